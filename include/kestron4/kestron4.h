@@ -7,7 +7,8 @@
  *    of every call on that session until KSTRN_CloseSession. Handles are not
  *    validated (only KSTRN_CloseSession checks its argument): passing a
  *    closed or made-up handle is undefined. Value and stream handles belong
- *    to their session and die with it.
+ *    to their session and die with it. Pointer arguments must not be null
+ *    unless their comment says otherwise.
  * 2. Errors. Most functions return a bool success flag and store an error
  *    code (KSTRN_ErrNone = 0 on success) in the calling thread's last-error
  *    cell, read with KSTRN_GetLastEE and KSTRN_GetLastEEStr. Functions whose

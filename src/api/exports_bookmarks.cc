@@ -15,8 +15,7 @@ bool KSTRN_GotoBookMark(uint32_t number, KSTRN_SessionHandle s) {
 }
 
 bool KSTRN_RemoveBookMark(uint32_t number, KSTRN_SessionHandle s) {
-  return Reported(
-      [&] { return ReportMapped(SessionOf(s).RemoveBookMark(number), ErrNoBookmark); });
+  return Reported([&] { return ReportMapped(SessionOf(s).RemoveBookMark(number), ErrNoBookmark); });
 }
 
 // Unequal or missing bookmarks are an answer, not an error.

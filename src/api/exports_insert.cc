@@ -35,8 +35,7 @@ bool KSTRN_AllocData(uint32_t size, KSTRN_SessionHandle s) {
   });
 }
 
-bool KSTRN_WriteData(uint32_t length, const void* source, uint32_t offset,
-                     KSTRN_SessionHandle s) {
+bool KSTRN_WriteData(uint32_t length, const void* source, uint32_t offset, KSTRN_SessionHandle s) {
   return Reported([&] {
     SessionOf(s).WriteData(kTidData, offset, source, length);
     return ReportOk();

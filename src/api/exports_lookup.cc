@@ -9,8 +9,7 @@ bool KSTRN_FindLocalType(uint16_t tid, uint16_t vtid, const void* key, KSTRN_Ses
       [&] { return ReportMapped(SessionOf(s).FindLocalType(tid, vtid, key), ErrTypeNotFound); });
 }
 
-bool KSTRN_FindLocalTypeUTF8(uint16_t tid, uint16_t vtid, const char* key,
-                             KSTRN_SessionHandle s) {
+bool KSTRN_FindLocalTypeUTF8(uint16_t tid, uint16_t vtid, const char* key, KSTRN_SessionHandle s) {
   return Reported([&] {
     return ReportMapped(SessionOf(s).FindLocalTypeUTF8(tid, vtid, key), ErrTypeNotFound);
   });
@@ -33,8 +32,7 @@ bool KSTRN_FindTypeUTF8(uint16_t tid, uint16_t vtid, const char* key, KSTRN_Sess
       [&] { return ReportMapped(SessionOf(s).FindTypeUTF8(tid, vtid, key), ErrTypeNotFound); });
 }
 
-bool KSTRN_FindTypeUTF16(uint16_t tid, uint16_t vtid, const char16_t* key,
-                         KSTRN_SessionHandle s) {
+bool KSTRN_FindTypeUTF16(uint16_t tid, uint16_t vtid, const char16_t* key, KSTRN_SessionHandle s) {
   return Reported(
       [&] { return ReportMapped(SessionOf(s).FindTypeUTF16(tid, vtid, key), ErrTypeNotFound); });
 }

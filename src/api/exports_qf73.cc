@@ -5,6 +5,4 @@
 
 using namespace kestron4;
 
-bool KSTRN_ExportQF73v3(const char16_t*, KSTRN_SessionHandle) {
-  return ReportCode(ErrExportType);
-}
+bool KSTRN_ExportQF73v3(const char16_t*, KSTRN_SessionHandle) { return ReportCode(ErrExportType); }

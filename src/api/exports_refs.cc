@@ -15,15 +15,13 @@ bool KSTRN_GotoReference(uint16_t refNo, KSTRN_SessionHandle s) {
 
 bool KSTRN_GetRefdValue(uint16_t keyTid, uint32_t* bookmarks, uint32_t capacity, uint32_t* count,
                         KSTRN_SessionHandle s) {
-  return Reported([&] {
-    return ReportCode(SessionOf(s).GetRefdValue(keyTid, bookmarks, capacity, count));
-  });
+  return Reported(
+      [&] { return ReportCode(SessionOf(s).GetRefdValue(keyTid, bookmarks, capacity, count)); });
 }
 
 bool KSTRN_CheckRefdValue(uint16_t keyTid, uint16_t* count, const void* newValue,
                           KSTRN_SessionHandle s) {
-  return Reported(
-      [&] { return ReportCode(SessionOf(s).CheckRefdValue(keyTid, count, newValue)); });
+  return Reported([&] { return ReportCode(SessionOf(s).CheckRefdValue(keyTid, count, newValue)); });
 }
 
 bool KSTRN_CheckRefdValueUTF8(uint16_t keyTid, uint16_t* count, const char* newValue,

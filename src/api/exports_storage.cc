@@ -32,9 +32,8 @@ void KSTRN_DestroyStream(KSTRN_StreamHandle stream, KSTRN_SessionHandle s) {
   DirectVoid([&] { SessionOf(s).DestroyStream(ToStream(stream)); });
 }
 
-uint32_t KSTRN_ReadValueStream(KSTRN_StreamHandle stream, KSTRN_ValueHandle value,
-                               uint64_t offset, void* destination, uint32_t count,
-                               KSTRN_SessionHandle s) {
+uint32_t KSTRN_ReadValueStream(KSTRN_StreamHandle stream, KSTRN_ValueHandle value, uint64_t offset,
+                               void* destination, uint32_t count, KSTRN_SessionHandle s) {
   return Direct(uint32_t{ErrFileAccess}, [&] {
     return SessionOf(s).ReadValueStream(ToStream(stream), ToValue(value), offset, destination,
                                         count);

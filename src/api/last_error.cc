@@ -2,11 +2,12 @@
 // quickly; every cell is also linked into one process-wide list (under
 // ApiLock) so that the cells of threads still running can be freed when the
 // library is unloaded.
+#include "session/last_error.h"
+
 #include <mutex>
 #include <new>
 
 #include "api/last_error_cell.h"
-#include "session/last_error.h"
 #include "storage/platform/api_lock.h"
 
 namespace kestron4 {

@@ -24,17 +24,16 @@ struct Level {
   std::size_t firstTid = 0;
   uint16_t tidCount = 0;
   uint16_t nextTid = 0;
-  bool entered = false;  // entered by OpenItem in both sessions, left by CloseItem
-  Tid tid = 0;           // the item being copied
-  uint16_t blocks = 0;   // its blocks in the source
-  uint16_t existing = 0; // blocks the destination's item held before the copy
+  bool entered = false;   // entered by OpenItem in both sessions, left by CloseItem
+  Tid tid = 0;            // the item being copied
+  uint16_t blocks = 0;    // its blocks in the source
+  uint16_t existing = 0;  // blocks the destination's item held before the copy
   uint16_t nextBlock = 0;
 };
 
 class Copier {
  public:
-  Copier(AbstractSession& source, AbstractSession& destination)
-      : src_(source), dst_(destination) {}
+  Copier(AbstractSession& source, AbstractSession& destination) : src_(source), dst_(destination) {}
 
   void Run() {
     CopyValues();
