@@ -17,6 +17,7 @@
 #include "api/scoped_session.h"
 #include "api/session_registry.h"
 #include "kestron4/kestron4.h"
+#include "session/last_error.h"
 
 namespace kestron4 {
 namespace {
@@ -48,11 +49,14 @@ class PendingFunctionsTest : public ::testing::Test {
     return std::u16string(ascii.begin(), ascii.end());
   }
 
-  // Opens with an open function; the session it may leave is closed here.
+  // Opens with an open function and closes the session it may leave, keeping
+  // the open's code in the cell.
   bool Open(const std::function<bool(KSTRN_SessionHandle*)>& open) {
     KSTRN_SessionHandle s = nullptr;
     const bool ok = open(&s);
+    const uint32_t code = KSTRN_GetLastEE();
     if (s != nullptr) KSTRN_CloseSession(s);
+    SetLastError(code);
     return ok;
   }
 
@@ -150,11 +154,10 @@ TEST_F(PendingFunctionsTest, ReferencesIntegrityAndExportFailCleanly) {
   ASSERT_TRUE(KSTRN_CloseItem(s));  // on the referring block
 
   // A logger configuration with one item 105 under item 23.
+  ASSERT_TRUE(KSTRN_GotoRoot(s));
   ASSERT_TRUE(KSTRN_InsertItemBlocks(23, 1, s));
   ASSERT_TRUE(KSTRN_OpenItem(23, 0, s));
   ASSERT_TRUE(KSTRN_InsertItemBlocks(105, 1, s));
-  ASSERT_TRUE(KSTRN_CloseItem(s));
-  ASSERT_TRUE(KSTRN_OpenItem(30, 0, s));
   const std::u16string config = U16(dir_ + "/config.qf73");
 
   uint32_t count32 = 0;
