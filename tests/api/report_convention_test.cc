@@ -101,6 +101,13 @@ TEST(ReportTest, DirectFunctionsLeaveTheCellAlone) {
   EXPECT_FALSE(KSTRN_IsValueID(999));
   EXPECT_EQ(KSTRN_ValSize(kLong, 0), 4u);
   EXPECT_TRUE(KSTRN_ValCompare(kLong, &four, &four));
+  uint8_t packed[16] = {};
+  EXPECT_EQ(KSTRN_Compress("abc", packed, 3), 4);
+  EXPECT_EQ(KSTRN_DeCompress(packed, bytes, 4), 3);
+  packed[0] = 0x55;
+  EXPECT_EQ(KSTRN_Compress("abc", packed, -1), 0);
+  EXPECT_EQ(packed[0], 0x55) << "a negative length touches nothing";
+  EXPECT_EQ(KSTRN_DeCompress(packed, bytes, -4), 0);
   EXPECT_EQ(KSTRN_GetLastEE(), ErrTypeNotFound);
 
   EXPECT_TRUE(KSTRN_CompareValues(kLong, &four, &four)) << "this one stores 0";
