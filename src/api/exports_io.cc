@@ -6,8 +6,9 @@
 #include <string>
 
 #include "api/export_frame.h"
-#include "api/path_exists.h"
 #include "api/session_registry.h"
+#include "storage/platform/file_services.h"
+#include "text/text_codec.h"
 
 using namespace kestron4;
 
@@ -27,14 +28,16 @@ bool OpenWith(PolicyKind kind, KSTRN_SessionHandle* out, Load&& load) {
 
 bool OpenPath(PolicyKind kind, const char* path, KSTRN_SessionHandle* out) {
   return Reported([&] {
-    if (path == nullptr || !PathExists(path)) return ReportCode(ErrFileNotFound);
+    if (path == nullptr || !FileExists(std::string(path))) return ReportCode(ErrFileNotFound);
     return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadPath(path); });
   });
 }
 
 bool OpenPathW(PolicyKind kind, const char16_t* path, KSTRN_SessionHandle* out) {
   return Reported([&] {
-    if (!PathExistsW(path)) return ReportCode(ErrFileNotFound);
+    if (path == nullptr || !FileExists(std::u16string(path, U16Length(path)))) {
+      return ReportCode(ErrFileNotFound);
+    }
     return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadPathW(path); });
   });
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "api/export_frame.h"
-#include "storage/platform/temp_dir.h"
+#include "storage/platform/temp_paths.h"
 #include "text/text_codec.h"
 
 using namespace kestron4;
