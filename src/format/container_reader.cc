@@ -47,7 +47,7 @@ class BlockReader {
  private:
   bool ReadValue(ItemBlock* block, Tid tid, uint32_t* dataLength) {
     // The length prefix of the variable kinds is part of the stored bytes.
-    uint8_t prefix[2];
+    uint8_t prefix[2] = {0, 0};
     uint32_t prefixBytes = 0;
     uint32_t n = 0;
     if (IsVariableSize(tid)) {

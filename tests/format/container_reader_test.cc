@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "container_test_util.h"
+#include "format/file_type.h"
 #include "format/session_load.h"
 #include "storage/streams/mem_ref_stream.h"
 
@@ -36,7 +37,7 @@ TEST(ContainerReader, InterleavedEntriesKeepTheirOwnOrder) {
   EXPECT_EQ(ValueList(*s), (std::vector<uint16_t>{1003, 10001, 2000}));
   EXPECT_EQ(TypeList(*s), (std::vector<uint16_t>{100, 7}));
   EXPECT_EQ(s->GetItemCount(7), 2);
-  EXPECT_EQ(Payload(*s, 2000), (std::vector<uint8_t>{2, 'h', 'i'}));
+  EXPECT_EQ(Payload(*s, 2000), (std::vector<uint8_t>{'h', 'i'}));
   ASSERT_EQ(s->OpenItem(100, 0), ErrNone);
   uint8_t b = 0;
   EXPECT_EQ(s->GetValue(1130, &b), ErrNone);
