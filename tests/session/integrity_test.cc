@@ -159,7 +159,7 @@ TEST(TargetIndex, AgreesWithTheScanOnTrickyOrders) {
     t.Nest(t.Entry(holder, 4, kSheets, "B"), kRows, "x");
   }
   // A second entry with a used number, one with a target that is nowhere,
-  // one whose key comes third after an extra value.
+  // one whose first value after the number is an extra fixed value.
   t.Entry(sheetA, 1, kRows, "nowhere");
   t.Entry(deep, 7, 403, "r");
   ItemBlock* odd = t.Add(rowsA, kTidReferenceItem);
@@ -167,6 +167,11 @@ TEST(TargetIndex, AgreesWithTheScanOnTrickyOrders) {
   t.PutRaw(odd, kNumber, "\1\2\3\4", 0);
   t.PutU16(odd, kTidRefTarget, kRows);
   t.Put(odd, kName, "r");
+  // A holder with many entries and repeated numbers, the first of each
+  // number dangling or not in turn.
+  ItemBlock* busy = t.Add(sheetB, 500);
+  for (int i = 0; i < 24; ++i)
+    t.Entry(busy, static_cast<uint16_t>(i % 5), kRows, (i / 5) % 2 == 0 ? "x" : "none");
   int resolved = 0;
   ExpectSameResolutions(t, &resolved);
   EXPECT_GT(resolved, 20);
