@@ -5,10 +5,20 @@
 #include "session/edit/block_walk.h"
 
 namespace kestron4 {
+namespace {
+
+std::size_t SlotOf(const ItemBlock* block, std::size_t mask) {
+  const uint64_t bits = reinterpret_cast<uintptr_t>(block);
+  return static_cast<std::size_t>((bits >> 4) * 0x9E3779B97F4A7C15ull >> 20) & mask;
+}
+
+}  // namespace
 
 TargetIndex::TargetIndex(SessionCore& session) {
   Number(session);
-  if (usable_) Collect(session);
+  if (!usable_) return;
+  Collect(session);
+  Sort();
 }
 
 void TargetIndex::NotePair(Tid tid, Tid vtid) {
@@ -21,13 +31,15 @@ void TargetIndex::NotePair(Tid tid, Tid vtid) {
 // Numbers every block in pre-order, records each subtree's range, and notes
 // which (item TID, key TID) pairs the reference entries search for.
 void TargetIndex::Number(SessionCore& session) {
+  std::vector<uint32_t> path;  // numbers of the blocks entered and not left
   auto enter = [&](ItemBlock* block) {
-    const uint32_t number = static_cast<uint32_t>(end_.size());
-    order_.emplace(block, number);
-    const uint32_t parent = block->parent != nullptr ? order_.at(block->parent->parent) : 0;
+    const uint32_t number = static_cast<uint32_t>(blocks_.size());
+    const uint32_t parent = path.empty() ? 0 : path.back();
+    blocks_.push_back(block);
     parent_.push_back(parent);
-    depth_.push_back(block->parent != nullptr ? depth_[parent] + 1 : 0);
+    depth_.push_back(path.empty() ? 0 : depth_[parent] + 1);
     end_.push_back(0);
+    path.push_back(number);
     for (const Item* item = block->firstItem; item != nullptr; item = item->next)
       if (item->blockCount != item->blocks.size()) usable_ = false;
     if (block->parent == nullptr || block->parent->tid != kTidReferenceItem) return true;
@@ -47,21 +59,38 @@ void TargetIndex::Number(SessionCore& session) {
     }
     return true;
   };
-  auto leave = [&](ItemBlock* block) {
-    end_[order_.at(block)] = static_cast<uint32_t>(end_.size());
+  auto leave = [&](ItemBlock*) {
+    end_[path.back()] = static_cast<uint32_t>(blocks_.size());
+    path.pop_back();
   };
   WalkBlocks(session.root(), enter, leave);
+
+  std::size_t size = 16;
+  while (size < 2 * blocks_.size()) size *= 2;
+  slots_.assign(size, {nullptr, 0});
+  for (uint32_t number = 0; number < blocks_.size(); ++number) {
+    std::size_t slot = SlotOf(blocks_[number], size - 1);
+    while (slots_[slot].first != nullptr) slot = (slot + 1) & (size - 1);
+    slots_[slot] = {blocks_[number], number};
+  }
 }
 
-// Files every candidate of the noted pairs under its canonical key, in the
-// order the lookup would meet it.
+uint32_t TargetIndex::OrderOf(const ItemBlock* block) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = SlotOf(block, mask);; slot = (slot + 1) & mask) {
+    if (slots_[slot].first == block) return slots_[slot].second;
+    if (slots_[slot].first == nullptr) return kNone;
+  }
+}
+
+// Lists every candidate of the noted pairs with its bucket key, in the order
+// the lookup would meet it.
 void TargetIndex::Collect(SessionCore& session) {
   if (pairs_.empty()) return;
   std::vector<uint8_t> payload;
   std::string key;
-  uint32_t number = 0;
-  WalkBlocks(session.root(), [&](ItemBlock* lister) {
-    const uint32_t order = number++;
+  for (uint32_t order = 0; order < blocks_.size(); ++order) {
+    const ItemBlock* lister = blocks_[order];
     for (const Item* item = lister->firstItem; item != nullptr; item = item->next) {
       const auto wanted = keyTidsOf_.find(item->tid);
       // The lookup only ever examines the first item of a TID.
@@ -80,15 +109,39 @@ void TargetIndex::Collect(SessionCore& session) {
             uint32_t length = 0;
             if (!session.PayloadLength(candidate, *value, &length)) continue;
           }
-          Bucket& bucket = buckets_[key];
-          if (depth_[order] <= 1 && bucket.firstShallow == kNone)
-            bucket.firstShallow = bucket.candidates.size();
-          bucket.candidates.push_back({order, candidate});
+          const bool shallow = depth_[order] <= 1;
+          candidates_.push_back({Hash(key), static_cast<uint32_t>(keys_.size()),
+                                 static_cast<uint32_t>(key.size()), order,
+                                 shallow ? 0u : kNone, candidate});
+          keys_ += key;
         }
       }
     }
-    return true;
-  });
+  }
+}
+
+// Groups the candidates by bucket key, keeping the search order inside each
+// group, and notes each group's first shallow candidate at its front.
+void TargetIndex::Sort() {
+  std::stable_sort(candidates_.begin(), candidates_.end(),
+                   [this](const Candidate& a, const Candidate& b) {
+                     if (a.hash != b.hash) return a.hash < b.hash;
+                     return KeyOf(a) < KeyOf(b);
+                   });
+  for (std::size_t begin = 0; begin < candidates_.size();) {
+    std::size_t end = begin + 1;
+    while (end < candidates_.size() && candidates_[end].hash == candidates_[begin].hash &&
+           KeyOf(candidates_[end]) == KeyOf(candidates_[begin]))
+      ++end;
+    uint32_t firstShallow = kNone;
+    for (std::size_t i = begin; i < end; ++i) {
+      if (candidates_[i].firstShallow == 0 && firstShallow == kNone)
+        firstShallow = static_cast<uint32_t>(i);
+      candidates_[i].firstShallow = kNone;
+    }
+    candidates_[begin].firstShallow = firstShallow;
+    begin = end;
+  }
 }
 
 void TargetIndex::BucketKey(Tid tid, Tid vtid, std::string* key) {
@@ -99,35 +152,58 @@ void TargetIndex::BucketKey(Tid tid, Tid vtid, std::string* key) {
   key->push_back(static_cast<char>(vtid >> 8));
 }
 
-std::size_t TargetIndex::FirstFrom(const Bucket& bucket, uint32_t order) {
-  const auto& c = bucket.candidates;
-  return static_cast<std::size_t>(
-      std::lower_bound(c.begin(), c.end(), order,
-                       [](const Candidate& a, uint32_t o) { return a.lister < o; }) -
-      c.begin());
+uint64_t TargetIndex::Hash(std::string_view bytes) {
+  uint64_t hash = 0xCBF29CE484222325ull;  // FNV-1a
+  for (const char c : bytes) {
+    hash ^= static_cast<uint8_t>(c);
+    hash *= 0x100000001B3ull;
+  }
+  return hash;
+}
+
+TargetIndex::Run TargetIndex::FindRun(const std::string& bucketKey) const {
+  const uint64_t hash = Hash(bucketKey);
+  auto it = std::lower_bound(candidates_.begin(), candidates_.end(), hash,
+                             [](const Candidate& c, uint64_t h) { return c.hash < h; });
+  // Keys that share a hash sit side by side, each a run of its own.
+  while (it != candidates_.end() && it->hash == hash && KeyOf(*it) != bucketKey) ++it;
+  if (it == candidates_.end() || it->hash != hash) return Run{0, 0};
+  const uint32_t begin = static_cast<uint32_t>(it - candidates_.begin());
+  uint32_t end = begin + 1;
+  while (end < candidates_.size() && candidates_[end].hash == hash &&
+         KeyOf(candidates_[end]) == bucketKey)
+    ++end;
+  return Run{begin, end};
+}
+
+uint32_t TargetIndex::FirstFrom(Run run, uint32_t order) const {
+  const auto first = candidates_.begin() + run.begin;
+  const auto last = candidates_.begin() + run.end;
+  return static_cast<uint32_t>(
+      std::lower_bound(first, last, order,
+                       [](const Candidate& c, uint32_t o) { return c.lister < o; }) -
+      candidates_.begin());
 }
 
 bool TargetIndex::Find(const ItemBlock* start, Tid tid, const SearchKey& key,
                        ItemBlock** result) const {
   if (!usable_ || key.vtid == 0 || pairs_.count(uint32_t{tid} << 16 | key.vtid) == 0) return false;
-  const auto found = order_.find(start);
-  if (found == order_.end()) return false;
+  const uint32_t s = OrderOf(start);
+  if (s == kNone) return false;
   std::string bucketKey;
   BucketKey(tid, key.vtid, &bucketKey);
   AppendCanonicalKey(key.vtid, key.bytes.data(), key.bytes.size(), &bucketKey);
-  const auto it = buckets_.find(bucketKey);
+  const Run run = FindRun(bucketKey);
   *result = nullptr;
-  if (it == buckets_.end()) return true;
-  const Bucket& bucket = it->second;
-  const std::vector<Candidate>& c = bucket.candidates;
-  const uint32_t s = found->second;
+  if (run.begin == run.end) return true;
+  const std::vector<Candidate>& c = candidates_;
 
   if (IsQuickFind(tid)) {
-    if (bucket.firstShallow != kNone) {
-      *result = c[bucket.firstShallow].block;
+    if (c[run.begin].firstShallow != kNone) {
+      *result = c[c[run.begin].firstShallow].block;
     } else {
-      const std::size_t first = FirstFrom(bucket, s);
-      if (first < c.size() && c[first].lister < end_[s]) *result = c[first].block;
+      const uint32_t first = FirstFrom(run, s);
+      if (first < run.end && c[first].lister < end_[s]) *result = c[first].block;
     }
     return true;
   }
@@ -135,12 +211,12 @@ bool TargetIndex::Find(const ItemBlock* start, Tid tid, const SearchKey& key,
   // Outward: the nearest ancestor a of s whose range [a, end_[a]) holds a
   // candidate. The candidates next to s in order (one on each side) are the
   // first any widening range reaches, so only they need testing.
-  const std::size_t next = FirstFrom(bucket, s);
+  const uint32_t next = FirstFrom(run, s);
   for (uint32_t a = s;; a = parent_[a]) {
-    const bool hit =
-        (next < c.size() && c[next].lister < end_[a]) || (next > 0 && c[next - 1].lister >= a);
+    const bool hit = (next < run.end && c[next].lister < end_[a]) ||
+                     (next > run.begin && c[next - 1].lister >= a);
     if (hit) {
-      *result = c[FirstFrom(bucket, a)].block;
+      *result = c[FirstFrom(run, a)].block;
       return true;
     }
     if (a == 0) return true;

@@ -12,16 +12,18 @@
 //  - the quick search takes the first match listed by the root or by a block
 //    one level down, else the deep search from S.
 // The index keeps, per (t, v, canonical key), the matching candidates in that
-// order with their lister's number, and answers each search with a binary
-// search and a walk up from S. Equality of canonical keys is exactly the
+// order with their lister's number (one sorted array, a run per key), and
+// answers each search with binary searches and a walk up from S. Equality of canonical keys is exactly the
 // lookup's equality (AppendCanonicalKey), so no answer differs from the
 // scan's.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "session/edit/reference_values.h"
@@ -41,33 +43,49 @@ class TargetIndex {
   bool Find(const ItemBlock* start, Tid tid, const SearchKey& key, ItemBlock** result) const;
 
  private:
+  static constexpr uint32_t kNone = ~uint32_t{0};
   struct Candidate {
-    uint32_t lister;  // pre-order number of the block whose item lists it
+    uint64_t hash;        // of the bucket key: item TID, value TID, canonical key
+    uint32_t keyOffset;   // the bucket key's bytes in keys_
+    uint32_t keyLength;
+    uint32_t lister;      // pre-order number of the block whose item lists it
+    uint32_t firstShallow;  // at the first candidate of a bucket: its first
+                            // candidate listed at depth 0 or 1, else kNone
     ItemBlock* block;
   };
-  struct Bucket {
-    std::vector<Candidate> candidates;  // in search order
-    std::size_t firstShallow = kNone;   // first candidate listed at depth 0 or 1
+  // A bucket is a run of candidates with one bucket key, in search order.
+  struct Run {
+    uint32_t begin, end;
   };
-  static constexpr std::size_t kNone = ~std::size_t{0};
 
   void Number(SessionCore& session);
   void Collect(SessionCore& session);
+  void Sort();
   void NotePair(Tid tid, Tid vtid);
-  // Index of the first candidate whose lister is at least `order`.
-  static std::size_t FirstFrom(const Bucket& bucket, uint32_t order);
+  uint32_t OrderOf(const ItemBlock* block) const;
+  Run FindRun(const std::string& bucketKey) const;
+  // Index of the first candidate of run whose lister is at least `order`.
+  uint32_t FirstFrom(Run run, uint32_t order) const;
   static void BucketKey(Tid tid, Tid vtid, std::string* key);
+  static uint64_t Hash(std::string_view bytes);
+  std::string_view KeyOf(const Candidate& c) const {
+    return std::string_view(keys_.data() + c.keyOffset, c.keyLength);
+  }
 
   // False when the tree's shape is one the numbering does not model: an item
   // whose block count differs from its list of blocks.
   bool usable_ = true;
-  std::unordered_map<const ItemBlock*, uint32_t> order_;
-  std::vector<uint32_t> end_;     // one past the last number of the subtree
-  std::vector<uint32_t> parent_;  // number of the parent block (root: 0)
+  std::vector<ItemBlock*> blocks_;  // by pre-order number
+  std::vector<uint32_t> end_;       // one past the last number of the subtree
+  std::vector<uint32_t> parent_;    // number of the parent block (root: 0)
   std::vector<uint32_t> depth_;
+  // Open addressing from block to number; the tables are rebuilt for every
+  // check, so a flat table beats a node per block.
+  std::vector<std::pair<const ItemBlock*, uint32_t>> slots_;
   std::unordered_set<uint32_t> pairs_;  // tid << 16 | vtid
   std::unordered_map<Tid, std::vector<Tid>> keyTidsOf_;
-  std::unordered_map<std::string, Bucket> buckets_;
+  std::string keys_;
+  std::vector<Candidate> candidates_;  // sorted by hash, key, search order
 };
 
 }  // namespace kestron4
