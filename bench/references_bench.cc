@@ -95,9 +95,7 @@ void BM_CheckIntegrityQuickPlain(benchmark::State& state) {
 void BM_CheckIntegrityQuickIndexed(benchmark::State& state) {
   CheckIntegrity(state, kChannels, true);
 }
-void BM_CheckIntegrityOutwardPlain(benchmark::State& state) {
-  CheckIntegrity(state, kRows, false);
-}
+void BM_CheckIntegrityOutwardPlain(benchmark::State& state) { CheckIntegrity(state, kRows, false); }
 void BM_CheckIntegrityOutwardIndexed(benchmark::State& state) {
   CheckIntegrity(state, kRows, true);
 }
@@ -121,20 +119,35 @@ void BM_GetRefdValue(benchmark::State& state) {
 }
 
 BENCHMARK(BM_CheckIntegrityQuickPlain)
-    ->Arg(1000)->Arg(10000)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Complexity();
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 BENCHMARK(BM_CheckIntegrityQuickIndexed)
-    ->Arg(1000)->Arg(10000)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Complexity();
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 BENCHMARK(BM_CheckIntegrityOutwardPlain)
-    ->Arg(1000)->Arg(10000)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Complexity();
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 BENCHMARK(BM_CheckIntegrityOutwardIndexed)
-    ->Arg(1000)->Arg(10000)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Complexity();
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 BENCHMARK(BM_GetRefdValue)
-    ->Arg(1000)->Arg(10000)->Arg(100000)
-    ->Unit(benchmark::kMillisecond)->Complexity();
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 }  // namespace
 }  // namespace kestron4

@@ -23,7 +23,7 @@ TEST(Integrity, CountsResolvedReferencesUpToTheFirstFailure) {
   ItemBlock* holder = t.Add(t.root(), 500);
   t.Entry(holder, 1, kChannels, "A");
   t.Entry(holder, 2, kRows, "r");
-  t.Entry(holder, 2, kRows, "shadowed");  // number 2 again: checked as the first
+  t.Entry(holder, 2, kRows, "shadowed");           // number 2 again: checked as the first
   t.Add(holder, kTidReferenceItem, "unnumbered");  // not a reference: skipped
   t.Go(row);
   EXPECT_EQ(t.s().CheckIntegrity(&count), ErrNone);

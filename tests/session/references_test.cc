@@ -107,15 +107,21 @@ TEST(References, NestedReferenceLandsInsideTheTarget) {
 TEST(References, ListingCountsPastCapacityAndMatchesAcrossEncodings) {
   TestTree t;
   ItemBlock* target = t.Add(t.root(), kChannels);
-  t.PutUtf8(target, kName, "Gr\xC3\xBC\xC3\x9F" "e");
+  t.PutUtf8(target, kName,
+            "Gr\xC3\xBC\xC3\x9F"
+            "e");
   std::vector<ItemBlock*> referrers;
   for (int i = 0; i < 4; ++i) {
     referrers.push_back(t.Add(t.root(), kSheets));
     t.Go(referrers.back());
     ASSERT_EQ(t.s().CreateReference(t.Mark(target), 1, kName), ErrNone);
   }
-  t.Entry(referrers[3], 2, kChannels, "Gr\xFC\xDF" "e");            // 8-bit: equal
-  t.Entry(referrers[3], 3, kChannels, "Gr\xC3\xBC\xC3\x9F" "e");  // UTF-8 bytes unmarked
+  t.Entry(referrers[3], 2, kChannels,
+          "Gr\xFC\xDF"
+          "e");  // 8-bit: equal
+  t.Entry(referrers[3], 3, kChannels,
+          "Gr\xC3\xBC\xC3\x9F"
+          "e");  // UTF-8 bytes unmarked
   t.Entry(referrers[3], 4, kChannels, "Grusse");
 
   t.Go(target);
@@ -204,8 +210,7 @@ TEST(References, DataKeysCompareByContentAndUnreadableFilesNever) {
     t.Put(blobs[i], kTidDataSize, &four);
     t.Put(blobs[i], kTidData, i == 0 ? "abcd" : "abce", 4);
     t.Go(referrer);
-    ASSERT_EQ(t.s().CreateReference(t.Mark(blobs[i]), static_cast<uint16_t>(i), kTidData),
-              ErrNone);
+    ASSERT_EQ(t.s().CreateReference(t.Mark(blobs[i]), static_cast<uint16_t>(i), kTidData), ErrNone);
   }
   // A key in an outside file that cannot be read: refused when it is the
   // block's own key, never equal when it is an entry's.

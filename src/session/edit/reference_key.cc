@@ -15,9 +15,9 @@ constexpr std::size_t kDataChunk = 64 * 1024;
 std::string_view TextOf(const std::vector<uint8_t>& payload) {
   const char* bytes = reinterpret_cast<const char*>(payload.data());
   const void* nul = payload.empty() ? nullptr : std::memchr(bytes, 0, payload.size());
-  const std::size_t length =
-      nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes)
-                     : payload.size();
+  const std::size_t length = nul != nullptr
+                                 ? static_cast<std::size_t>(static_cast<const char*>(nul) - bytes)
+                                 : payload.size();
   return std::string_view(bytes, length);
 }
 

@@ -17,8 +17,7 @@ Resolution ResolveReference(SessionCore& session, ItemBlock* holder, uint16_t re
 
   const Value* targetValue = SessionCore::FindValue(entry, kTidRefTarget);
   uint16_t targetTid = 0;
-  if (targetValue == nullptr || !ReadU16Value(session, *targetValue, &targetTid) ||
-      targetTid == 0)
+  if (targetValue == nullptr || !ReadU16Value(session, *targetValue, &targetTid) || targetTid == 0)
     return Fail(ErrBlockRefNotFound);
   const Value* keyValue = EntryKeyValue(entry);
   if (keyValue == nullptr) return Fail(ErrRefNotFound);

@@ -68,7 +68,8 @@ ErrorCode SessionCore::CreateReference(uint32_t bookmark, uint16_t refNo, Tid ke
     // compared with the original when references are listed or renamed.
     InsertValue(kTidData, key.data(), keyLength);
     uint8_t size[4] = {static_cast<uint8_t>(keyLength), static_cast<uint8_t>(keyLength >> 8),
-                       static_cast<uint8_t>(keyLength >> 16), static_cast<uint8_t>(keyLength >> 24)};
+                       static_cast<uint8_t>(keyLength >> 16),
+                       static_cast<uint8_t>(keyLength >> 24)};
     InsertValue(kTidDataSize, size, 0);
   } else {
     // Texts are given with their payload length; the terminator below only

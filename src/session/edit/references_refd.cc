@@ -17,7 +17,7 @@ enum class NewKeyKind { kRaw, kUtf8 };
 // Shared by the three renaming variants; newKey is raw bytes or UTF-8 text
 // as kind says, or null to count only.
 ErrorCode RenameKey(SessionCore& session, Tid keyTid, uint16_t* count, const void* newKey,
-                           NewKeyKind kind) {
+                    NewKeyKind kind) {
   if (count != nullptr) *count = 0;
   ItemBlock* const self = session.current();
   KeyMatcher key;

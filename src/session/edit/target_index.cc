@@ -18,7 +18,7 @@ TargetIndex::TargetIndex(SessionCore& session) {
   Number(session);
   if (!usable_) return;
   Collect(session);
-  Sort();
+  if (usable_) Sort();
 }
 
 void TargetIndex::NotePair(Tid tid, Tid vtid) {
@@ -94,8 +94,7 @@ void TargetIndex::Collect(SessionCore& session) {
     for (const Item* item = lister->firstItem; item != nullptr; item = item->next) {
       const auto wanted = keyTidsOf_.find(item->tid);
       // The lookup only ever examines the first item of a TID.
-      if (wanted == keyTidsOf_.end() || SessionCore::FindItem(lister, item->tid) != item)
-        continue;
+      if (wanted == keyTidsOf_.end() || SessionCore::FindItem(lister, item->tid) != item) continue;
       for (const Tid vtid : wanted->second) {
         const bool comparesBytes = IsStringKind(vtid) || ValSize(vtid, 0) != 0;
         for (ItemBlock* candidate : item->blocks) {
@@ -109,10 +108,16 @@ void TargetIndex::Collect(SessionCore& session) {
             uint32_t length = 0;
             if (!session.PayloadLength(candidate, *value, &length)) continue;
           }
+          // Offsets are 32-bit; a session with more key bytes than that is
+          // left to the scan.
+          if (keys_.size() + key.size() > UINT32_MAX) {
+            usable_ = false;
+            return;
+          }
           const bool shallow = depth_[order] <= 1;
           candidates_.push_back({Hash(key), static_cast<uint32_t>(keys_.size()),
-                                 static_cast<uint32_t>(key.size()), order,
-                                 shallow ? 0u : kNone, candidate});
+                                 static_cast<uint32_t>(key.size()), order, shallow ? 0u : kNone,
+                                 candidate});
           keys_ += key;
         }
       }

@@ -13,9 +13,9 @@
 //    one level down, else the deep search from S.
 // The index keeps, per (t, v, canonical key), the matching candidates in that
 // order with their lister's number (one sorted array, a run per key), and
-// answers each search with binary searches and a walk up from S. Equality of canonical keys is exactly the
-// lookup's equality (AppendCanonicalKey), so no answer differs from the
-// scan's.
+// answers each search with binary searches and a walk up from S. Equality
+// of canonical keys is exactly the lookup's equality (AppendCanonicalKey), so
+// no answer differs from the scan's.
 #pragma once
 
 #include <cstdint>
@@ -45,10 +45,10 @@ class TargetIndex {
  private:
   static constexpr uint32_t kNone = ~uint32_t{0};
   struct Candidate {
-    uint64_t hash;        // of the bucket key: item TID, value TID, canonical key
-    uint32_t keyOffset;   // the bucket key's bytes in keys_
+    uint64_t hash;       // of the bucket key: item TID, value TID, canonical key
+    uint32_t keyOffset;  // the bucket key's bytes in keys_
     uint32_t keyLength;
-    uint32_t lister;      // pre-order number of the block whose item lists it
+    uint32_t lister;        // pre-order number of the block whose item lists it
     uint32_t firstShallow;  // at the first candidate of a bucket: its first
                             // candidate listed at depth 0 or 1, else kNone
     ItemBlock* block;
