@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "session/edit/block_walk.h"
 #include "session/edit/integrity_check.h"
-#include "session/edit/reference_resolver.h"
 #include "session/reference_test_tree.h"
 
 namespace kestron4 {
@@ -62,13 +62,26 @@ TEST(Integrity, DeepTreesAreWalkedWithoutRecursion) {
   EXPECT_EQ(renamed, kDepth / 100);
 }
 
-// Resolves every number 0..4 of every holder through both finders (one
-// finder per walk, as the check uses it): same code, same block. Then the
+// Resolves every entry as the check does, and every number 0..4 of every
+// holder on its own, through both paths: same code, same block. Then the
 // whole check both ways: same code, count and cursor.
 int ExpectIndexAgrees(TestTree& t) {
+  std::vector<Resolution> walks[2];
+  for (bool indexed : {false, true}) {
+    ResolveAllReferences(t.core(), indexed, [&](const ItemBlock*, const Resolution& r) {
+      walks[indexed].push_back(r);
+      return true;
+    });
+  }
+  int resolved = 0;
+  EXPECT_EQ(walks[0].size(), walks[1].size());
+  for (std::size_t i = 0; i < std::min(walks[0].size(), walks[1].size()); ++i) {
+    EXPECT_EQ(walks[0][i].code, walks[1][i].code) << "entry " << i;
+    EXPECT_EQ(walks[0][i].landing, walks[1][i].landing) << "entry " << i;
+    resolved += walks[0][i].code == ErrNone;
+  }
   PlainTargetFinder plain(t.core());
   IndexedTargetFinder indexed(t.core());
-  int resolved = 0;
   WalkBlocks(t.root(), [&](ItemBlock* block) {
     if (block->parent == nullptr || block->parent->tid != kTidReferenceItem) return true;
     for (uint16_t number = 0; number < 5; ++number) {
@@ -76,7 +89,6 @@ int ExpectIndexAgrees(TestTree& t) {
       const Resolution b = ResolveReference(t.core(), block->parent->parent, number, indexed);
       EXPECT_EQ(a.code, b.code);
       EXPECT_EQ(a.landing, b.landing);
-      resolved += a.code == ErrNone;
     }
     return true;
   });

@@ -48,10 +48,22 @@ class IndexedTargetFinder : public TargetFinder {
   ItemBlock* FindEntry(const Item& references, uint16_t refNo) override;
   ItemBlock* FindTarget(ItemBlock* start, Tid tid, const SearchKey& key) override;
 
+  // Tells the finder the pre-order number of a block that searches will start
+  // from (a walk in that order counts them), so that it need not look the
+  // number up.
+  void NoteStart(const ItemBlock* block, uint32_t number) { known_[0] = {block, number}; }
+
  private:
+  struct Known {
+    const ItemBlock* block = nullptr;
+    uint32_t number = 0;
+  };
+
   SessionCore& session_;
   PlainTargetFinder plain_;
   std::unique_ptr<TargetIndex> index_;  // built on the first target search
+  // The noted start and the last block found (where a nested search starts).
+  Known known_[2];
   // Number -> first entry, for items with many entries.
   std::unordered_map<const Item*, std::unordered_map<uint16_t, ItemBlock*>> entries_;
 };

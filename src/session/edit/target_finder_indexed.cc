@@ -32,9 +32,20 @@ ItemBlock* IndexedTargetFinder::FindEntry(const Item& references, uint16_t refNo
 
 ItemBlock* IndexedTargetFinder::FindTarget(ItemBlock* start, Tid tid, const SearchKey& key) {
   if (index_ == nullptr) index_ = std::make_unique<TargetIndex>(session_);
+  uint32_t number = TargetIndex::kNone;
+  if (start == known_[0].block) {
+    number = known_[0].number;
+  } else if (start == known_[1].block) {
+    number = known_[1].number;
+  } else {
+    number = index_->NumberOf(start);
+  }
   ItemBlock* result = nullptr;
-  if (index_->Find(start, tid, key, &result)) return result;
-  return plain_.FindTarget(start, tid, key);
+  uint32_t resultNumber = TargetIndex::kNone;
+  if (!index_->Find(number, tid, key, &result, &resultNumber))
+    return plain_.FindTarget(start, tid, key);
+  known_[1] = {result, resultNumber};
+  return result;
 }
 
 }  // namespace kestron4

@@ -33,12 +33,10 @@ void TargetIndex::NotePair(Tid tid, Tid vtid) {
 void TargetIndex::Number(SessionCore& session) {
   std::vector<uint32_t> path;  // numbers of the blocks entered and not left
   auto enter = [&](ItemBlock* block) {
-    const uint32_t number = static_cast<uint32_t>(blocks_.size());
+    const uint32_t number = static_cast<uint32_t>(nodes_.size());
     const uint32_t parent = path.empty() ? 0 : path.back();
-    blocks_.push_back(block);
-    parent_.push_back(parent);
-    depth_.push_back(path.empty() ? 0 : depth_[parent] + 1);
-    end_.push_back(0);
+    const uint32_t depth = path.empty() ? 0 : nodes_[parent].depth + 1;
+    nodes_.push_back({block, parent, 0, depth});
     path.push_back(number);
     for (const Item* item = block->firstItem; item != nullptr; item = item->next)
       if (item->blockCount != item->blocks.size()) usable_ = false;
@@ -60,22 +58,23 @@ void TargetIndex::Number(SessionCore& session) {
     return true;
   };
   auto leave = [&](ItemBlock*) {
-    end_[path.back()] = static_cast<uint32_t>(blocks_.size());
+    nodes_[path.back()].end = static_cast<uint32_t>(nodes_.size());
     path.pop_back();
   };
   WalkBlocks(session.root(), enter, leave);
-
-  std::size_t size = 16;
-  while (size < 2 * blocks_.size()) size *= 2;
-  slots_.assign(size, {nullptr, 0});
-  for (uint32_t number = 0; number < blocks_.size(); ++number) {
-    std::size_t slot = SlotOf(blocks_[number], size - 1);
-    while (slots_[slot].first != nullptr) slot = (slot + 1) & (size - 1);
-    slots_[slot] = {blocks_[number], number};
-  }
 }
 
-uint32_t TargetIndex::OrderOf(const ItemBlock* block) const {
+uint32_t TargetIndex::NumberOf(const ItemBlock* block) const {
+  if (slots_.empty()) {
+    std::size_t size = 16;
+    while (size < 2 * nodes_.size()) size *= 2;
+    slots_.assign(size, {nullptr, 0});
+    for (uint32_t number = 0; number < nodes_.size(); ++number) {
+      std::size_t slot = SlotOf(nodes_[number].block, size - 1);
+      while (slots_[slot].first != nullptr) slot = (slot + 1) & (size - 1);
+      slots_[slot] = {nodes_[number].block, number};
+    }
+  }
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t slot = SlotOf(block, mask);; slot = (slot + 1) & mask) {
     if (slots_[slot].first == block) return slots_[slot].second;
@@ -88,16 +87,26 @@ uint32_t TargetIndex::OrderOf(const ItemBlock* block) const {
 void TargetIndex::Collect(SessionCore& session) {
   if (pairs_.empty()) return;
   std::vector<uint8_t> payload;
+  std::vector<uint32_t> numbers;  // of the blocks of one item
   std::string key;
-  for (uint32_t order = 0; order < blocks_.size(); ++order) {
-    const ItemBlock* lister = blocks_[order];
+  for (uint32_t order = 0; order < nodes_.size(); ++order) {
+    const ItemBlock* lister = nodes_[order].block;
+    // A block's children follow it in the numbering, each after the subtree
+    // of the one before.
+    uint32_t child = order + 1;
     for (const Item* item = lister->firstItem; item != nullptr; item = item->next) {
+      numbers.clear();
+      for (std::size_t i = 0; i < item->blocks.size(); ++i) {
+        numbers.push_back(child);
+        child = nodes_[child].end;
+      }
       const auto wanted = keyTidsOf_.find(item->tid);
       // The lookup only ever examines the first item of a TID.
       if (wanted == keyTidsOf_.end() || SessionCore::FindItem(lister, item->tid) != item) continue;
       for (const Tid vtid : wanted->second) {
         const bool comparesBytes = IsStringKind(vtid) || ValSize(vtid, 0) != 0;
-        for (ItemBlock* candidate : item->blocks) {
+        for (std::size_t i = 0; i < item->blocks.size(); ++i) {
+          ItemBlock* candidate = item->blocks[i];
           const Value* value = SessionCore::FindValue(candidate, vtid);
           if (value == nullptr) continue;
           BucketKey(item->tid, vtid, &key);
@@ -114,10 +123,10 @@ void TargetIndex::Collect(SessionCore& session) {
             usable_ = false;
             return;
           }
-          const bool shallow = depth_[order] <= 1;
+          const bool shallow = nodes_[order].depth <= 1;
           candidates_.push_back({Hash(key), static_cast<uint32_t>(keys_.size()),
-                                 static_cast<uint32_t>(key.size()), order, shallow ? 0u : kNone,
-                                 candidate});
+                                 static_cast<uint32_t>(key.size()), order, numbers[i],
+                                 shallow ? 0u : kNone, candidate});
           keys_ += key;
         }
       }
@@ -190,42 +199,47 @@ uint32_t TargetIndex::FirstFrom(Run run, uint32_t order) const {
       candidates_.begin());
 }
 
-bool TargetIndex::Find(const ItemBlock* start, Tid tid, const SearchKey& key,
-                       ItemBlock** result) const {
-  if (!usable_ || key.vtid == 0 || pairs_.count(uint32_t{tid} << 16 | key.vtid) == 0) return false;
-  const uint32_t s = OrderOf(start);
-  if (s == kNone) return false;
+bool TargetIndex::Find(uint32_t s, Tid tid, const SearchKey& key, ItemBlock** result,
+                       uint32_t* resultNumber) const {
+  if (!usable_ || s >= nodes_.size() || key.vtid == 0 ||
+      pairs_.count(uint32_t{tid} << 16 | key.vtid) == 0)
+    return false;
   std::string bucketKey;
   BucketKey(tid, key.vtid, &bucketKey);
   AppendCanonicalKey(key.vtid, key.bytes.data(), key.bytes.size(), &bucketKey);
   const Run run = FindRun(bucketKey);
   *result = nullptr;
+  *resultNumber = kNone;
   if (run.begin == run.end) return true;
   const std::vector<Candidate>& c = candidates_;
+  uint32_t found = kNone;
 
   if (IsQuickFind(tid)) {
     if (c[run.begin].firstShallow != kNone) {
-      *result = c[c[run.begin].firstShallow].block;
+      found = c[run.begin].firstShallow;
     } else {
       const uint32_t first = FirstFrom(run, s);
-      if (first < run.end && c[first].lister < end_[s]) *result = c[first].block;
+      if (first < run.end && c[first].lister < nodes_[s].end) found = first;
     }
-    return true;
-  }
-
-  // Outward: the nearest ancestor a of s whose range [a, end_[a]) holds a
-  // candidate. The candidates next to s in order (one on each side) are the
-  // first any widening range reaches, so only they need testing.
-  const uint32_t next = FirstFrom(run, s);
-  for (uint32_t a = s;; a = parent_[a]) {
-    const bool hit = (next < run.end && c[next].lister < end_[a]) ||
-                     (next > run.begin && c[next - 1].lister >= a);
-    if (hit) {
-      *result = c[FirstFrom(run, a)].block;
-      return true;
+  } else {
+    // Outward: the nearest ancestor a of s whose range [a, end) holds a
+    // candidate. The candidates next to s in order (one on each side) are
+    // the first any widening range reaches, so only they need testing.
+    const uint32_t next = FirstFrom(run, s);
+    for (uint32_t a = s;; a = nodes_[a].parent) {
+      if ((next < run.end && c[next].lister < nodes_[a].end) ||
+          (next > run.begin && c[next - 1].lister >= a)) {
+        found = FirstFrom(run, a);
+        break;
+      }
+      if (a == 0) break;
     }
-    if (a == 0) return true;
   }
+  if (found != kNone) {
+    *result = c[found].block;
+    *resultNumber = c[found].number;
+  }
+  return true;
 }
 
 }  // namespace kestron4

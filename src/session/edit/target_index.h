@@ -33,22 +33,37 @@ namespace kestron4 {
 
 class TargetIndex {
  public:
+  static constexpr uint32_t kNone = ~uint32_t{0};
+
   // Indexes the candidates of every (item TID, key TID) pair that a reference
   // entry of the session names, directly or in its nested part.
   explicit TargetIndex(SessionCore& session);
 
-  // Sets *result to what the search from start for tid and key finds (null
-  // for nothing) and returns true; returns false when the index cannot tell
-  // (the caller then searches plainly).
-  bool Find(const ItemBlock* start, Tid tid, const SearchKey& key, ItemBlock** result) const;
+  // The pre-order number of a block (the root is 0; WalkBlocks order), or
+  // kNone for a block outside the tree. The first call builds a table, so
+  // callers that walk the tree in that order count instead.
+  uint32_t NumberOf(const ItemBlock* block) const;
+
+  // Sets *result to what the search from the block numbered start for tid and
+  // key finds (null for nothing; *resultNumber its number) and returns true;
+  // returns false when the index cannot tell (the caller then searches
+  // plainly).
+  bool Find(uint32_t start, Tid tid, const SearchKey& key, ItemBlock** result,
+            uint32_t* resultNumber) const;
 
  private:
-  static constexpr uint32_t kNone = ~uint32_t{0};
+  struct Node {
+    ItemBlock* block;
+    uint32_t parent;  // number of the parent block (root: 0)
+    uint32_t end;     // one past the last number of the subtree
+    uint32_t depth;
+  };
   struct Candidate {
     uint64_t hash;       // of the bucket key: item TID, value TID, canonical key
     uint32_t keyOffset;  // the bucket key's bytes in keys_
     uint32_t keyLength;
-    uint32_t lister;        // pre-order number of the block whose item lists it
+    uint32_t lister;        // number of the block whose item lists it
+    uint32_t number;        // its own number
     uint32_t firstShallow;  // at the first candidate of a bucket: its first
                             // candidate listed at depth 0 or 1, else kNone
     ItemBlock* block;
@@ -62,7 +77,6 @@ class TargetIndex {
   void Collect(SessionCore& session);
   void Sort();
   void NotePair(Tid tid, Tid vtid);
-  uint32_t OrderOf(const ItemBlock* block) const;
   Run FindRun(const std::string& bucketKey) const;
   // Index of the first candidate of run whose lister is at least `order`.
   uint32_t FirstFrom(Run run, uint32_t order) const;
@@ -75,13 +89,9 @@ class TargetIndex {
   // False when the tree's shape is one the numbering does not model: an item
   // whose block count differs from its list of blocks.
   bool usable_ = true;
-  std::vector<ItemBlock*> blocks_;  // by pre-order number
-  std::vector<uint32_t> end_;       // one past the last number of the subtree
-  std::vector<uint32_t> parent_;    // number of the parent block (root: 0)
-  std::vector<uint32_t> depth_;
-  // Open addressing from block to number; the tables are rebuilt for every
-  // check, so a flat table beats a node per block.
-  std::vector<std::pair<const ItemBlock*, uint32_t>> slots_;
+  std::vector<Node> nodes_;  // by number
+  // Block -> number by open addressing, built on the first NumberOf.
+  mutable std::vector<std::pair<const ItemBlock*, uint32_t>> slots_;
   std::unordered_set<uint32_t> pairs_;  // tid << 16 | vtid
   std::unordered_map<Tid, std::vector<Tid>> keyTidsOf_;
   std::string keys_;
