@@ -47,8 +47,9 @@ TEST(LegacyName, EndsAfterLastPrintableAndCutsAtControlBytes) {
   EXPECT_EQ(name("AB\x01"
                  "CD       "),
             "AB");
-  EXPECT_EQ(name("AB}C        "), "AB");  // 0x7D ends nothing early but cuts
-  EXPECT_EQ(name("AB~~~~~~~~~~"), "AB");  // 0x7E is not printable here
+  EXPECT_EQ(name("AB}C        "), "AB");    // 0x7D cuts ...
+  EXPECT_EQ(name("AB  }       "), "AB  ");  // ... yet counts as printable for the end
+  EXPECT_EQ(name("AB~~~~~~~~~~"), "AB");    // 0x7E is not printable here
   EXPECT_EQ(name("\0\0\0\0\0\0\0\0\0\0\0\0"), "");
 }
 
