@@ -58,6 +58,7 @@ TEST(LegacyConvert, SetupFileBuildsTheLoggerTree) {
   b.Channel(5, "Oil Press", 3)
       .Sensor(3, "Press Sens", 1, {2.5f, -1.0f, 0.0f, 100.0f})
       .Channel(40, "Wheel Spd", 4)
+      .Table(5, "Spare", {{1, 1}, {2, 2}, {3, 3}}, 1.0f)
       .Module(5, 6)
       .Module(40, 16)
       .Settings(0x7E, 0x1234);
@@ -181,7 +182,7 @@ TEST(LegacyConvert, OnlyDataFilesCarryARecording) {
   for (int k = 0; k < 4; ++k) upper.Poke(11 + k, static_cast<uint8_t>("DATA"[k]));
   LegacyResult r = Convert(upper);
   ASSERT_EQ(r.code, ErrNone);
-  EXPECT_EQ(ItemTids(*r.session), (Tids{107, 104, 101, 102, 106, 100, 120, 125}));
+  EXPECT_EQ(ItemTids(*r.session), (Tids{107, 104, 101, 106, 100, 120, 125}));
 }
 
 TEST(LegacyConvert, NoModules) {
@@ -189,14 +190,13 @@ TEST(LegacyConvert, NoModules) {
   LegacyResult r = Convert(b);
   ASSERT_EQ(r.code, ErrNone);
   AbstractSession& s = *r.session;
-  EXPECT_EQ(ItemTids(s), (Tids{107, 104, 101, 102, 106, 100, 120, 125, 135, 133}));
-  EXPECT_EQ(s.GetItemCount(106), 0);
-  EXPECT_EQ(s.GetItemCount(135), 0);
-  EXPECT_EQ(s.GetItemCount(133), 0);
+  // No modules, no sensors (every one has its default name), no tables: the
+  // session keeps no empty items, so those items are absent, and the others
+  // keep their order.
+  EXPECT_EQ(ItemTids(s), (Tids{107, 104, 100, 120, 125}));
+  EXPECT_EQ(ValueTids(s), (Tids{1018}));
   EXPECT_EQ(s.GetItemCount(107), 4);  // status and ECU references only
   EXPECT_EQ(s.GetItemCount(100), 124);
-  EXPECT_EQ(s.GetItemCount(101), 0);  // every sensor has its default name
-  EXPECT_EQ(s.GetItemCount(102), 0);
   ASSERT_EQ(s.OpenItem(107, 0), ErrNone);
   EXPECT_EQ(ProbeText(s, 1002), "Logger Status");
 }

@@ -32,6 +32,7 @@ void AddSensors(LegacyConversion& job) {
       out.F64(kFloatTids[k], in.F32(base + kSensorFloatField + 4 * k));
     out.Close();
   }
+  out.ReleasePlace(kSensor);
 }
 
 void AddTables(LegacyConversion& job) {
@@ -65,6 +66,7 @@ void AddTables(LegacyConversion& job) {
     }
     out.Close();
   }
+  out.ReleasePlace(kTable);
 }
 
 }  // namespace kestron4::legacy

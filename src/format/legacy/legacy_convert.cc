@@ -13,13 +13,18 @@ constexpr Tid kLogger = 2;
 void AddLoggerSkeleton(LegacyTree& out) {
   out.Items(kLogger, 1);
   out.Open(kLogger, 0);
-  // Empty items fix the order in which the logger block lists its items,
-  // whatever the later steps fill in first.
-  constexpr struct {
-    Tid tid;
-    uint16_t count;
-  } kOrder[] = {{107, 0}, {104, 1}, {101, 0}, {102, 0}, {106, 0}, {100, 0}, {120, 1}, {125, 1}};
-  for (const auto& item : kOrder) out.Items(item.tid, item.count);
+  // The logger block lists its items in this order whatever the later steps
+  // fill in first. Settings (104), logger status (120) and the 8-byte string
+  // (125) have their one block from the start; the other items hold their
+  // places until their own step releases them.
+  out.HoldPlace(107);
+  out.Items(104, 1);
+  out.HoldPlace(101);
+  out.HoldPlace(102);
+  out.HoldPlace(106);
+  out.HoldPlace(100);
+  out.Items(120, 1);
+  out.Items(125, 1);
 }
 
 }  // namespace
