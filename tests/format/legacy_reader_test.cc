@@ -6,31 +6,23 @@
 #include <vector>
 
 #include "storage/streams/mem_ref_stream.h"
+#include "support/legacy_probe.h"
 
 namespace kestron4::legacy {
 namespace {
 
-class CountingMemStream : public TMemRefStream {
- public:
-  using TMemRefStream::TMemRefStream;
-  void Read(void* destination, int64_t count) override {
-    ++reads;
-    TMemRefStream::Read(destination, count);
-  }
-  int reads = 0;
-};
-
 TEST(LegacyReader, FieldsAcrossWindowsAndPastTheEnd) {
   std::vector<uint8_t> file(40000);
   for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 31 + 7);
-  CountingMemStream stream(file.data(), static_cast<int64_t>(file.size()));
+  TMemRefStream memory(file.data(), static_cast<int64_t>(file.size()));
+  test::CountingStream stream(memory, 0);
   LegacyReader in(stream);
   EXPECT_EQ(in.size(), file.size());
 
   EXPECT_EQ(in.U8(11), file[11]);
   EXPECT_EQ(in.U16(0xCFC), file[0xCFC] | file[0xCFD] << 8);
   EXPECT_EQ(in.U16BE(0x11F6), file[0x11F6] << 8 | file[0x11F7]);
-  EXPECT_EQ(stream.reads, 1);  // one window serves the whole setup area
+  EXPECT_EQ(stream.reads(), 1);  // one window serves the whole setup area
 
   const uint64_t edge = LegacyReader::kWindow - 1;  // straddles two windows
   EXPECT_EQ(in.U16(edge), file[edge] | file[edge + 1] << 8);

@@ -67,7 +67,8 @@ LegacyResult ConvertBytes(const std::vector<uint8_t>& file, uint16_t fileType, P
   LegacyResult result;
   result.session = MakeSession(kind);
   if (result.session == nullptr) return result;
-  TMemRefStream stream(file.data(), static_cast<int64_t>(file.size()));
+  // The stream only reads.
+  TMemRefStream stream(const_cast<uint8_t*>(file.data()), static_cast<int64_t>(file.size()));
   result.code = ConvertLegacyFile(*result.session, stream, fileType);
   return result;
 }

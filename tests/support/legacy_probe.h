@@ -10,6 +10,7 @@
 
 #include "session/abstract_session.h"
 #include "session/session_factory.h"
+#include "storage/streams/stream.h"
 
 namespace kestron4::test {
 
@@ -25,6 +26,28 @@ std::string ProbeText(AbstractSession& s, Tid tid);
 // TIDs of the current block's items and values, in list order.
 std::vector<Tid> ItemTids(AbstractSession& s);
 std::vector<Tid> ValueTids(AbstractSession& s);
+
+// Passes everything to another stream, counts reads and fails the Nth
+// (never, for 0).
+class CountingStream : public TStream {
+ public:
+  CountingStream(TStream& inner, int failAt) : inner_(inner), failAt_(failAt) {}
+  std::unique_ptr<TStream> Clone() override { return inner_.Clone(); }
+  bool Seek(int64_t offset, uint32_t origin) override { return inner_.Seek(offset, origin); }
+  void Read(void* destination, int64_t count) override {
+    if (++reads_ == failAt_) throw EReadError();
+    inner_.Read(destination, count);
+  }
+  void Write(const void* source, int64_t count) override { inner_.Write(source, count); }
+  int64_t GetSize() override { return inner_.GetSize(); }
+  int64_t GetPosition() override { return inner_.GetPosition(); }
+  int reads() const { return reads_; }
+
+ private:
+  TStream& inner_;
+  int failAt_;
+  int reads_ = 0;
+};
 
 // Converts an older logger file held in memory into a new session of the
 // given policy (null session when the build lacks that policy).
