@@ -208,7 +208,7 @@ std::vector<uint8_t> LegacyFileBuilder::Build() const {
     f[kEventCount] = static_cast<uint8_t>(events_.size());
     for (const LegacyEventRecord& e : events_) f.insert(f.end(), e.begin(), e.end());
     f.resize(FirstDataAddress(), 0);
-    for (const ModuleSpec& m : modules_) f.insert(f.end(), m.samples.begin(), m.samples.end());
+    for (const ModuleEntry& m : modules_) f.insert(f.end(), m.samples.begin(), m.samples.end());
   } else {
     f.resize(kRecordingLength);
   }

@@ -64,7 +64,7 @@ class LegacyFileBuilder {
   uint32_t ModuleAddress(std::size_t i) const;
 
  private:
-  struct ModuleSpec {
+  struct ModuleEntry {
     uint8_t channel;
     uint8_t rate;
     std::vector<uint8_t> samples;
@@ -74,7 +74,7 @@ class LegacyFileBuilder {
 
   LegacyKind kind_;
   std::vector<uint8_t> setup_;  // the fixed part up to the event count
-  std::vector<ModuleSpec> modules_;
+  std::vector<ModuleEntry> modules_;
   std::vector<LegacyEventRecord> events_;
   uint32_t dataStart_ = 0;  // 0: default
   std::map<uint64_t, uint8_t> pokes_;
