@@ -1,0 +1,204 @@
+// SessionCore: one session tree with its cursor, pools and bookmarks, and the
+// session operations that are the same under every storage policy
+// (navigation, lookup, reading, editing, bookmarks). TSession<Policy>
+// (session/tsession.h) adds what depends on where value bytes live.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "session/abstract_session.h"
+#include "session/pool.h"
+#include "session/records.h"
+
+namespace kestron4 {
+
+class SessionCore : public AbstractSession {
+ public:
+  SessionCore();
+  ~SessionCore() override;
+  SessionCore(const SessionCore&) = delete;
+  SessionCore& operator=(const SessionCore&) = delete;
+
+  // --- Loading, saving and sizes (format/). These are the in-memory
+  // behaviours; file-backed policies override the ones that differ. ------
+  ErrorCode LoadPath(const char* path) override;
+  ErrorCode LoadPathW(const char16_t* path) override;
+  ErrorCode SavePath(const char* path) override;
+  ErrorCode SavePathW(const char16_t* path) override;
+  ErrorCode LoadHandle(FileHandle file) override;
+  ErrorCode SaveHandle(FileHandle file) override;
+  ErrorCode LoadBuffer(const void* buffer, uint32_t length) override;
+  ErrorCode SaveBuffer(void* buffer, uint32_t length) override;
+  uint64_t SessionSize() override;
+  uint64_t CurrentSize() override;
+  ErrorCode SerializeCurrent(void* buffer, uint32_t length) override;
+  ErrorCode AfterOpen() override;
+
+  // --- References and the integrity check (session/edit/). -------------
+  ErrorCode GotoReference(uint16_t refNo) override;
+  ErrorCode CheckIntegrity(uint32_t* count) override;
+  ErrorCode CreateReference(uint32_t bookmark, uint16_t refNo, Tid keyTid) override;
+  ErrorCode CheckRefdValue(Tid keyTid, uint16_t* count, const void* newValue) override;
+  ErrorCode CheckRefdValueUTF8(Tid keyTid, uint16_t* count, const char* newValue) override;
+  ErrorCode CheckRefdValueUTF16(Tid keyTid, uint16_t* count, const char16_t* newValue) override;
+  ErrorCode GetRefdValue(Tid keyTid, uint32_t* bookmarks, uint32_t capacity,
+                         uint32_t* count) override;
+
+  // --- Policy operations: nothing to do while every byte is in memory. ---
+  StreamHandle* CreateStream() override { return nullptr; }
+  void DestroyStream(StreamHandle*) override {}
+  ErrorCode ReadValueStream(StreamHandle* stream, Value*, uint64_t, void*, uint32_t) override {
+    return stream == nullptr ? ErrRefNotFound : ErrInvalidSession;
+  }
+
+  // --- Session operations shared by every policy -------------------------
+  uint16_t GetFileType() override { return fileType_; }
+  uint16_t GetTypeCount() override;
+  void GetTypeList(uint16_t* tids) override;
+  uint16_t GetItemCount(Tid tid) override;
+  uint32_t AddBookMark() override;
+  bool GotoBookMark(uint32_t number) override;
+  bool RemoveBookMark(uint32_t number) override;
+  bool BookMarksEquivalent(uint32_t a, uint32_t b) override;
+  void GotoRoot() override { current_ = root_; }
+  ErrorCode GotoItem(int32_t index) override;
+  ErrorCode OpenItem(Tid tid, int32_t index) override;
+  ErrorCode NextItem() override;
+  ErrorCode PreviousItem() override;
+  void CloseItem() override;
+  Tid GetCurrentTID() override;
+  Tid GetParentTID(uint32_t* index) override;
+  bool QuickFind(Tid tid, Tid vtid, const void* key) override;
+  bool FindType(Tid tid, Tid vtid, const void* key) override;
+  bool FindTypeUTF8(Tid tid, Tid vtid, const char* key) override;
+  bool FindTypeUTF16(Tid tid, Tid vtid, const char16_t* key) override;
+  bool FindLocalType(Tid tid, Tid vtid, const void* key) override;
+  bool FindLocalTypeUTF8(Tid tid, Tid vtid, const char* key) override;
+  bool FindLocalTypeUTF16(Tid tid, Tid vtid, const char16_t* key) override;
+  uint16_t GetValueCount() override;
+  void GetValueList(uint16_t* tids) override;
+  ErrorCode GetValSize(Tid tid, uint32_t* size) override;
+  ErrorCode GetValue(Tid tid, void* destination) override;
+  ErrorCode GetValuePtr(Tid tid, const void** pointer) override;
+  void KeepAbsRefs() override {}
+  void StripAbsRefs() override;
+  bool InsertValue(Tid tid, const void* data, uint32_t byteCount) override;
+  bool InsertValueS(Tid tid, const void* data, uint32_t size) override;
+  bool AllocData(Tid tid, uint32_t size) override;
+  bool WriteData(Tid tid, uint32_t offset, const void* source, uint32_t length) override;
+  bool InsertDataFile(const char* path, uint64_t offset, uint64_t length) override;
+  bool InsertDataFileW(const char16_t* path, uint64_t offset, uint64_t length) override;
+  bool DeleteValue(Tid tid) override;
+  bool InsertItemBlocks(Tid tid, uint16_t count) override;
+  ErrorCode DeleteItem(Tid tid, int32_t index) override;
+  ErrorCode DeleteCurrentItem() override;
+  ErrorCode DeleteItemBlocks(Tid tid) override;
+  ErrorCode MoveCurrentItem(uint16_t newIndex) override;
+  bool ChangeTID(Tid newTid) override;
+  ItemBlock* GetCurrentBlock() override { return current_; }
+  Value* GetValueHandle(Tid tid) override;
+  bool ReadValue(Value* value, uint32_t offset, void* destination, uint32_t count) override;
+  bool InsertStringUTF8(Tid tid, const char* text) override;
+  bool InsertStringUTF16(Tid tid, const char16_t* text) override;
+  uint32_t GetBufferLenUTF8(Tid tid) override;
+  uint32_t GetBufferLenUTF16(Tid tid) override;
+  uint32_t ReadStringUTF8(Tid tid, char* buffer, uint32_t size) override;
+  uint32_t ReadStringUTF16(Tid tid, char16_t* buffer, uint32_t size) override;
+
+  // --- Tree access for the other subsystems (loader, writer, references) ---
+  ItemBlock* root() const { return root_; }
+  ItemBlock* current() const { return current_; }
+  void SetCurrent(ItemBlock* block) { current_ = block; }
+  void SetFileType(uint16_t type) { fileType_ = type; }
+  uint8_t referenceMode() const { return refMode_; }
+  void SetReferenceMode(uint8_t mode) { refMode_ = mode; }
+
+  static Item* FindItem(const ItemBlock* block, Tid tid);
+  static Value* FindValue(const ItemBlock* block, Tid tid);
+  // Index of block in its parent item, or -1.
+  static int64_t PositionOf(ItemBlock* block);
+
+  // Record construction. New records are linked at the end of their lists;
+  // cached sizes are NOT adjusted (loaders recompute, editors adjust).
+  ItemBlock* NewRootBlock();
+  Item* AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount);
+  ItemBlock* AppendBlock(Item* item);
+  Value* AppendValue(ItemBlock* block, Tid tid);
+  // Replaces the root with an empty one (everything below is destroyed).
+  void ResetTree();
+
+  // Adds delta to the cached size of block and of every ancestor.
+  static void AdjustSizes(ItemBlock* block, int64_t delta);
+  // Content size of one block from its items, values and children's caches.
+  static uint64_t ComputeContentSize(const ItemBlock* block);
+  // Recomputes every cached size below and including top, children first.
+  void RecomputeSizes(ItemBlock* top);
+
+  // Value bytes wherever they are. Storage of size bytes for a value in
+  // memory (inline or heap); the previous bytes are dropped.
+  uint8_t* ResizeStorage(Value& value, uint64_t size);
+  // Pointer to the stored bytes when they are addressable (memory or view).
+  const uint8_t* PeekBytes(const Value& value) const;
+  // Copies stored bytes [offset, offset + count); false when they cannot be
+  // read (range outside the value, file gone, read failure).
+  bool ReadBytes(const Value& value, uint64_t offset, void* destination, uint64_t count);
+  // Brings the value's bytes into memory so that it can be changed.
+  bool Materialize(Value& value);
+  // Payload length of a value (length byte, 16-bit length, 1066 for data).
+  // False for data without its size value.
+  bool PayloadLength(const ItemBlock* block, const Value& value, uint32_t* length);
+  // Copies the payload into out (resized to the payload length); false when
+  // the payload cannot be read.
+  bool ReadPayload(const ItemBlock* block, const Value& value, std::vector<uint8_t>* out);
+
+  void DestroyValue(Value* value);
+
+  // Depth limit of the tree. Deeper trees are refused (12 on insert, 1 on
+  // load) so that no walk can exhaust the stack of a caller.
+  static constexpr uint32_t kMaxDepth = 4096;
+  static uint32_t DepthOf(const ItemBlock* block);
+
+ protected:
+  // Storage hooks of the policy.
+  // Base address of the mapped view (kView values); null when unmapped.
+  virtual const uint8_t* ViewBase() const { return nullptr; }
+  // Reads bytes of a kStream value from the source.
+  virtual bool ReadFromSource(const Value&, uint64_t, void*, uint64_t) { return false; }
+
+  // Empties every bookmark that points into block's subtree, releases all its
+  // records. Iterative: depth does not matter.
+  void DestroyBlock(ItemBlock* block);
+
+  // Lookup helpers (session/lookup.cc).
+  enum class KeyFlavour { kPlain, kUtf8 };
+  ItemBlock* LocalMatch(ItemBlock* block, Tid tid, Tid vtid, const void* key, KeyFlavour flavour);
+  ItemBlock* DeepMatch(ItemBlock* top, Tid tid, Tid vtid, const void* key, KeyFlavour flavour);
+  bool KeyMatches(const ItemBlock* block, const Value& value, Tid vtid, const void* key,
+                  KeyFlavour flavour);
+  // Reads a text value for the string readers; false when unreadable.
+  bool LoadText(Tid tid, bool* marked);
+  bool InsertMarkedText(Tid tid, const char* text, std::size_t length);
+  void RemoveItem(ItemBlock* block, Item* item);
+
+  // Scratch buffers; they grow and never shrink.
+  std::vector<uint8_t> text8_;
+  std::u16string text16_;
+  std::vector<uint8_t> compare_;
+  std::vector<uint8_t> convert_;
+
+  ItemBlock* current_ = nullptr;
+  ItemBlock* root_ = nullptr;
+  uint32_t bookmarkCounter_ = 0;
+  uint16_t fileType_ = 0;
+  Pool<Item> itemPool_;
+  Pool<ItemBlock> blockPool_;
+  Pool<Value> valuePool_;
+  std::map<int32_t, ItemBlock*> bookmarks_;
+  std::size_t bookmarksInUse_ = 0;  // entries that still hold a block
+  uint8_t refMode_ = 0;
+};
+
+}  // namespace kestron4
