@@ -7,6 +7,7 @@
 
 #include "export/qf73/qf73_export.h"
 #include "export/qf73_fixture.h"
+#include "export/qf73_forwarding_session.h"
 #include "session/last_error.h"
 
 namespace kestron4::testing_qf73 {
@@ -350,6 +351,47 @@ TEST_F(Qf73Export, SessionStateIsRestoredAfterSuccessAndFailure) {
     EXPECT_TRUE(S().RemoveBookMark(next));
     if (!succeed) rmdir(path_.c_str());
   }
+}
+
+// A session that reports names longer than a size byte can hold, and
+// cannot deliver value 8001.
+class OddValues : public ForwardingSession {
+ public:
+  using ForwardingSession::ForwardingSession;
+  bool long_names = false;
+  ErrorCode GetValSize(Tid tid, uint32_t* size) override {
+    const ErrorCode code = inner_.GetValSize(tid, size);
+    if (code == ErrNone && tid == 1002 && long_names) *size = 300;
+    return code;
+  }
+  ErrorCode GetValue(Tid tid, void* destination) override {
+    return tid == 8001 ? ErrValueNotFound : inner_.GetValue(tid, destination);
+  }
+};
+
+TEST_F(Qf73Export, ValuesTheSessionCannotDeliverAreLeftOutAndOverlongNamesRefused) {
+  Enter(23);
+  Enter(143);
+  Put16(8001, 1);
+  Put16(8002, 2);
+  Leave();
+  Enter(163);
+  PutText(1002, "n");
+  Leave();
+  Enter(105);
+  OddValues odd(S());
+  SetLastError(ErrBadCount);
+  ASSERT_TRUE(ExportQF73v3(odd, path16_.c_str()));
+  EXPECT_EQ(GetLastError(), ErrBadCount);
+  const Qf73Parts parts = SplitQf73(ReadFile());
+  ASSERT_EQ(parts.module_blocks.size(), 1u);
+  EXPECT_EQ(Hex(parts.module_blocks[0]), Hex(Bytes().Tag16(8002, 2).U16(0).v()));
+
+  // A size byte cannot say 300: the export fails and the old file stays.
+  odd.long_names = true;
+  EXPECT_FALSE(ExportQF73v3(odd, path16_.c_str()));
+  EXPECT_EQ(GetLastError(), ErrFileAccess);
+  EXPECT_EQ(SplitQf73(ReadFile()).module_blocks, parts.module_blocks);
 }
 
 }  // namespace

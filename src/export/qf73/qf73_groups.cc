@@ -35,7 +35,7 @@ MaybeTarget Qf73Groups::Follow(uint16_t ref_no, Group group) {
   auto& index = index_[g];
   if (const auto found = index.find(block); found != index.end()) return Target{group, found->second};
   // Room first, so that a failed allocation cannot orphan a bookmark.
-  members.reserve(members.size() + 1);
+  if (members.size() == members.capacity()) members.reserve(members.size() * 2 + 16);
   const auto position = static_cast<uint32_t>(members.size());
   members.push_back({block, session_.AddBookMark()});
   index.emplace(block, position);
