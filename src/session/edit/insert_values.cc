@@ -1,0 +1,150 @@
+// Putting values into the current item block. A TID occurs once per block:
+// inserting an existing TID changes that value in place.
+#include <algorithm>
+#include <cstring>
+
+#include "session/session_core.h"
+#include "text/text_codec.h"
+
+namespace kestron4 {
+namespace {
+
+constexpr uint32_t kShortMax = 255;
+constexpr uint32_t kLongMax = 65535;
+
+// Stores a string payload of n bytes behind its length prefix.
+void StoreString(SessionCore& session, Value& value, const void* data, uint32_t n, bool longKind) {
+  const uint64_t prefix = longKind ? 2 : 1;
+  uint8_t* bytes = session.ResizeStorage(value, prefix + n);
+  bytes[0] = static_cast<uint8_t>(n);
+  if (longKind) bytes[1] = static_cast<uint8_t>(n >> 8);
+  if (n != 0) std::memcpy(bytes + prefix, data, n);
+}
+
+}  // namespace
+
+// Inserting a value TID is the only way a value enters a block: anything
+// else would be written as an item entry and corrupt the saved file.
+bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
+  if (current_ == nullptr || !IsValueID(tid)) return false;
+  Value* value = FindValue(current_, tid);
+  const bool existed = value != nullptr;
+  const uint64_t before = existed ? EncodedSize(*value) : 0;
+  if (!existed) value = AppendValue(current_, tid);
+
+  if (byteCount != 0) {
+    uint8_t* bytes = ResizeStorage(*value, byteCount);
+    if (data != nullptr) std::memcpy(bytes, data, byteCount);
+  } else if (IsVariableSize(tid) || IsLongVariableSize(tid)) {
+    if (data != nullptr) {
+      const bool longKind = IsLongVariableSize(tid);
+      const std::size_t length = std::strlen(static_cast<const char*>(data)) + 1;
+      const uint32_t n = static_cast<uint32_t>(std::min<std::size_t>(length, longKind ? kLongMax : kShortMax));
+      StoreString(*this, *value, data, n, longKind);
+    }
+  } else {
+    const uint32_t size = ValSize(tid, 0);
+    uint8_t* bytes = ResizeStorage(*value, size);
+    if (data != nullptr && size != 0) std::memcpy(bytes, data, size);
+  }
+  AdjustSizes(current_, static_cast<int64_t>(EncodedSize(*value) - before));
+  return true;
+}
+
+bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
+  if (!IsVariableSize(tid) && !IsLongVariableSize(tid)) return InsertValue(tid, data, 0);
+  if (current_ == nullptr || data == nullptr) return current_ != nullptr;
+  const bool longKind = IsLongVariableSize(tid);
+  if (size == 0) {
+    const std::size_t length = std::strlen(static_cast<const char*>(data)) + 1;
+    size = static_cast<uint32_t>(std::min<std::size_t>(length, kLongMax));
+  }
+  const uint32_t n = std::min(size, longKind ? kLongMax : kShortMax);
+  Value* value = FindValue(current_, tid);
+  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
+  if (value == nullptr) value = AppendValue(current_, tid);
+  StoreString(*this, *value, data, n, longKind);
+  AdjustSizes(current_, static_cast<int64_t>(EncodedSize(*value) - before));
+  return true;
+}
+
+bool SessionCore::AllocData(Tid tid, uint32_t size) {
+  if (current_ == nullptr || !IsValueID(tid)) return false;
+  Value* value = FindValue(current_, tid);
+  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
+  uint64_t target = size;
+  if (size == 0) {
+    if (IsStringKind(tid)) {
+      if (value != nullptr) return true;  // strings keep what they hold
+      target = 0;
+    } else {
+      target = ValSize(tid, 0);
+    }
+  }
+  if (value == nullptr) value = AppendValue(current_, tid);
+  const bool grows = !value->InMemory() || target > value->size;
+  const uint64_t keep = grows ? 0 : target;
+  uint8_t* bytes = ResizeStorage(*value, target);
+  // Fresh storage is cleared so that an unwritten range never carries
+  // stale memory into a saved file.
+  if (target > keep) std::memset(bytes + keep, 0, target - keep);
+  AdjustSizes(current_, static_cast<int64_t>(EncodedSize(*value) - before));
+  return true;
+}
+
+bool SessionCore::WriteData(Tid tid, uint32_t offset, const void* source, uint32_t length) {
+  Value* value = FindValue(current_, tid);
+  if (value == nullptr) return false;
+  if (uint64_t{offset} + length > value->size) return false;
+  // Bytes that still lie in a file or an outside file are fetched first, so
+  // that the untouched parts survive the write.
+  if (!Materialize(*value)) return false;
+  if (length != 0) std::memcpy(value->MemBytes() + offset, source, length);
+  return true;
+}
+
+bool SessionCore::InsertDataFile(const char* path, uint64_t offset, uint64_t length) {
+  if (current_ == nullptr) return false;
+  const uint32_t low = static_cast<uint32_t>(length);
+  InsertValue(kTidDataSize, &low, 4);
+  Value* value = FindValue(current_, kTidData);
+  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
+  if (value == nullptr) value = AppendValue(current_, kTidData);
+  ResizeStorage(*value, 0);
+  value->fileRef = new FileRef{path != nullptr ? path : "", u"", offset, length};
+  value->home = ValueHome::kFileRef;
+  value->size = length;
+  AdjustSizes(current_, static_cast<int64_t>(EncodedSize(*value) - before));
+  return true;
+}
+
+bool SessionCore::InsertDataFileW(const char16_t* path, uint64_t offset, uint64_t length) {
+  if (current_ == nullptr) return false;
+  const std::u16string wide = path != nullptr ? std::u16string(path, U16Length(path)) : u"";
+  if (!InsertDataFile(nullptr, offset, length)) return false;
+  FileRef* ref = FindValue(current_, kTidData)->fileRef;
+  ref->path8.clear();
+  ref->path16 = wide;
+  return true;
+}
+
+bool SessionCore::DeleteValue(Tid tid) {
+  if (current_ == nullptr) return false;
+  Value* prev = nullptr;
+  for (Value* v = current_->firstValue; v != nullptr; prev = v, v = v->next) {
+    if (v->tid != tid) continue;
+    if (prev != nullptr) {
+      prev->next = v->next;
+    } else {
+      current_->firstValue = v->next;
+    }
+    if (current_->lastValue == v) current_->lastValue = prev;
+    --current_->valueCount;
+    AdjustSizes(current_, -static_cast<int64_t>(EncodedSize(*v)));
+    DestroyValue(v);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace kestron4

@@ -1,0 +1,202 @@
+#include "session/session_core.h"
+
+#include <utility>
+
+namespace kestron4 {
+
+SessionCore::SessionCore() { root_ = current_ = NewRootBlock(); }
+
+SessionCore::~SessionCore() {
+  bookmarksInUse_ = 0;  // nothing to empty: the whole table goes
+  DestroyBlock(root_);
+}
+
+ItemBlock* SessionCore::NewRootBlock() {
+  ItemBlock* block = blockPool_.New();
+  block->owner = this;
+  return block;
+}
+
+void SessionCore::ResetTree() {
+  DestroyBlock(root_);
+  root_ = current_ = NewRootBlock();
+}
+
+Item* SessionCore::AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount) {
+  Item* item = itemPool_.New();
+  item->parent = block;
+  item->tid = tid;
+  item->blockCount = blockCount;
+  if (block->lastItem != nullptr) {
+    block->lastItem->next = item;
+  } else {
+    block->firstItem = item;
+  }
+  block->lastItem = item;
+  ++block->itemCount;
+  return item;
+}
+
+ItemBlock* SessionCore::AppendBlock(Item* item) {
+  ItemBlock* block = blockPool_.New();
+  block->owner = this;
+  block->parent = item;
+  block->positionHint = static_cast<uint32_t>(item->blocks.size());
+  item->blocks.push_back(block);
+  return block;
+}
+
+Value* SessionCore::AppendValue(ItemBlock* block, Tid tid) {
+  Value* value = valuePool_.New();
+  value->tid = tid;
+  if (block->lastValue != nullptr) {
+    block->lastValue->next = value;
+  } else {
+    block->firstValue = value;
+  }
+  block->lastValue = value;
+  ++block->valueCount;
+  return value;
+}
+
+Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
+  if (block == nullptr) return nullptr;
+  for (Item* item = block->firstItem; item != nullptr; item = item->next)
+    if (item->tid == tid) return item;
+  return nullptr;
+}
+
+Value* SessionCore::FindValue(const ItemBlock* block, Tid tid) {
+  if (block == nullptr) return nullptr;
+  for (Value* value = block->firstValue; value != nullptr; value = value->next)
+    if (value->tid == tid) return value;
+  return nullptr;
+}
+
+int64_t SessionCore::PositionOf(ItemBlock* block) {
+  Item* item = block->parent;
+  if (item == nullptr) return -1;
+  std::vector<ItemBlock*>& blocks = item->blocks;
+  if (block->positionHint < blocks.size() && blocks[block->positionHint] == block)
+    return block->positionHint;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i] == block) {
+      block->positionHint = static_cast<uint32_t>(i);
+      return static_cast<int64_t>(i);
+    }
+  }
+  return -1;
+}
+
+uint32_t SessionCore::DepthOf(const ItemBlock* block) {
+  uint32_t depth = 0;
+  while (block->parent != nullptr) {
+    block = block->parent->parent;
+    ++depth;
+  }
+  return depth;
+}
+
+void SessionCore::AdjustSizes(ItemBlock* block, int64_t delta) {
+  while (block != nullptr) {
+    block->contentSize += static_cast<uint64_t>(delta);
+    block = block->parent != nullptr ? block->parent->parent : nullptr;
+  }
+}
+
+uint64_t SessionCore::ComputeContentSize(const ItemBlock* block) {
+  uint64_t size = 2;
+  for (const Item* item = block->firstItem; item != nullptr; item = item->next) {
+    size += 4;
+    for (const ItemBlock* child : item->blocks) size += EncodedSize(*child);
+  }
+  for (const Value* value = block->firstValue; value != nullptr; value = value->next)
+    size += EncodedSize(*value);
+  return size;
+}
+
+void SessionCore::RecomputeSizes(ItemBlock* top) {
+  // Post-order over an explicit stack: a block is recomputed once all its
+  // children are.
+  struct Frame {
+    ItemBlock* block;
+    Item* item;
+    std::size_t next;
+  };
+  std::vector<Frame> stack;
+  stack.push_back({top, top->firstItem, 0});
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    while (f.item != nullptr && f.next >= f.item->blocks.size()) {
+      f.item = f.item->next;
+      f.next = 0;
+    }
+    if (f.item == nullptr) {
+      f.block->contentSize = ComputeContentSize(f.block);
+      stack.pop_back();
+      continue;
+    }
+    ItemBlock* child = f.item->blocks[f.next++];
+    stack.push_back({child, child->firstItem, 0});
+  }
+}
+
+void SessionCore::DestroyBlock(ItemBlock* top) {
+  if (top == nullptr) return;
+  // Empty every bookmark that points into the subtree.
+  if (bookmarksInUse_ != 0) {
+    for (auto& [number, block] : bookmarks_) {
+      if (block == nullptr) continue;
+      for (const ItemBlock* b = block; b != nullptr;
+           b = b->parent != nullptr ? b->parent->parent : nullptr) {
+        if (b == top) {
+          block = nullptr;
+          --bookmarksInUse_;
+          break;
+        }
+      }
+    }
+  }
+  std::vector<ItemBlock*> pending{top};
+  while (!pending.empty()) {
+    ItemBlock* block = pending.back();
+    pending.pop_back();
+    for (Value* value = block->firstValue; value != nullptr;) {
+      Value* next = value->next;
+      DestroyValue(value);
+      value = next;
+    }
+    for (Item* item = block->firstItem; item != nullptr;) {
+      Item* next = item->next;
+      pending.insert(pending.end(), item->blocks.begin(), item->blocks.end());
+      itemPool_.Delete(item);
+      item = next;
+    }
+    if (current_ == block) current_ = nullptr;
+    blockPool_.Delete(block);
+  }
+}
+
+void SessionCore::DestroyValue(Value* value) {
+  delete[] value->heap;
+  delete value->fileRef;
+  valuePool_.Delete(value);
+}
+
+void SessionCore::RemoveItem(ItemBlock* block, Item* item) {
+  Item* prev = nullptr;
+  for (Item* i = block->firstItem; i != nullptr; prev = i, i = i->next) {
+    if (i != item) continue;
+    if (prev != nullptr) {
+      prev->next = i->next;
+    } else {
+      block->firstItem = i->next;
+    }
+    if (block->lastItem == i) block->lastItem = prev;
+    --block->itemCount;
+    itemPool_.Delete(i);
+    return;
+  }
+}
+
+}  // namespace kestron4
