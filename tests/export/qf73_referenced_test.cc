@@ -1,5 +1,7 @@
 // The referenced blocks of the configuration export: the four groups, their
 // numbering, and the content written for each kind of referenced item.
+#include <vector>
+
 #include "export/qf73_fixture.h"
 
 namespace kestron4::testing_qf73 {
@@ -24,7 +26,8 @@ class Qf73Referenced : public Qf73Fixture {
 // Channels take their type and identity fields from the module their holding
 // block stands for; the item referring to them has entries but no type entry.
 TEST_F(Qf73Referenced, ChannelsFollowTheCodeOfTheirModule) {
-  uint32_t channel[6] = {};
+  // Channels in blocks 0 (two), 1, 2 and 5 of item 500.
+  std::vector<uint32_t> channels;
   for (int block = 0; block < 6; ++block) {
     Enter(500);
     if (block == 0) {
@@ -34,20 +37,20 @@ TEST_F(Qf73Referenced, ChannelsFollowTheCodeOfTheirModule) {
       Put16(1059, 5);
       Put32(1143, 9);
       Put16(8001, 3);
-      channel[0] = Target(10);
+      channels.push_back(Target(10));
       Leave();
       Enter(100);
       PutText(1002, "c1");
       PutBytes(1144, {1, 2, 3, 4});
       Put16(1059, 6);
-      channel[1] = Target(11);
+      channels.push_back(Target(11));
       Leave();
     } else if (block != 3 && block != 4) {
       Enter(100);
       PutText(1002, block == 1 ? "c2" : block == 2 ? "c3" : "c5");
       if (block == 1) Put16(1029, 0x0102);
       if (block == 5) Put16(1029, 7);
-      channel[block] = Target(10 + block + 1);
+      channels.push_back(Target(10 + block + 1));
       Leave();
     }
     Leave();
@@ -61,8 +64,8 @@ TEST_F(Qf73Referenced, ChannelsFollowTheCodeOfTheirModule) {
   Enter(160);
   PutText(1064, "x.bin");
   const uint32_t holder = Target(1);
-  for (const int c : {0, 1, 2, 3, 5}) Ref(static_cast<uint16_t>(c + 1), channel[c]);
-  Ref(9, channel[0]);  // the same channel again: one block
+  for (uint16_t c = 0; c < channels.size(); ++c) Ref(c + 1, channels[c]);
+  Ref(9, channels[0]);  // the same channel again: one block
   Leave();
   Enter(105);
   Enter(109);
@@ -299,11 +302,16 @@ TEST_F(Qf73Referenced, CompositeKindsWriteRecordsOfTheirEntries) {
   PutText(1002, "chA");
   Target(41);
   Leave();
+  Enter(100);  // only a scan that went on past kind 125 would collect it
+  Target(55);
+  Leave();
   Leave();
   Enter(23);
-  Enter(153);
-  Target(40);
-  Leave();
+  for (const uint32_t id : {40, 48, 49}) {  // 48 and 49 must stay uncollected
+    Enter(153);
+    Target(id);
+    Leave();
+  }
   Enter(107);
   Target(42);
   Leave();
@@ -341,7 +349,7 @@ TEST_F(Qf73Referenced, CompositeKindsWriteRecordsOfTheirEntries) {
   PutText(1002, "d121");
   const uint32_t d121 = Target(50);
   Ref(65, r121);
-  RawRef(2, 153, 40);  // not followed
+  RawRef(2, 153, 48);  // a type entry too: not followed
   Enter(110);
   Put16(1029, 1);
   RawRef(5, 100, 41, "ch");
@@ -362,7 +370,11 @@ TEST_F(Qf73Referenced, CompositeKindsWriteRecordsOfTheirEntries) {
   PutText(1002, "d125");
   const uint32_t d125 = Target(51);
   Ref(65, r125);
-  RawRef(2, 153, 40);
+  RawRef(2, 153, 49);  // after the end of the scan
+  RawRef(3, 195, 47);
+  Enter(110);
+  RawRef(5, 100, 55, "nb");
+  Leave();
   Leave();
 
   Enter(160);

@@ -333,6 +333,7 @@ TEST_F(Qf73Export, SessionStateIsRestoredAfterSuccessAndFailure) {
   for (const bool succeed : {true, false}) {
     SCOPED_TRACE(succeed ? "success" : "failure");
     if (!succeed) {
+      std::remove(path_.c_str());
       ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
     }
     SetLastError(ErrBadCount);
