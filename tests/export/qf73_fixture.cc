@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -13,123 +13,72 @@
 
 namespace kestron4::testing_qf73 {
 
-Bytes& Bytes::U8(uint8_t v) {
-  bytes_.push_back(v);
-  return *this;
-}
-
-Bytes& Bytes::U16(uint16_t v) { return U8(static_cast<uint8_t>(v)).U8(static_cast<uint8_t>(v >> 8)); }
-
-Bytes& Bytes::U32(uint32_t v) {
-  return U16(static_cast<uint16_t>(v)).U16(static_cast<uint16_t>(v >> 16));
-}
-
-Bytes& Bytes::Raw(std::initializer_list<uint8_t> bytes) {
-  bytes_.insert(bytes_.end(), bytes);
-  return *this;
-}
-
 Bytes& Bytes::Raw(const void* data, std::size_t size) {
   const auto* p = static_cast<const uint8_t*>(data);
   bytes_.insert(bytes_.end(), p, p + size);
   return *this;
 }
 
-Bytes& Bytes::F64(double v) { return Raw(&v, sizeof v); }
-
 Bytes& Bytes::Text(Tid tid, const char* text) {
   const std::size_t size = std::strlen(text) + 1;
   return U16(tid).U8(static_cast<uint8_t>(size)).Raw(text, size);
 }
 
-Bytes& Bytes::Record(const char* name, uint16_t block, uint16_t number) {
-  return Text(1039, name).Tag16(8000, block).Tag16(1052, number);
-}
-
-Bytes& Bytes::Block(const Bytes& content) {
-  return U32(static_cast<uint32_t>(content.bytes_.size())).Append(content);
-}
-
-Bytes& Bytes::Append(const Bytes& more) {
-  bytes_.insert(bytes_.end(), more.bytes_.begin(), more.bytes_.end());
-  return *this;
-}
+std::string Bytes::Hex() const { return testing_qf73::Hex(bytes_); }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string out;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i != 0) out += ' ';
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 15];
+  char digits[4];
+  for (const uint8_t b : bytes) {
+    std::snprintf(digits, sizeof digits, out.empty() ? "%02x" : " %02x", b);
+    out += digits;
   }
   return out;
 }
 
-namespace {
-
-class Splitter {
- public:
-  explicit Splitter(const std::vector<uint8_t>& file) : file_(file) {}
-  bool U16(uint16_t* v) {
-    if (pos_ + 2 > file_.size()) return false;
-    *v = static_cast<uint16_t>(file_[pos_] | file_[pos_ + 1] << 8);
-    pos_ += 2;
-    return true;
-  }
-  bool U32(uint32_t* v) {
-    uint16_t lo = 0, hi = 0;
-    if (!U16(&lo) || !U16(&hi)) return false;
-    *v = lo | static_cast<uint32_t>(hi) << 16;
-    return true;
-  }
-  bool Blocks(uint32_t count, std::vector<std::vector<uint8_t>>* out) {
-    for (uint32_t i = 0; i < count; ++i) {
-      uint32_t length = 0;
-      if (!U32(&length) || length > file_.size() - pos_) return false;
-      out->emplace_back(file_.begin() + pos_, file_.begin() + pos_ + length);
-      pos_ += length;
-    }
-    return true;
-  }
-  std::size_t pos_ = 0;
-
- private:
-  const std::vector<uint8_t>& file_;
-};
-
-}  // namespace
-
 Qf73Parts SplitQf73(const std::vector<uint8_t>& file) {
   Qf73Parts parts;
-  static const char kMagic[] = "QF73 v3.00 file\x1a";
-  if (file.size() < 16 || std::memcmp(file.data(), kMagic, 16) != 0) {
+  std::size_t pos = 0;
+  const auto u16 = [&](uint16_t* v) {
+    if (pos + 2 > file.size()) return false;
+    *v = static_cast<uint16_t>(file[pos] | file[pos + 1] << 8);
+    pos += 2;
+    return true;
+  };
+  const auto u32 = [&](uint32_t* v) {
+    uint16_t lo = 0, hi = 0;
+    if (!u16(&lo) || !u16(&hi)) return false;
+    *v = lo | static_cast<uint32_t>(hi) << 16;
+    return true;
+  };
+  const auto blocks = [&](uint32_t count, std::vector<std::string>* out) {
+    for (uint32_t i = 0; i < count; ++i) {
+      uint32_t length = 0;
+      if (!u32(&length) || length > file.size() - pos) return false;
+      out->push_back(Hex({file.begin() + pos, file.begin() + pos + length}));
+      pos += length;
+    }
+    return true;
+  };
+  if (file.size() < 16 || std::memcmp(file.data(), "QF73 v3.00 file\x1a", 16) != 0) {
     parts.error = "bad magic";
     return parts;
   }
-  Splitter in(file);
-  in.pos_ = 16;
+  pos = 16;
   uint16_t tid = 0, zero = 1;
-  bool ok = in.U32(&parts.length) && in.U16(&tid) && tid == 143 && in.U16(&parts.modules) &&
-            in.U16(&tid);
-  if (ok && tid == 163) {
-    parts.named_pair = true;
-    ok = in.U16(&parts.named) && in.U16(&tid);
-  }
-  ok = ok && tid == 105 && in.U16(&parts.sections) && in.U16(&tid) && tid == 107 &&
-       in.U16(&parts.referenced) && in.U16(&zero) && zero == 0;
+  bool ok = u32(&parts.length) && u16(&tid) && tid == 143 && u16(&parts.modules) && u16(&tid);
+  if (ok && tid == 163) ok = u16(&parts.named) && u16(&tid);
+  ok = ok && tid == 105 && u16(&parts.sections) && u16(&tid) && tid == 107 &&
+       u16(&parts.referenced) && u16(&zero) && zero == 0;
   if (!ok) {
     parts.error = "bad header";
-    return parts;
-  }
-  if (!in.Blocks(parts.modules, &parts.module_blocks) ||
-      !in.Blocks(parts.named, &parts.named_blocks) ||
-      !in.Blocks(parts.sections, &parts.section_blocks) ||
-      !in.Blocks(parts.referenced, &parts.ref_blocks)) {
+  } else if (!blocks(parts.modules, &parts.module_blocks) ||
+             !blocks(parts.named, &parts.named_blocks) ||
+             !blocks(parts.sections, &parts.section_blocks) ||
+             !blocks(parts.referenced, &parts.ref_blocks)) {
     parts.error = "blocks run past the end";
-    return parts;
   }
-  parts.trailer = in.pos_;
+  parts.trailer = pos;
   return parts;
 }
 
@@ -148,43 +97,59 @@ void Qf73Fixture::TearDown() {
   rmdir(dir_.c_str());
 }
 
-void Qf73Fixture::Enter(Tid tid) {
+void Qf73Fixture::Enter(Tid tid, std::initializer_list<Val> values) {
   ASSERT_TRUE(S().InsertItemBlocks(tid, 1));
   ASSERT_EQ(S().OpenItem(tid, -1), ErrNone);
+  for (const Val& value : values) Put(value);
 }
 
-void Qf73Fixture::PutBytes(Tid tid, std::initializer_list<uint8_t> bytes) {
-  const std::vector<uint8_t> copy(bytes);
-  S().InsertValue(tid, copy.data(), 0);
+void Qf73Fixture::Put(const Val& value) {
+  if (value.kind == Val::kData) {
+    const auto size = static_cast<uint32_t>(value.bytes.size());
+    S().InsertValue(1066, &size, 0);
+    S().InsertValue(1063, value.bytes.data(), size);
+  } else {
+    S().InsertValue(value.tid, value.bytes.c_str(), 0);
+  }
 }
 
-void Qf73Fixture::PutData(const std::string& bytes) {
-  const auto size = static_cast<uint32_t>(bytes.size());
-  S().InsertValue(1066, &size, 0);
-  S().InsertValue(1063, bytes.data(), size);
-}
-
-uint32_t Qf73Fixture::Target(uint32_t id) {
-  Put32(kKey, id);
+uint32_t Qf73Fixture::Mark(uint32_t id) {
+  Put(V(kKey, id));
   return S().AddBookMark();
+}
+
+uint32_t Qf73Fixture::Target(Tid tid, uint32_t id, std::initializer_list<Val> values) {
+  Enter(tid, values);
+  const uint32_t mark = Mark(id);
+  Leave();
+  return mark;
 }
 
 void Qf73Fixture::Ref(uint16_t number, uint32_t target, const char* name) {
   ASSERT_EQ(S().CreateReference(target, number, kKey), ErrNone);
   if (name == nullptr) return;
   ASSERT_EQ(S().OpenItem(112, -1), ErrNone);
-  PutText(1002, name);
+  Put(VText(1002, name));
   Leave();
 }
 
 void Qf73Fixture::RawRef(uint16_t number, Tid kind, uint32_t id, const char* name,
                          const char* alt_name) {
-  Enter(112);
-  Put16(1052, number);
-  Put16(1024, kind);
-  Put32(kKey, id);
-  if (name != nullptr) PutText(1002, name);
-  if (alt_name != nullptr) PutText(1064, alt_name);
+  Enter(112, {V(1052, number), V(1024, kind), V(kKey, id)});
+  if (name != nullptr) Put(VText(1002, name));
+  if (alt_name != nullptr) Put(VText(1064, alt_name));
+  Leave();
+}
+
+void Qf73Fixture::SectionReferring(std::initializer_list<uint32_t> targets) {
+  Enter(105);
+  Enter(109);
+  for (const uint32_t target : targets) {
+    Enter(110);
+    Ref(1, target);
+    Leave();
+  }
+  Leave();
   Leave();
 }
 

@@ -33,7 +33,8 @@ MaybeTarget Qf73Groups::Follow(uint16_t ref_no, Group group) {
   const int g = static_cast<int>(group);
   auto& members = members_[g];
   auto& index = index_[g];
-  if (const auto found = index.find(block); found != index.end()) return Target{group, found->second};
+  if (const auto found = index.find(block); found != index.end())
+    return Target{group, found->second};
   // Room first, so that a failed allocation cannot orphan a bookmark.
   if (members.size() == members.capacity()) members.reserve(members.size() * 2 + 16);
   const auto position = static_cast<uint32_t>(members.size());

@@ -97,8 +97,7 @@ void Qf73Writer::WriteOther(uint32_t index) {
   out_.EndBlock(block);
 }
 
-void Qf73Writer::WriteInnerReference(const ShortText& name, MaybeTarget target,
-                                     uint16_t number) {
+void Qf73Writer::WriteInnerReference(const ShortText& name, MaybeTarget target, uint16_t number) {
   WriteName(kValRefName, name);
   out_.Put16(kValRefField);
   out_.Put16(target ? groups_.Number(*target) : kUnresolvedInner);

@@ -12,9 +12,8 @@ void Qf73Writer::PatchCounts() {
   out_.Patch16(count_offset_, static_cast<uint16_t>(groups_.Total()));
   const uint32_t d_base = groups_.Total() - groups_.Size(Group::kD);
   for (const MainField& field : main_fields_) {
-    out_.Patch16(field.offset, field.d_index
-                                   ? static_cast<uint16_t>(d_base + *field.d_index)
-                                   : kUnresolvedMain);
+    out_.Patch16(field.offset,
+                 field.d_index ? static_cast<uint16_t>(d_base + *field.d_index) : kUnresolvedMain);
   }
 }
 

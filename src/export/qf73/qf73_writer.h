@@ -24,10 +24,10 @@ namespace kestron4::qf73 {
 
 // How a run of values is turned into tagged values.
 struct ValueRules {
-  bool colours = false;            // 10001..10006 as RGB565 under their own TIDs
-  bool blob_offsets = false;       // remember 10012 for the trailer to patch
-  bool alt_name_as_name = false;   // 1064 written under TID 1002
-  bool swapped_ids = false;        // 1124 big-endian, 1144 in byte order 1, 0, 3, 2
+  bool colours = false;           // 10001..10006 as RGB565 under their own TIDs
+  bool blob_offsets = false;      // remember 10012 for the trailer to patch
+  bool alt_name_as_name = false;  // 1064 written under TID 1002
+  bool swapped_ids = false;       // 1124 big-endian, 1144 in byte order 1, 0, 3, 2
 };
 
 // One item 112 of an item, as far as the export looks at it.
@@ -55,8 +55,8 @@ class Qf73Writer {
  private:
   // A reference field of the main sections, patched once group D is known.
   struct MainField {
-    uint32_t offset;                   // of the u16 number
-    std::optional<uint32_t> d_index;   // target's position in group D
+    uint32_t offset;                  // of the u16 number
+    std::optional<uint32_t> d_index;  // target's position in group D
   };
   // A value 10012 written, to be replaced by the offset of its blob.
   struct BlobNote {
@@ -65,8 +65,8 @@ class Qf73Writer {
   };
   // What the collection walk learnt of one item of group D.
   struct GroupDItem {
-    std::vector<RefEntry> own;                     // its items 112
-    std::vector<std::vector<MaybeTarget>> inner;   // [item 110][item 112], kinds 121/195/203
+    std::vector<RefEntry> own;                    // its items 112
+    std::vector<std::vector<MaybeTarget>> inner;  // [item 110][item 112], kinds 121/195/203
   };
 
   // qf73_main_sections.cc
@@ -129,7 +129,7 @@ class Qf73Writer {
   uint16_t module_count_ = 0;
   uint16_t named_count_ = 0;
   uint16_t section_count_ = 0;
-  uint32_t count_offset_ = 0;   // of the referenced-block count in the header
+  uint32_t count_offset_ = 0;  // of the referenced-block count in the header
   std::vector<MainField> main_fields_;
   std::vector<BlobNote> blob_notes_;
   std::vector<GroupDItem> group_d_;
