@@ -305,7 +305,7 @@ int32_t Lzrw1khDecompress(const void* src, void* dst, int32_t length) {
         return 0;
       }
     }
-    if (x == l) return static_cast<int32_t>(y);
+    if (x == l) break;
     // A control word must be followed by at least one item.
     if (l - x < 3) return 0;
     control = (uint32_t{in[x]} << 8) | in[x + 1];
