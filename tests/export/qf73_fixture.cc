@@ -1,12 +1,9 @@
 #include "export/qf73_fixture.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "export/qf73/qf73_export.h"
 #include "session/session_factory.h"
@@ -85,16 +82,7 @@ Qf73Parts SplitQf73(const std::vector<uint8_t>& file) {
 void Qf73Fixture::SetUp() {
   session_ = MakeSession(PolicyKind::kMemory);
   ASSERT_NE(session_, nullptr);
-  char templ[] = "/tmp/qf73_test_XXXXXX";
-  ASSERT_NE(mkdtemp(templ), nullptr);
-  dir_ = templ;
-  path_ = dir_ + "/config.qf73";
   path16_.assign(path_.begin(), path_.end());
-}
-
-void Qf73Fixture::TearDown() {
-  std::remove(path_.c_str());
-  rmdir(dir_.c_str());
 }
 
 void Qf73Fixture::Enter(Tid tid, std::initializer_list<Val> values) {
@@ -156,8 +144,8 @@ void Qf73Fixture::SectionReferring(std::initializer_list<uint32_t> targets) {
 bool Qf73Fixture::Export() { return ExportQF73v3(S(), path16_.c_str()); }
 
 std::vector<uint8_t> Qf73Fixture::ReadFile() const {
-  std::ifstream in(path_, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string bytes = ReadWholeFile(path_);
+  return {bytes.begin(), bytes.end()};
 }
 
 bool Qf73Fixture::FileExists() const {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "session/abstract_session.h"
+#include "support/scratch_dir.h"
 
 namespace kestron4::testing_qf73 {
 
@@ -80,7 +81,6 @@ Qf73Parts SplitQf73(const std::vector<uint8_t>& file);
 class Qf73Fixture : public ::testing::Test {
  protected:
   void SetUp() override;
-  void TearDown() override;
 
   AbstractSession& S() { return *session_; }
 
@@ -114,8 +114,8 @@ class Qf73Fixture : public ::testing::Test {
   Qf73Parts ExportAndSplit();
 
   std::unique_ptr<AbstractSession> session_;
-  std::string dir_;
-  std::string path_;
+  ScratchDir dir_;
+  std::string path_ = dir_.File("config.qf73");
   std::u16string path16_;
 };
 

@@ -1,15 +1,15 @@
 // The configuration export: header, main sections, trailer, failures and
 // what the export leaves behind in the session.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 
 #include "export/qf73/qf73_export.h"
 #include "export/qf73_fixture.h"
 #include "session/last_error.h"
 #include "session/session_core.h"
+#include "storage/platform/platform.h"
+#include "support/faulty_platform.h"
 
 namespace kestron4::testing_qf73 {
 namespace {
@@ -179,17 +179,43 @@ TEST_F(Qf73Export, AFileThatCannotBeWrittenGivesCode1AndNoPartialFile) {
   EXPECT_FALSE(ExportQF73v3(S(), nullptr));
   EXPECT_EQ(GetLastError(), ErrFileAccess);
 
-  const std::string missing = dir_ + "/missing/config.qf73";
+  const std::string missing = dir_.File("missing/config.qf73");
   SetLastError(ErrNone);
   EXPECT_FALSE(ExportQF73v3(S(), std::u16string(missing.begin(), missing.end()).c_str()));
   EXPECT_EQ(GetLastError(), ErrFileAccess);
 
-  {
-    std::ofstream old(path_, std::ios::binary);
-    old << std::string(4096, 'x');
-  }
+  WriteWholeFile(path_, std::string(4096, 'x'));
   ASSERT_TRUE(Export());  // an existing file is replaced whole
   EXPECT_EQ(ReadFile().size(), 57u);
+
+  // Fail each system call of the write in turn, with writes cut into small
+  // pieces so that failures also fall in the middle of the file. The export
+  // either completes (a call the writer can do without) or reports 1 and
+  // leaves the old file; never a partial file, never a scratch file.
+  const std::vector<uint8_t> image = ReadFile();
+  const std::string old(4096, 'o');
+  for (const FaultOp op : {FaultOp::kOpen, FaultOp::kWrite, FaultOp::kFsync, FaultOp::kRename}) {
+    int failures = 0;
+    for (int n = 1;; ++n) {
+      WriteWholeFile(path_, old);
+      FaultyPlatform faulty;
+      faulty.FailNth(op, n);
+      faulty.LimitTransfers(7);
+      bool written = false;
+      {
+        ScopedPlatform use(faulty);
+        SetLastError(ErrBadCount);
+        written = Export();
+      }
+      if (!faulty.Injected()) break;
+      SCOPED_TRACE(::testing::Message() << "call " << n << " of " << static_cast<int>(op));
+      failures += written ? 0 : 1;
+      EXPECT_EQ(GetLastError(), written ? ErrBadCount : ErrFileAccess);
+      EXPECT_EQ(ReadFile(), written ? image : std::vector<uint8_t>(old.begin(), old.end()));
+      EXPECT_EQ(dir_.List(), std::vector<std::string>{"config.qf73"});
+    }
+    EXPECT_GT(failures, 0) << static_cast<int>(op);
+  }
 }
 
 // The cursor, the bookmarks and the last error are as before, whatever the
@@ -210,7 +236,7 @@ TEST_F(Qf73Export, SessionStateIsRestoredAfterSuccessAndFailure) {
     SCOPED_TRACE(succeed ? "success" : "failure");
     if (!succeed) {  // a directory where the file should go
       std::remove(path_.c_str());
-      ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);
+      ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);  // removed with the scratch directory
     }
     SetLastError(ErrBadCount);
     EXPECT_EQ(Export(), succeed);
@@ -225,7 +251,6 @@ TEST_F(Qf73Export, SessionStateIsRestoredAfterSuccessAndFailure) {
     for (uint32_t n = at_group + 1; n < next; ++n) EXPECT_FALSE(S().RemoveBookMark(n)) << n;
     EXPECT_TRUE(S().RemoveBookMark(next));
   }
-  rmdir(path_.c_str());
 }
 
 // A session that cannot deliver value 8001 and, when asked, reports names

@@ -43,7 +43,7 @@ bool ExportQF73v3(AbstractSession& session, const char16_t* path) {
     if (writer.Prepare()) {
       writer.Build();
       if (path == nullptr) throw EOpenError();
-      qf73::WriteImageFile(Utf16ToUtf8(std::u16string_view(path, U16Length(path))), writer.Image());
+      qf73::WriteImageFile(std::u16string(path, U16Length(path)), writer.Image());
       written = true;
     }
   } catch (...) {

@@ -7,8 +7,9 @@
 
 namespace kestron4::qf73 {
 
-// Replaces the file at `path` (UTF-8) by `image`, atomically: on failure the
-// target is unchanged and no partial file remains. Throws on failure.
-void WriteImageFile(const std::string& path, const std::vector<uint8_t>& image);
+// Replaces the file at `path` by `image` with one write, atomically: on
+// failure the target is unchanged and no scratch file remains. Throws
+// EOpenError or EWriteError.
+void WriteImageFile(const std::u16string& path, const std::vector<uint8_t>& image);
 
 }  // namespace kestron4::qf73
