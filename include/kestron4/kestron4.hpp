@@ -334,6 +334,7 @@ class Session {
   }
   // A text value as UTF-8 (unmarked text is converted from Windows-1252).
   std::string Text(uint16_t tid) const {
+    if (!detail::IsStringTid(tid)) detail::ThrowUncoded(std::to_string(tid) + " is not a string TID");
     const uint32_t needed = KSTRN_GetBufferLenUTF8(tid, handle_);
     if (needed == 0) {
       if (ValueSize(tid) == 0) return std::string();  // throws for a missing value

@@ -1,15 +1,18 @@
 // kstrn from-json: builds a container from the text form that to-json writes
-// (docs/KSTRN.md), through the library's ordinary editing calls. The input
-// is checked strictly: anything that would not store exactly the bytes it
-// describes is refused with the block and value it concerns.
+// (docs/KSTRN.md). The document is checked strictly and written in the
+// container's own form (kstrn_container_bytes.h); the library then loads that
+// and saves it as it saves every file, so the output is exactly what the
+// library writes for that tree.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "kstrn_commands.h"
+#include "kstrn_container_bytes.h"
 #include "kstrn_failure.h"
 #include "kstrn_output.h"
 #include "kstrn_text.h"
@@ -21,28 +24,33 @@ namespace {
 
 using Json = nlohmann::json;
 
-class Builder {
- public:
-  Builder(Session& session, std::string name) : session_(session), name_(std::move(name)) {}
+// The library loads no deeper tree.
+constexpr std::size_t kMaxDepth = 4096;
 
-  void Build(const Json& document) {
+class Encoder {
+ public:
+  explicit Encoder(std::string name) : name_(std::move(name)) {}
+
+  const std::string& Encode(const Json& document) {
     if (!document.is_object() || document.value("format", "") != "kestron4-json") {
       Fail("not a kestron4-json document (\"format\" must be \"kestron4-json\")");
     }
     const auto version = document.find("version");
     if (version == document.end() || *version != 1) Fail("unsupported \"version\" (this tool reads 1)");
+    for (const auto& [key, member] : document.items()) {
+      if (key != "format" && key != "version" && key != "root") Fail("unknown member \"" + key + "\"");
+    }
     const auto root = document.find("root");
     if (root == document.end()) Fail("no \"root\"");
-    FillBlock(*root, /*isRoot=*/true);
     Walk(*root);
+    return out_.Bytes();
   }
 
  private:
   struct Frame {
-    const Json* blocks;
-    std::size_t next = 0;
-    uint16_t tid = 0;
-    uint16_t index = 0;
+    const Json* items;  // null when the block has none
+    std::size_t item = 0;
+    std::size_t block = 0;
   };
 
   [[noreturn]] void Fail(const std::string& what) const { throw Failure(name_ + ": " + what); }
@@ -55,101 +63,110 @@ class Builder {
     return it == object.end() ? nullptr : &*it;
   }
 
-  // Enters every block below root, depth first, with a stack of its own.
+  // Writes every block depth first, with a stack of its own.
   void Walk(const Json& root) {
-    std::vector<Frame> stack{{Member(root, "blocks")}};
+    std::vector<Frame> stack{{WriteBlock(root)}};
     while (!stack.empty()) {
       Frame& frame = stack.back();
-      if (frame.blocks == nullptr || frame.next == frame.blocks->size()) {
+      if (frame.items == nullptr || frame.item == frame.items->size()) {
+        out_.EndBlock();
         stack.pop_back();
-        if (!stack.empty()) {
-          session_.CloseItem();
-          path_.pop_back();
-        }
+        if (!path_.empty()) path_.pop_back();
         continue;
       }
-      const Json& block = (*frame.blocks)[frame.next];
-      const uint16_t tid = block.at("tid").get<uint16_t>();  // checked by FillBlock of the parent
-      frame.index = frame.next != 0 && tid == frame.tid ? frame.index + 1 : 0;
-      frame.tid = tid;
-      ++frame.next;
-      session_.OpenItem(tid, frame.index);
-      path_.push_back({tid, frame.index});
-      FillBlock(block, false);
-      stack.push_back({Member(block, "blocks")});  // frame is invalid from here on
+      const Json& item = (*frame.items)[frame.item];
+      const Json& blocks = item.at("blocks");  // checked by WriteBlock of the parent
+      if (frame.block == blocks.size()) {
+        ++frame.item;
+        frame.block = 0;
+        continue;
+      }
+      const uint16_t index = static_cast<uint16_t>(frame.block++);
+      path_.push_back({item.at("tid").get<uint16_t>(), index});
+      if (path_.size() > kMaxDepth) FailHere("deeper than the " + std::to_string(kMaxDepth) + " levels a file may have");
+      const Json* items = WriteBlock(blocks[index]);
+      stack.push_back({items});  // frame is invalid from here on
     }
   }
 
-  // Stores the block's values and creates its items, all blocks empty.
-  void FillBlock(const Json& block, bool isRoot) {
+  // Checks a block and writes its record up to its child blocks; returns its
+  // items, if any.
+  const Json* WriteBlock(const Json& block) {
     if (!block.is_object()) FailHere("a block must be an object");
     for (const auto& [key, member] : block.items()) {
-      if (key != "values" && key != "blocks" && (isRoot || key != "tid")) {
-        FailHere("unknown member \"" + key + "\"");
-      }
-      if ((key == "values" || key == "blocks") && !member.is_array()) {
-        FailHere("\"" + key + "\" must be an array");
-      }
+      if (key != "values" && key != "items") FailHere("unknown member \"" + key + "\"");
+      if (!member.is_array()) FailHere("\"" + key + "\" must be an array");
     }
-    if (const Json* values = Member(block, "values")) StoreValues(*values);
-    if (const Json* blocks = Member(block, "blocks")) CreateItems(*blocks);
+    const Json* items = Member(block, "items");
+    const Json* values = Member(block, "values");
+    out_.BeginBlock();
+    if (items != nullptr) WriteItems(*items);
+    if (values != nullptr) WriteValues(*values);
+    out_.EndEntries();
+    return items != nullptr && !items->empty() ? items : nullptr;
   }
 
-  void CreateItems(const Json& blocks) {
-    std::unordered_set<uint16_t> done;
-    std::size_t i = 0;
-    while (i < blocks.size()) {
-      const Json& first = blocks[i];
-      const Json* tidMember = first.is_object() ? Member(first, "tid") : nullptr;
-      if (tidMember == nullptr || !tidMember->is_number_unsigned() || *tidMember == 0 ||
-          *tidMember > 65535 || KSTRN_IsValueID(tidMember->get<uint16_t>())) {
-        FailHere("block " + std::to_string(i) + " of \"blocks\" needs an item \"tid\" (1..999, 14000..65535)");
-      }
-      const uint16_t tid = tidMember->get<uint16_t>();
-      if (!done.insert(tid).second) {
-        FailHere("the blocks of item " + std::to_string(tid) + " must follow each other");
-      }
-      std::size_t count = 0;
-      while (i < blocks.size() && blocks[i].is_object() && Member(blocks[i], "tid") != nullptr &&
-             *Member(blocks[i], "tid") == tid) {
-        ++count;
-        ++i;
-      }
-      if (count > 65535) FailHere("item " + std::to_string(tid) + " has more than 65535 blocks");
-      try {
-        session_.InsertItemBlocks(tid, static_cast<uint16_t>(count));
-      } catch (const Error& e) {
-        FailHere(std::string("item ") + std::to_string(tid) + ": " + e.what());
-      }
-    }
-  }
-
-  void StoreValues(const Json& values) {
+  void WriteItems(const Json& items) {
     std::unordered_set<uint16_t> seen;
-    int64_t lengthBefore = -1;  // the value stored last, if it was 1066
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const Json& item = items[i];
+      const std::string where = "item " + std::to_string(i);
+      if (!item.is_object()) FailHere(where + " must be an object");
+      for (const auto& [key, member] : item.items()) {
+        if (key != "tid" && key != "blocks") FailHere(where + ": unknown member \"" + key + "\"");
+      }
+      const Json* tid = Member(item, "tid");
+      if (tid == nullptr || !tid->is_number_unsigned() || *tid == 0 || *tid > 65535 ||
+          KSTRN_IsValueID(tid->get<uint16_t>())) {
+        FailHere(where + " needs an item \"tid\" (1..999, 14000..65535)");
+      }
+      const Json* blocks = Member(item, "blocks");
+      if (blocks == nullptr || !blocks->is_array()) FailHere(where + " needs a \"blocks\" array");
+      if (blocks->size() > 65535) FailHere(where + " has more than 65535 blocks");
+      if (!seen.insert(tid->get<uint16_t>()).second) {
+        FailHere(where + ": item " + std::to_string(tid->get<uint16_t>()) + " occurs twice");
+      }
+      out_.Item(tid->get<uint16_t>(), static_cast<uint16_t>(blocks->size()));
+    }
+  }
+
+  void WriteValues(const Json& values) {
+    std::unordered_set<uint16_t> seen;
+    int64_t length = -1;  // of the last 1066 so far: a reader sizes the blob by it
     for (std::size_t i = 0; i < values.size(); ++i) {
-      const std::string where = "value " + std::to_string(i);
       const Json& v = values[i];
       const Json* tidMember = v.is_object() ? Member(v, "tid") : nullptr;
       if (tidMember == nullptr || !tidMember->is_number_unsigned() || *tidMember > 65535 ||
           !KSTRN_IsValueID(tidMember->get<uint16_t>())) {
-        FailHere(where + " needs a value \"tid\" (1000..13999)");
+        FailHere("value " + std::to_string(i) + " needs a value \"tid\" (1000..13999)");
       }
       const uint16_t tid = tidMember->get<uint16_t>();
-      if (!seen.insert(tid).second) FailHere(where + ": value " + std::to_string(tid) + " occurs twice");
-      const std::vector<uint8_t> payload = Payload(v, tid, where + " (" + std::to_string(tid) + ")");
-      Store(tid, payload, lengthBefore, where + " (" + std::to_string(tid) + ")");
-      lengthBefore = -1;
+      const std::string where = "value " + std::to_string(i) + " (" + std::to_string(tid) + ")";
+      if (!seen.insert(tid).second) FailHere(where + " occurs twice");
+      const Layout layout = LayoutOf(tid);
+      std::vector<uint8_t> stored = Payload(v, tid, layout, where);
       if (tid == kTidDataSize) {
-        lengthBefore = uint32_t{payload[0]} | uint32_t{payload[1]} << 8 | uint32_t{payload[2]} << 16 |
-                       uint32_t{payload[3]} << 24;
+        length = int64_t{stored[0]} | int64_t{stored[1]} << 8 | int64_t{stored[2]} << 16 |
+                 int64_t{stored[3]} << 24;
       }
+      if (tid == kTidData && static_cast<int64_t>(stored.size()) != std::max<int64_t>(length, 0)) {
+        FailHere(where + ": the blob holds " + std::to_string(stored.size()) +
+                 " bytes, but the last length value 1066 before it says " +
+                 (length < 0 ? std::string("nothing (0)") : std::to_string(length)));
+      }
+      // Strings are stored behind their length.
+      if (layout == Layout::kString) {
+        stored.insert(stored.begin(), static_cast<uint8_t>(stored.size()));
+      } else if (layout == Layout::kLongString) {
+        const std::size_t n = stored.size();
+        stored.insert(stored.begin(), {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)});
+      }
+      out_.Value(tid, stored);
     }
   }
 
   // The payload a value object describes, checked against its TID's layout.
-  std::vector<uint8_t> Payload(const Json& v, uint16_t tid, const std::string& where) const {
-    const Layout layout = LayoutOf(tid);
+  std::vector<uint8_t> Payload(const Json& v, uint16_t tid, Layout layout, const std::string& where) const {
     const char* content = nullptr;
     for (const auto& [key, member] : v.items()) {
       if (key == "tid" || (key == "encoding" && Member(v, "text") != nullptr)) continue;
@@ -160,17 +177,18 @@ class Builder {
       content = key == "text" ? "text" : key == "uint" ? "uint" : key == "hex" ? "hex" : "base64";
     }
     if (content == nullptr) FailHere(where + ": no text, uint, hex or base64");
-    const Json& member = v.at(content);
+    const std::string kind(content);
+    const Json& member = v.at(kind);
     std::vector<uint8_t> payload;
-    if (std::string(content) == "text") {
+    if (kind == "text") {
       payload = TextPayload(v, member, layout, where);
-    } else if (std::string(content) == "uint") {
+    } else if (kind == "uint") {
       payload = NumberPayload(member, tid, layout, where);
     } else {
-      if (!member.is_string()) FailHere(where + ": \"" + content + "\" must be a string");
+      if (!member.is_string()) FailHere(where + ": \"" + kind + "\" must be a string");
       const std::string& text = member.get_ref<const std::string&>();
-      auto bytes = std::string(content) == "hex" ? FromHex(text) : FromBase64(text);
-      if (!bytes) FailHere(where + ": bad " + content);
+      auto bytes = kind == "hex" ? FromHex(text) : FromBase64(text);
+      if (!bytes) FailHere(where + ": bad " + kind);
       payload = std::move(*bytes);
     }
     CheckSize(payload.size(), tid, layout, where);
@@ -218,14 +236,11 @@ class Builder {
   void CheckSize(std::size_t size, uint16_t tid, Layout layout, const std::string& where) const {
     switch (layout) {
       case Layout::kString:
-      case Layout::kLongString: {
-        const std::size_t most = layout == Layout::kString ? 255 : 65535;
-        // The interface reads a string length of 0 as "up to the NUL".
-        if (size == 0 || size > most) {
-          FailHere(where + ": a string takes 1 to " + std::to_string(most) + " bytes");
-        }
+        if (size > 255) FailHere(where + ": a string takes at most 255 bytes");
         return;
-      }
+      case Layout::kLongString:
+        if (size > 65535) FailHere(where + ": a long string takes at most 65535 bytes");
+        return;
       case Layout::kData:
         if (size > UINT32_MAX) FailHere(where + ": blob larger than 4 GiB");
         return;
@@ -239,30 +254,8 @@ class Builder {
     }
   }
 
-  void Store(uint16_t tid, const std::vector<uint8_t>& payload,
-             int64_t lengthBefore, const std::string& where) {
-    try {
-      if (tid != kTidData) {
-        session_.InsertValue(tid, ByteView(payload));
-      } else if (payload.empty()) {
-        // A blob without bytes, not touching 1066: stored as a plain value.
-        static const uint8_t kNothing = 0;
-        if (!KSTRN_InsertValue(tid, &kNothing, session_.handle())) FailHere(where + ": refused");
-      } else {
-        // Storing a blob sets 1066 and puts it right before the blob: only
-        // a matching 1066 stored just before keeps the order and its bytes.
-        if (lengthBefore != static_cast<int64_t>(payload.size())) {
-          FailHere(where + ": a blob must directly follow its length value 1066");
-        }
-        session_.InsertData(ByteView(payload));
-      }
-    } catch (const Error& e) {
-      FailHere(where + ": " + e.what());
-    }
-  }
-
-  Session& session_;
   const std::string name_;
+  ContainerBytes out_;
   BlockPath path_;
 };
 
@@ -279,15 +272,24 @@ int RunFromJson(const FromJsonOptions& options) {
       throw Failure(name + ": " + e.what());
     }
   }
-  Session session = Session::Create();
+  Encoder encoder(name);
+  const std::string* bytes = nullptr;
   try {
-    Builder(session, name).Build(document);
+    bytes = &encoder.Encode(document);
   } catch (const Json::exception& e) {
     throw Failure(name + ": " + e.what());
   }
+  document = Json();  // the container now holds everything
+  if (bytes->size() > UINT32_MAX) throw Failure(name + ": the container would pass 4 GiB");
+  std::optional<Session> session;
+  try {
+    session = Session::OpenBuffer(ByteView(bytes->data(), bytes->size()));
+  } catch (const Error& e) {
+    throw Failure(name + ": the library refused the container it describes: " + e.what());
+  }
   try {
     // The root's reference-mode value, when the document has one, stays.
-    session.SaveWithAbsRefs(options.out);
+    session->SaveWithAbsRefs(options.out);
   } catch (const Error& e) {
     throw Failure(options.out + ": " + e.what());
   }

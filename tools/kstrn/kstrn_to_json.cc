@@ -1,7 +1,7 @@
 // kstrn to-json: the lossless text form of a container (docs/KSTRN.md). Every
-// value is written so that from-json stores the same stored bytes again; a
-// session that the interface could not rebuild value for value is refused
-// rather than written differently.
+// value is written so that from-json stores the same bytes again. What the
+// interface cannot read (a second value or item with the TID of an earlier
+// one in the same block) is refused rather than left out.
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -21,11 +21,6 @@ namespace {
 constexpr uint64_t kLargestSafeJsonInteger = uint64_t{1} << 53;
 constexpr uint32_t kBase64Piece = 3 * 16384;
 
-uint32_t LoadU32(const std::vector<uint8_t>& bytes) {
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-         uint32_t{bytes[3]} << 24;
-}
-
 class LosslessWriter : public BlockVisitor {
  public:
   LosslessWriter(Session& session, JsonWriter& json) : session_(session), json_(json) {}
@@ -33,24 +28,34 @@ class LosslessWriter : public BlockVisitor {
   bool Enter(const BlockPath& path) override {
     const std::vector<uint16_t> values = session_.ValueTids();
     const std::vector<uint16_t> items = session_.ItemTids();
-    CheckItems(path, items);
+    RefuseRepeats(path, items, "item");
+    RefuseRepeats(path, values, "value");
     json_.BeginObject();
-    if (!path.empty()) {
-      json_.Key("tid");
-      json_.Number(path.back().tid);
-    }
     if (!values.empty()) {
       json_.Key("values");
       json_.BeginArray();
-      WriteValues(path, values);
+      for (const uint16_t tid : values) WriteValue(tid);
       json_.EndArray();
     }
     if (!items.empty()) {
-      json_.Key("blocks");
+      json_.Key("items");
       json_.BeginArray();
     }
     opened_.push_back(!items.empty());
     return true;
+  }
+
+  void EnterItem(const BlockPath&, uint16_t tid, uint16_t count) override {
+    json_.BeginObject();
+    json_.Key("tid");
+    json_.Number(tid);
+    json_.Key("blocks");
+    json_.BeginArray(count == 0);
+  }
+
+  void LeaveItem(const BlockPath&, uint16_t) override {
+    json_.EndArray();
+    json_.EndObject();
   }
 
   void Leave(const BlockPath&) override {
@@ -60,64 +65,34 @@ class LosslessWriter : public BlockVisitor {
   }
 
  private:
-  [[noreturn]] void Refuse(const BlockPath& path, const std::string& what) {
-    throw Failure("block " + FormatPath(path) + ": " + what +
-                  "; the text form could not give back the same file");
+  // The interface reaches only the first of two values or items with the
+  // same TID in one block.
+  static void RefuseRepeats(const BlockPath& path, std::vector<uint16_t> tids, const char* what) {
+    std::sort(tids.begin(), tids.end());
+    const auto repeated = std::adjacent_find(tids.begin(), tids.end());
+    if (repeated == tids.end()) return;
+    throw Failure("block " + FormatPath(path) + ": " + what + " " + std::to_string(*repeated) +
+                  " occurs twice; only the first can be read, so the text form would lose the other");
   }
 
-  void CheckItems(const BlockPath& path, const std::vector<uint16_t>& items) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      if (std::find(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(i), items[i]) !=
-          items.begin() + static_cast<std::ptrdiff_t>(i)) {
-        Refuse(path, "item " + std::to_string(items[i]) + " occurs twice");
-      }
-      if (session_.ItemCount(items[i]) == 0) {
-        Refuse(path, "item " + std::to_string(items[i]) + " has no blocks");
-      }
+  void WriteValue(uint16_t tid) {
+    const ValueInfo value = DescribeValue(session_, tid);
+    json_.BeginObject(true);
+    json_.Key("tid");
+    json_.Number(tid);
+    switch (value.layout) {
+      case Layout::kString:
+      case Layout::kLongString: WriteString(value); break;
+      case Layout::kData: WriteBase64(value); break;
+      case Layout::kFixed:
+      case Layout::kNone: WriteFixed(value); break;
     }
-  }
-
-  void WriteValues(const BlockPath& path, const std::vector<uint16_t>& tids) {
-    int64_t lengthBefore = -1;  // the 1066 value just written, if the last one
-    for (std::size_t i = 0; i < tids.size(); ++i) {
-      const uint16_t tid = tids[i];
-      const std::string name = "value " + std::to_string(tid);
-      if (std::find(tids.begin(), tids.begin() + static_cast<std::ptrdiff_t>(i), tid) !=
-          tids.begin() + static_cast<std::ptrdiff_t>(i)) {
-        Refuse(path, name + " occurs twice");
-      }
-      const ValueInfo value = DescribeValue(session_, tid);
-      json_.BeginObject(true);
-      json_.Key("tid");
-      json_.Number(tid);
-      switch (value.layout) {
-        case Layout::kString:
-        case Layout::kLongString:
-          // The interface reads a string length of 0 as "up to the NUL".
-          if (value.prefixMismatch || value.payload == 0) Refuse(path, name + " is an empty string");
-          WriteString(value);
-          break;
-        case Layout::kData:
-          if (value.stored != 0 && lengthBefore != int64_t{value.stored}) {
-            Refuse(path, "blob 1063 does not directly follow its length value 1066");
-          }
-          WriteBase64(value);
-          break;
-        case Layout::kFixed:
-        case Layout::kNone:
-          if (value.stored != KSTRN_ValSize(tid, 0)) Refuse(path, name + " has the wrong size");
-          WriteFixed(value);
-          break;
-      }
-      json_.EndObject();
-      lengthBefore = -1;
-      if (tid == kTidDataSize) lengthBefore = LoadU32(ReadPayload(session_, value));
-    }
+    json_.EndObject();
   }
 
   void WriteString(const ValueInfo& value) {
     const std::vector<uint8_t> payload = ReadPayload(session_, value);
-    const TextForm form = ClassifyText(payload);
+    const TextForm form = value.prefixMismatch ? TextForm::kNotText : ClassifyText(payload);
     if (form != TextForm::kNotText) {
       const std::string text = TextOf(payload, form);
       if (form == TextForm::kAnsi || IsValidUtf8(text)) {

@@ -58,6 +58,13 @@ class Outline : public BlockVisitor {
     return descend;
   }
 
+  // An item without blocks shows nowhere else.
+  void EnterItem(const BlockPath& path, uint16_t tid, uint16_t count) override {
+    if (count != 0) return;
+    const std::string indent(2 * std::min(path.size() + 1, kMaxIndentLevels), ' ');
+    out_.Write(indent + std::to_string(tid) + "[]  (no blocks)\n");
+  }
+
  private:
   void WriteValue(const std::string& indent, uint16_t tid) {
     const ValueInfo value = DescribeValue(session_, tid);

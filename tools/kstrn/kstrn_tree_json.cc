@@ -22,7 +22,7 @@ class JsonOutline : public BlockVisitor {
 
   bool Enter(const BlockPath& path) override {
     const std::vector<uint16_t> values = session_.ValueTids();
-    const std::size_t items = session_.ItemTids().size();
+    const std::vector<uint16_t> items = session_.ItemTids();
     const bool descend = options_.depth < 0 || path.size() < static_cast<uint64_t>(options_.depth);
     json_.BeginObject();
     if (!path.empty()) {
@@ -36,24 +36,37 @@ class JsonOutline : public BlockVisitor {
     json_.Key("valueCount");
     json_.Number(values.size());
     json_.Key("itemCount");
-    json_.Number(items);
+    json_.Number(items.size());
     if (options_.values && !values.empty()) {
       json_.Key("values");
       json_.BeginArray();
       for (const uint16_t tid : values) WriteValue(tid);
       json_.EndArray();
     }
-    const bool open = descend && items != 0;
-    if (!descend && items != 0) {
-      json_.Key("truncated");
-      json_.Bool(true);
-    }
-    if (open) {
-      json_.Key("blocks");
+    if (!items.empty()) {
+      json_.Key("items");
       json_.BeginArray();
+      // Below the depth limit the items are listed without their blocks.
+      if (!descend) {
+        for (const uint16_t tid : items) {
+          ItemHead(tid, session_.ItemCount(tid), true);
+          json_.EndObject();
+        }
+      }
     }
-    opened_.push_back(open);
+    opened_.push_back(!items.empty());
     return descend;
+  }
+
+  void EnterItem(const BlockPath&, uint16_t tid, uint16_t count) override {
+    ItemHead(tid, count, false);
+    json_.Key("blocks");
+    json_.BeginArray(count == 0);
+  }
+
+  void LeaveItem(const BlockPath&, uint16_t) override {
+    json_.EndArray();
+    json_.EndObject();
   }
 
   void Leave(const BlockPath&) override {
@@ -63,6 +76,15 @@ class JsonOutline : public BlockVisitor {
   }
 
  private:
+  // Opens an item's object with its TID and block count.
+  void ItemHead(uint16_t tid, uint16_t count, bool oneLine) {
+    json_.BeginObject(oneLine);
+    json_.Key("tid");
+    json_.Number(tid);
+    json_.Key("blockCount");
+    json_.Number(count);
+  }
+
   void WriteValue(uint16_t tid) {
     const ValueInfo value = DescribeValue(session_, tid);
     const Rendering r = RenderValue(session_, value, options_.preview);

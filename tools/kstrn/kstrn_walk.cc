@@ -116,10 +116,12 @@ void BlockWalk::Run(BlockVisitor& visitor) {
       frame.count = session_.ItemCount(tid);
       frame.next = 0;
       frame.counted = true;
+      visitor.EnterItem(path, tid, frame.count);
     }
     if (frame.next == frame.count) {
       ++frame.item;
       frame.counted = false;
+      visitor.LeaveItem(path, tid);
       continue;
     }
     const uint16_t index = frame.next++;

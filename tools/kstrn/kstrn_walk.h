@@ -33,6 +33,12 @@ class BlockVisitor {
   virtual bool Enter(const BlockPath& path) = 0;
   // After the block's items, the cursor back on the block.
   virtual void Leave(const BlockPath& path) { (void)path; }
+  // Around the blocks of each item of a block being walked (count may be 0),
+  // the cursor on that block; path names the block.
+  virtual void EnterItem(const BlockPath& path, uint16_t tid, uint16_t count) {
+    (void)path, (void)tid, (void)count;
+  }
+  virtual void LeaveItem(const BlockPath& path, uint16_t tid) { (void)path, (void)tid; }
 };
 
 // Visits the root, then the blocks of each of its items in order, each with

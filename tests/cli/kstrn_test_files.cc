@@ -1,0 +1,100 @@
+#include "cli/kstrn_test_files.h"
+
+namespace kestron4::cli {
+
+std::string SaveBuilt(const std::string& path, const std::function<void(kstrn::Session&)>& build,
+                      bool absRefs) {
+  kstrn::Session s = kstrn::Session::Create();
+  build(s);
+  if (absRefs) {
+    s.SaveWithAbsRefs(path);
+  } else {
+    s.Save(path);
+  }
+  return path;
+}
+
+void BuildValueKinds(kstrn::Session& s) {
+  s.InsertNumber<uint8_t>(6000, 0xAB);
+  s.InsertNumber<uint16_t>(8000, 0xBEEF);
+  s.InsertValue(1028, std::string("\x01\x02\x03", 3));
+  s.InsertNumber<uint32_t>(10000, 0xDEADBEEF);
+  s.InsertValue(1003, std::string("\x00\xff\x10\x20\x30", 5));
+  s.InsertNumber<uint64_t>(12000, 42);
+  s.InsertNumber<uint64_t>(12001, 0xFFFFFFFFFFFFFFF0ull);
+  s.InsertNumber<double>(1500, -2.5);
+  s.InsertValue(1200, kstrn::ByteView());
+  s.InsertText(2001, "Öltemperatur – °C");
+  s.InsertValue(2002, std::string("\xB0" "C \x80 \x81 \x9D\0", 9));  // Windows-1252 text
+  s.InsertValue(2003, std::string("\x00\x01\x02\xff", 4));           // not text
+  s.InsertValue(2004, std::string("\xff\xfe\0\3", 4));               // marked, not UTF-8
+  s.InsertValue(2005, std::string("ab\0\3\3", 5));                   // bytes after the mark
+  s.InsertText(4000, std::string(60000, 'x'));
+  s.InsertValue(1135, std::string("long kind\0", 10));
+  s.InsertValue(1151, std::string("\x05\x06", 2));
+  s.InsertItemBlocks(135, 4);
+  s.OpenItem(135, 0);
+  std::string blob(200000, '\0');
+  for (std::size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 7 + i / 251);
+  s.InsertData(blob);
+  s.CloseItem();
+  s.OpenItem(135, 1);
+  s.InsertData(kstrn::ByteView());  // 1066 = 0 and an empty 1063
+  s.CloseItem();
+  s.OpenItem(135, 2);
+  s.InsertNumber<uint16_t>(8001, 1);
+  static const uint8_t kNothing = 0;
+  KSTRN_InsertValue(1063, &kNothing, s.handle());  // a blob without length
+  s.CloseItem();
+  s.OpenItem(135, 3);
+  s.InsertNumber<uint32_t>(1066, 99);  // a length without blob
+  s.CloseItem();
+}
+
+void BuildDeepChain(kstrn::Session& s, int depth) {
+  for (int level = 0; level < depth; ++level) {
+    s.InsertItemBlocks(100, 1);
+    s.OpenItem(100, 0);
+    s.InsertNumber<uint32_t>(10000, static_cast<uint32_t>(level));
+  }
+}
+
+void BuildWide(kstrn::Session& s, int count) {
+  s.InsertItemBlocks(100, static_cast<uint16_t>(count));
+  for (int i = 0; i < count; ++i) {
+    s.OpenItem(100, i);
+    s.InsertText(2001, "block " + std::to_string(i));
+    s.InsertNumber<uint16_t>(8000, static_cast<uint16_t>(i));
+    s.CloseItem();
+  }
+}
+
+void BuildReferences(kstrn::Session& s, bool dangling) {
+  s.InsertItemBlocks(100, 1);
+  s.OpenItem(100, 0);
+  s.InsertText(2001, "Oil");
+  const uint32_t target = s.AddBookmark();
+  s.CloseItem();
+  s.InsertItemBlocks(107, 1);
+  s.OpenItem(107, 0);
+  s.CreateReference(target, 7, 2001);
+  s.CloseItem();
+  if (dangling) s.DeleteItem(100, 0);
+}
+
+void BuildQf73Config(kstrn::Session& s) {
+  s.InsertItemBlocks(23, 1);
+  s.OpenItem(23, 0);
+  s.InsertItemBlocks(105, 1);
+  s.CloseItem();
+}
+
+std::string Container(std::string_view body) {
+  std::string file("KESTRON v1.00 file\x1a", 19);
+  const uint32_t size = static_cast<uint32_t>(body.size());
+  for (int i = 0; i < 4; ++i) file.push_back(static_cast<char>(size >> (8 * i)));
+  file.append(body);
+  return file;
+}
+
+}  // namespace kestron4::cli
