@@ -2,7 +2,9 @@
 
 namespace kstrn::tool {
 
-ContainerBytes::ContainerBytes() : bytes_("KESTRON v1.00 file\x1a", 19) {}
+ContainerBytes::ContainerBytes(std::size_t sizeHint) : bytes_("KESTRON v1.00 file\x1a", 19) {
+  bytes_.reserve(sizeHint);
+}
 
 void ContainerBytes::U16(uint16_t v) {
   bytes_.push_back(static_cast<char>(v));

@@ -23,7 +23,8 @@ namespace kstrn::tool {
 
 class ContainerBytes {
  public:
-  ContainerBytes();
+  // sizeHint: roughly how many bytes are coming, to spare regrowing.
+  explicit ContainerBytes(std::size_t sizeHint = 0);
 
   // A block's record: BeginBlock, its item and value entries, EndEntries,
   // the child blocks, EndBlock.

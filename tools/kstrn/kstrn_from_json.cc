@@ -29,7 +29,8 @@ constexpr std::size_t kMaxDepth = 4096;
 
 class Encoder {
  public:
-  explicit Encoder(std::string name) : name_(std::move(name)) {}
+  // textSize: the document's length; the container is rarely longer.
+  Encoder(std::string name, std::size_t textSize) : name_(std::move(name)), out_(textSize) {}
 
   const std::string& Encode(const Json& document) {
     if (!document.is_object() || document.value("format", "") != "kestron4-json") {
@@ -264,15 +265,17 @@ class Encoder {
 int RunFromJson(const FromJsonOptions& options) {
   const std::string name = options.json == "-" ? "standard input" : options.json;
   Json document;
+  std::size_t textSize = 0;
   {
     const std::string text = ReadAll(options.json);
+    textSize = text.size();
     try {
       document = Json::parse(text);
     } catch (const Json::exception& e) {
       throw Failure(name + ": " + e.what());
     }
   }
-  Encoder encoder(name);
+  Encoder encoder(name, textSize);
   const std::string* bytes = nullptr;
   try {
     bytes = &encoder.Encode(document);
