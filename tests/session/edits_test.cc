@@ -45,7 +45,12 @@ TEST(Edits, InsertItemBlocksAppends) {
   EXPECT_TRUE(s->InsertItemBlocks(7, 3));
   EXPECT_EQ(s->GetItemCount(7), 6);
   EXPECT_EQ(TypeList(*s), (std::vector<uint16_t>{100, 7}));
-  EXPECT_FALSE(s->InsertItemBlocks(7, 0));
+  // Count 0 makes an empty item that keeps its place but holds no block.
+  EXPECT_TRUE(s->InsertItemBlocks(8, 0));
+  EXPECT_EQ(TypeList(*s), (std::vector<uint16_t>{100, 7, 8}));
+  EXPECT_EQ(s->OpenItem(8, 0), ErrTypeNotFound);
+  EXPECT_EQ(s->DeleteItem(8, 0), ErrTypeNotFound);
+  EXPECT_EQ(s->DeleteItemBlocks(8), ErrNone);
   EXPECT_FALSE(s->InsertItemBlocks(1000, 1));  // a value TID
   EXPECT_TRUE(SizesConsistent(*s));
 }

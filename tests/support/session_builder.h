@@ -45,7 +45,7 @@ inline bool SizesConsistent(SessionCore& s) {
     stack.pop_back();
     if (b->contentSize != SessionCore::ComputeContentSize(b)) return false;
     for (Item* i = b->firstItem; i != nullptr; i = i->next) {
-      if (i->blockCount != i->blocks.size() || i->blocks.empty()) return false;
+      if (i->blockCount != i->blocks.size()) return false;
       for (ItemBlock* c : i->blocks) stack.push_back(c);
     }
   }

@@ -15,9 +15,11 @@ constexpr int64_t kEmptyBlock = 4 + 2;
 }  // namespace
 
 // Refused (false): a TID that is not an item TID, a count that would take the
-// item past 65535 blocks, or a block nested deeper than kMaxDepth.
+// item past 65535 blocks, or a block nested deeper than kMaxDepth. A count of
+// 0 (refused by the C interface, used by the older-file conversion) creates
+// the item without blocks so that it keeps its place in the item order.
 bool SessionCore::InsertItemBlocks(Tid tid, uint16_t count) {
-  if (current_ == nullptr || count == 0 || !IsItemID(tid)) return false;
+  if (current_ == nullptr || !IsItemID(tid)) return false;
   if (DepthOf(current_) + 1 > kMaxDepth) return false;
   Item* item = FindItem(current_, tid);
   if (item != nullptr && uint32_t{item->blockCount} + count > kMaxBlocks) return false;

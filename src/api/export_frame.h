@@ -1,0 +1,87 @@
+// What every exported function shares: turning handles into the objects
+// behind them, the ways a result is reported through the last-error cell,
+// and the guard that keeps C++ exceptions from reaching C callers.
+#pragma once
+
+#include <cxxabi.h>
+
+#include <cstdint>
+
+#include "kestron4/kestron4.h"
+#include "session/abstract_session.h"
+#include "session/last_error.h"
+
+namespace kestron4 {
+
+inline AbstractSession& SessionOf(KSTRN_SessionHandle handle) {
+  return *reinterpret_cast<AbstractSession*>(handle);
+}
+inline KSTRN_SessionHandle ToHandle(AbstractSession* session) {
+  return reinterpret_cast<KSTRN_SessionHandle>(session);
+}
+inline Value* ToValue(KSTRN_ValueHandle handle) { return reinterpret_cast<Value*>(handle); }
+inline KSTRN_ValueHandle ToHandle(Value* value) {
+  return reinterpret_cast<KSTRN_ValueHandle>(value);
+}
+inline StreamHandle* ToStream(KSTRN_StreamHandle handle) {
+  return reinterpret_cast<StreamHandle*>(handle);
+}
+inline KSTRN_StreamHandle ToHandle(StreamHandle* stream) {
+  return reinterpret_cast<KSTRN_StreamHandle>(stream);
+}
+
+// "code": the operation's own error code decides.
+inline bool ReportCode(ErrorCode code) {
+  SetLastError(code);
+  return code == ErrNone;
+}
+// "map n": a truth value; false stands for one fixed code.
+inline bool ReportMapped(bool ok, ErrorCode failure) {
+  SetLastError(ok ? ErrNone : failure);
+  return ok;
+}
+// "ok": the operation cannot fail.
+inline bool ReportOk() {
+  SetLastError(ErrNone);
+  return true;
+}
+
+// Runs the body of a function that reports through the last-error cell. An
+// exception that reaches here (out of memory, a stream failure that slipped
+// through) is reported as code 1 and failure.
+template <typename Body>
+bool Reported(Body&& body) {
+  try {
+    return body();
+  } catch (abi::__forced_unwind&) {
+    throw;  // thread cancellation must keep unwinding
+  } catch (...) {
+    SetLastError(ErrFileAccess);
+    return false;
+  }
+}
+
+// Runs the body of a function that returns its own result and leaves the
+// cell alone; an exception gives `failure`.
+template <typename Result, typename Body>
+Result Direct(Result failure, Body&& body) {
+  try {
+    return body();
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+    return failure;
+  }
+}
+
+template <typename Body>
+void DirectVoid(Body&& body) {
+  try {
+    body();
+  } catch (abi::__forced_unwind&) {
+    throw;
+  } catch (...) {
+  }
+}
+
+}  // namespace kestron4

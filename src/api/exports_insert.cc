@@ -1,0 +1,61 @@
+// Putting values and the blob into the current item block.
+#include "api/export_frame.h"
+#include "session/edit/blob_pair.h"
+
+using namespace kestron4;
+
+bool KSTRN_InsertValue(uint16_t tid, const void* data, KSTRN_SessionHandle s) {
+  return Direct(false, [&] { return SessionOf(s).InsertValue(tid, data, 0); });
+}
+
+bool KSTRN_InsertValueS(uint16_t tid, const void* data, uint32_t size, KSTRN_SessionHandle s) {
+  return Direct(false, [&] { return SessionOf(s).InsertValueS(tid, data, size); });
+}
+
+// The string insertions store 16 themselves when they cut a text.
+bool KSTRN_InsertStringUTF8(uint16_t tid, const char* text, KSTRN_SessionHandle s) {
+  return Direct(false, [&] { return SessionOf(s).InsertStringUTF8(tid, text); });
+}
+
+bool KSTRN_InsertStringUTF16(uint16_t tid, const char16_t* text, KSTRN_SessionHandle s) {
+  return Direct(false, [&] { return SessionOf(s).InsertStringUTF16(tid, text); });
+}
+
+bool KSTRN_InsertData(uint32_t size, const void* data, KSTRN_SessionHandle s) {
+  return Reported([&] {
+    InsertBlob(SessionOf(s), size, data);
+    return ReportOk();
+  });
+}
+
+bool KSTRN_AllocData(uint32_t size, KSTRN_SessionHandle s) {
+  return Reported([&] {
+    AllocBlob(SessionOf(s), size);
+    return ReportOk();
+  });
+}
+
+bool KSTRN_WriteData(uint32_t length, const void* source, uint32_t offset, KSTRN_SessionHandle s) {
+  return Reported([&] {
+    SessionOf(s).WriteData(kTidData, offset, source, length);
+    return ReportOk();
+  });
+}
+
+bool KSTRN_InsertDataFile(const char* path, const uint64_t* offset, const uint64_t* length,
+                          KSTRN_SessionHandle s) {
+  return Reported([&] {
+    SessionOf(s).InsertDataFile(path, offset != nullptr ? *offset : 0,
+                                length != nullptr ? *length : 0);
+    return ReportOk();
+  });
+}
+
+bool KSTRN_InsertDataFileW(const char16_t* path, const uint64_t* offset, const uint64_t* length,
+                           KSTRN_SessionHandle s) {
+  return Reported([&] {
+    SessionOf(s).InsertDataFileW(path, offset != nullptr ? *offset : 0,
+                                 length != nullptr ? *length : 0);
+    return ReportOk();
+  });
+}

@@ -1,0 +1,28 @@
+// The per-thread last-error cell behind KSTRN_GetLastEE and KSTRN_GetLastEEStr.
+// A thread gets its cell on first use; the cell is freed when the thread
+// ends, and every cell still alive is freed when the library is unloaded.
+#pragma once
+
+#include <cstddef>
+
+#include "session/error_codes.h"
+
+namespace kestron4 {
+
+struct LastErrorCell {
+  static constexpr std::size_t kTextSize = 255;  // 254 characters and a NUL
+
+  ErrorCode code = ErrNone;
+  char text[kTextSize] = {};
+  LastErrorCell* prev = nullptr;  // links of the process-wide list
+  LastErrorCell* next = nullptr;
+};
+
+// The calling thread's cell, created on first use. Never fails: if no memory
+// is left for a new cell, a shared emergency cell stands in for it.
+LastErrorCell& ThisThreadCell() noexcept;
+
+// Number of cells in the process-wide list; lets tests see cells go away.
+std::size_t LiveErrorCellCount();
+
+}  // namespace kestron4

@@ -1,0 +1,86 @@
+#include "storage/platform/temp_paths.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <utility>
+
+#include "storage/platform/api_lock.h"
+#include "storage/platform/platform.h"
+#include "text/text_codec.h"
+
+namespace kestron4 {
+namespace {
+
+// Guarded by ApiLock().
+std::u16string& GlobalTempDir() {
+  static std::u16string directory;
+  return directory;
+}
+
+bool FillRandom(uint8_t* buffer, size_t count) {
+  Platform& platform = CurrentPlatform();
+  while (count > 0) {
+    const ssize_t got = platform.GetRandom(buffer, count, 0);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return false;
+    buffer += got;
+    count -= static_cast<size_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+void SetGlobalTempDir(std::u16string directory) {
+  std::lock_guard<std::mutex> hold(ApiLock());
+  GlobalTempDir() = std::move(directory);
+}
+
+std::u16string GetTempDirectory() {
+  {
+    std::lock_guard<std::mutex> hold(ApiLock());
+    if (!GlobalTempDir().empty()) return GlobalTempDir();
+  }
+  const char* const variable = std::getenv("TMPDIR");
+  if (variable != nullptr && *variable != '\0') return Utf8ToUtf16(variable);
+  return u"/tmp";
+}
+
+std::string RandomUuid() {
+  uint8_t bytes[16];
+  if (!FillRandom(bytes, sizeof bytes)) return {};
+  bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+  bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(36);
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
+    text.push_back(kHex[bytes[i] >> 4]);
+    text.push_back(kHex[bytes[i] & 0x0F]);
+  }
+  return text;
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+  std::string path(directory);
+  if (!path.empty() && path.back() != '/') path.push_back('/');
+  path.append(name);
+  return path;
+}
+
+std::u16string MakeTempFilePath() {
+  const std::string uuid = RandomUuid();
+  if (uuid.empty()) return {};
+  std::u16string path = GetTempDirectory();
+  if (path.back() != u'/') path.push_back(u'/');
+  path.append(uuid.begin(), uuid.end());
+  return path;
+}
+
+}  // namespace kestron4

@@ -1,0 +1,129 @@
+#include "session/last_error.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <barrier>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "api/last_error_cell.h"
+#include "api/scoped_session.h"
+#include "kestron4/kestron4.h"
+
+namespace kestron4 {
+namespace {
+
+TEST(LastErrorTest, EveryCodeHasItsExactText) {
+  const std::pair<uint32_t, const char*> expected[] = {
+      {0, "Kestron Error 0: No error"},
+      {1, "Kestron Error 1: Error accessing file"},
+      {2, "Kestron Error 2: File type is not recognised"},
+      {3, "Kestron Error 3: No default session has been specified"},
+      {4, "Kestron Error 4: Session number is invalid"},
+      {5, "Kestron Error 5: The specified type could not been found"},
+      {6, "Kestron Error 6: Cannot seek past end of item block"},
+      {7, "Kestron Error 7: The specified value could not be found"},
+      {8, "Kestron Error 8: Cannot seek before first item block"},
+      {9, "Kestron Error 9: The specified file does not exist"},
+      {10, "Kestron Error 10: This item block referred to could not be found"},
+      {11, "Kestron Error 11: The specified reference does not exist"},
+      {12, "Kestron Error 12: The specified count is invalid"},
+      {13, "Kestron Error 13: The bookmark does not exist"},
+      {14, "Kestron Error 14: Cannot export to the specified file type"},
+      {15, "Kestron Error 15: A rate is out of range for the current logger"},
+      {16, "Kestron Error 16: The size of the data could not be determined"},
+      {17, "Kestron Error 17: The specified type is not a data logger"},
+      {18, "Kestron Error 18: An error occurred calculating the record table"},
+      {19, "Kestron Error 19: Rates faster than 100Hz not supported with flash cards"},
+      {20, "Kestron Error 20: Unknown error"},
+      {0x7FFFFFFFu, "Kestron Error 2147483647: Unknown error"},
+      {0x80000000u, "Kestron Error -2147483648: Unknown error"},
+      {0xFFFFFFFFu, "Kestron Error -1: Unknown error"},
+  };
+  for (const auto& [code, text] : expected) {
+    SetLastError(code);
+    EXPECT_STREQ(KSTRN_GetLastEEStr(), text);
+    EXPECT_EQ(KSTRN_GetLastEE(), code) << "reading the text must not change the code";
+  }
+  SetLastError(ErrNone);
+}
+
+TEST(LastErrorTest, TextStaysUntilTheNextTextQuery) {
+  SetLastError(ErrTypeNotFound);
+  const char* text = KSTRN_GetLastEEStr();
+  SetLastError(ErrPastLastBlock);
+  EXPECT_STREQ(text, "Kestron Error 5: The specified type could not been found");
+  EXPECT_EQ(KSTRN_GetLastEEStr(), text) << "one buffer per thread";
+  EXPECT_STREQ(text, "Kestron Error 6: Cannot seek past end of item block");
+  SetLastError(ErrNone);
+}
+
+TEST(LastErrorTest, FreshThreadReadsNoErrorAndItsCellGoesWithIt) {
+  SetLastError(ErrNoBookmark);  // this thread's code must not leak into another
+  const std::size_t before = LiveErrorCellCount();
+  uint32_t code = 99;
+  std::string text;
+  std::size_t during = 0;
+  std::thread([&] {
+    code = KSTRN_GetLastEE();
+    text = KSTRN_GetLastEEStr();
+    during = LiveErrorCellCount();
+  }).join();
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(text, "Kestron Error 0: No error");
+  EXPECT_EQ(during, before + 1);
+  EXPECT_EQ(LiveErrorCellCount(), before) << "a thread's cell is freed when it ends";
+  std::thread([] {}).join();
+  EXPECT_EQ(LiveErrorCellCount(), before) << "a thread that never asks gets no cell";
+  EXPECT_EQ(KSTRN_GetLastEE(), ErrNoBookmark);
+  SetLastError(ErrNone);
+}
+
+// Each thread fails in its own way on its own session, all at once, and must
+// read back exactly its own code and text every time.
+TEST(LastErrorTest, ConcurrentThreadsEachReadTheirOwnError) {
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 2000;
+  const std::string longText(300, 'x');
+  using Failing = bool (*)(KSTRN_SessionHandle, const std::string&);
+  const std::pair<uint32_t, Failing> cases[kThreads] = {
+      {5, [](KSTRN_SessionHandle s, const std::string&) { return KSTRN_OpenItem(7, 0, s); }},
+      {6, [](KSTRN_SessionHandle s, const std::string&) { return KSTRN_NextItem(s); }},
+      {7, [](KSTRN_SessionHandle s, const std::string&) { return KSTRN_DeleteValue(2001, s); }},
+      {8, [](KSTRN_SessionHandle s, const std::string&) { return KSTRN_PreviousItem(s); }},
+      {12,
+       [](KSTRN_SessionHandle s, const std::string&) { return KSTRN_InsertItemBlocks(7, 0, s); }},
+      {13, [](KSTRN_SessionHandle s, const std::string&) { return KSTRN_GotoBookMark(42, s); }},
+      {14, [](KSTRN_SessionHandle s, const std::string&) { return KSTRN_ExportSession(0, "", s); }},
+      {16, [](KSTRN_SessionHandle s,
+              const std::string& text) { return KSTRN_InsertStringUTF8(2001, text.c_str(), s); }},
+  };
+  std::atomic<int> mismatches{0};
+  std::barrier start(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      ScopedSession session;
+      SetLastError(ErrNone);
+      const auto [code, fail] = cases[t];
+      std::string expected = "Kestron Error " + std::to_string(code) + ": ";
+      expected += ErrorMessage(code);
+      start.arrive_and_wait();
+      for (int round = 0; round < kRounds; ++round) {
+        if (fail(session, longText) || KSTRN_GetLastEE() != code ||
+            expected != KSTRN_GetLastEEStr()) {
+          ++mismatches;
+        }
+        if (!KSTRN_GotoRoot(session) || KSTRN_GetLastEE() != 0) ++mismatches;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+}  // namespace
+}  // namespace kestron4

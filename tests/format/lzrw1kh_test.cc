@@ -1,0 +1,276 @@
+#include "format/lzrw1kh.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace kestron4 {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Buffers are heap blocks of exactly the size the contract promises, so the
+// address sanitizer reports any access one byte beyond it.
+std::unique_ptr<uint8_t[]> ExactCopy(const Bytes& b) {
+  auto p = std::make_unique<uint8_t[]>(b.size());
+  if (!b.empty()) std::memcpy(p.get(), b.data(), b.size());
+  return p;
+}
+
+Bytes Compress(const Bytes& in) {
+  const auto src = ExactCopy(in);
+  auto dst = std::make_unique<uint8_t[]>(in.size() + 1);
+  const int32_t n = Lzrw1khCompress(src.get(), dst.get(), static_cast<int32_t>(in.size()));
+  EXPECT_GE(n, 1);
+  EXPECT_LE(static_cast<size_t>(n), in.size() + 1);
+  return Bytes(dst.get(), dst.get() + n);
+}
+
+// Decodes into room for `capacity` bytes; returns the produced bytes, or
+// nothing with *result set to 0.
+Bytes Decompress(const Bytes& in, size_t capacity, int32_t* result = nullptr) {
+  const auto src = ExactCopy(in);
+  auto dst = std::make_unique<uint8_t[]>(capacity + 1);
+  const int32_t n = Lzrw1khDecompress(src.get(), dst.get(), static_cast<int32_t>(in.size()));
+  if (result != nullptr) *result = n;
+  EXPECT_LE(static_cast<size_t>(n), capacity);
+  return Bytes(dst.get(), dst.get() + n);
+}
+
+// The coder written out step by step, with the table kept in 16 bits and
+// read back sign-extended, to check the fast coder against.
+Bytes ReferenceCompress(const Bytes& in) {
+  const int32_t n = static_cast<int32_t>(in.size());
+  Bytes out(in.size() + 8);
+  uint16_t table[4096];
+  std::fill(std::begin(table), std::end(table), 0xFFFF);
+  out[0] = 0x40;
+  int32_t x = 0, y = 3, z = 1, bits = 0;
+  uint16_t control = 0;
+  while (n > 0 && y <= n) {
+    if (bits == 16) {
+      out[z] = control >> 8, out[z + 1] = control & 0xFF, z = y, y += 2, bits = 0;
+    }
+    int32_t r = 1;
+    while (r < 0x0FFF && x + r < n && in[x + r] == in[x]) ++r;
+    int32_t k = 0, p = 0;
+    if (r >= 16) {
+      out[y] = 0, out[y + 1] = (r - 16) >> 8, out[y + 2] = (r - 16) & 0xFF, out[y + 3] = in[x];
+      y += 4, x += r, control = static_cast<uint16_t>(control * 2 + 1);
+    } else {
+      if (n - x >= 3) {
+        const uint32_t h = ((40543u * ((in[x] << 8) ^ (in[x + 1] << 4) ^ in[x + 2])) >> 4) & 0xFFF;
+        const uint16_t e = table[h];
+        table[h] = static_cast<uint16_t>(x);
+        p = static_cast<int16_t>(e);
+        if (e != 0xFFFF && static_cast<uint32_t>(x - p) < 4096) {
+          while (k < 18 && x + k < n && in[x + k] == in[p + k]) ++k;
+        }
+      }
+      if (k >= 3) {
+        const int32_t key = (x - p) * 16 - 3 + k;
+        out[y] = key >> 8, out[y + 1] = key & 0xFF;
+        y += 2, x += k, control = static_cast<uint16_t>(control * 2 + 1);
+      } else {
+        out[y++] = in[x++], control = static_cast<uint16_t>(control * 2);
+      }
+    }
+    if (++bits, x >= n) break;
+  }
+  control = static_cast<uint16_t>(control << (16 - bits));
+  out[z] = control >> 8, out[z + 1] = control & 0xFF;
+  if (y <= n) return Bytes(out.begin(), out.begin() + y);
+  Bytes stored{0x80};
+  stored.insert(stored.end(), in.begin(), in.end());
+  return stored;
+}
+
+Bytes Text(size_t n, uint32_t seed) {
+  static const char* const kWords[] = {"the",    "channel", "sample", "of",   "rate",  "and",
+                                       "logger", "value",   "to",     "data", "block", "is",
+                                       "a",      "time",    "signal", "in",   "scale", "offset"};
+  std::mt19937 rng(seed);
+  std::string s;
+  while (s.size() < n) {
+    s += kWords[rng() % std::size(kWords)];
+    s += (rng() % 11 == 0) ? ".\n" : " ";
+  }
+  return Bytes(s.begin(), s.begin() + n);
+}
+
+Bytes Random(size_t n, uint32_t seed, uint32_t alphabet = 256) {
+  std::mt19937 rng(seed);
+  Bytes b(n);
+  for (auto& c : b) c = static_cast<uint8_t>(rng() % alphabet);
+  return b;
+}
+
+// Short random stretches, some repeated from nearby, between runs of varying
+// length: stays compressible far beyond the range where copies can be found.
+Bytes Mixed(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes b;
+  while (b.size() < n) {
+    const size_t piece = 3 + rng() % 30;
+    if (b.size() > 100 && rng() % 2 == 0) {
+      const size_t from = b.size() - 1 - rng() % std::min<size_t>(b.size() - 1, 5000);
+      for (size_t i = 0; i < piece; ++i) b.push_back(b[from + i]);
+    } else {
+      for (size_t i = 0; i < piece; ++i) b.push_back(static_cast<uint8_t>(rng()));
+    }
+    b.insert(b.end(), rng() % 300, static_cast<uint8_t>(rng() % 4));
+  }
+  b.resize(n);
+  return b;
+}
+
+// Zeros, coded as runs that leave the table alone, with the same three bytes
+// at a few positions: whether those copy from each other depends only on
+// where they stand.
+Bytes Sparse(size_t n, std::initializer_list<size_t> positions) {
+  Bytes b(n, 0);
+  for (const size_t p : positions) b[p] = 'X', b[p + 1] = 'Y', b[p + 2] = 'Z';
+  return b;
+}
+
+void ExpectRoundTrip(const Bytes& in) {
+  const Bytes packed = Compress(in);
+  EXPECT_EQ(Decompress(packed, in.size()), in) << "size " << in.size();
+}
+
+TEST(Lzrw1kh, SmallInputsHaveTheirKnownEncodings) {
+  const auto s = [](const char* t) { return Bytes(t, t + std::strlen(t)); };
+  struct Case {
+    Bytes in, packed;
+  };
+  const Case cases[] = {
+      {{}, {0x80}},
+      {Bytes(100, 'x'), {0x40, 0x80, 0x00, 0x00, 0x00, 0x54, 'x'}},
+      {s("abc"), {0x80, 'a', 'b', 'c'}},
+      {Bytes(15, 7), {0x40, 0x40, 0x00, 7, 0x00, 0x1B}},
+      {Bytes(16, 7), {0x40, 0x80, 0x00, 0x00, 0x00, 0x00, 7}},
+      {s("abcabcabcabc"), {0x40, 0x10, 0x00, 'a', 'b', 'c', 0x00, 0x36}},
+      {Bytes(4095, 9), {0x40, 0x80, 0x00, 0x00, 0x0F, 0xEF, 9}},
+      {Bytes(4096, 9), {0x40, 0x80, 0x00, 0x00, 0x0F, 0xEF, 9, 9}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Compress(c.in), c.packed) << "input size " << c.in.size();
+    EXPECT_EQ(Decompress(c.packed, c.in.size()), c.in) << "input size " << c.in.size();
+  }
+}
+
+TEST(Lzrw1kh, DecoderHandlesOverlappingCopiesAndLongestRuns) {
+  // "ab", then a copy of 6 bytes from 2 back repeats the pair.
+  EXPECT_EQ(Decompress({0x40, 0x20, 0x00, 'a', 'b', 0x00, 0x23}, 8),
+            Bytes({'a', 'b', 'a', 'b', 'a', 'b', 'a', 'b'}));
+  // The run field allows 4111 bytes although the coder never writes more than 4095.
+  EXPECT_EQ(Decompress({0x40, 0x80, 0x00, 0x00, 0x0F, 0xFF, 5}, 4111), Bytes(4111, 5));
+  // Any flag byte other than the stored one selects the coded form.
+  EXPECT_EQ(Decompress({0x00, 0x00, 0x00, 'q'}, 1), Bytes{'q'});
+  EXPECT_EQ(Decompress({0x80, 1, 2, 3}, 3), Bytes({1, 2, 3}));
+}
+
+TEST(Lzrw1kh, MatchesStepByStepCoderAcrossPositionLimits) {
+  // Sizes around 32 KiB (signed table slots), 36863 (last position that can
+  // copy) and 64 KiB (slots wrap around).
+  for (const size_t n : {32767u, 32768u, 32769u, 36862u, 36863u, 36864u, 40000u, 70000u, 140000u}) {
+    for (const Bytes& in : {Mixed(n, 1), Text(n, 2), Bytes(n, 0), Sparse(n, {1000, 5000})}) {
+      const Bytes packed = Compress(in);
+      ASSERT_EQ(packed, ReferenceCompress(in)) << "size " << n;
+      EXPECT_EQ(Decompress(packed, n), in) << "size " << n;
+    }
+  }
+  EXPECT_EQ(Compress(Mixed(140000, 1))[0], 0x40) << "test data no longer compresses";
+  // The last position that can copy, the first slot read back as negative,
+  // the window's edge, a position far beyond 32 KiB and one whose 16 bits
+  // wrapped around to a small slot.
+  const Bytes copies = Sparse(40000, {32767, 36862});
+  const Bytes no_copy[] = {Sparse(40000, {32768, 36000}), Sparse(40000, {30000, 34096}),
+                           Sparse(140000, {70000, 70100}), Sparse(140000, {65636, 65736})};
+  EXPECT_LT(Compress(copies).size(), Compress(no_copy[0]).size());
+  for (const Bytes& in : {copies, no_copy[0], no_copy[1], no_copy[2], no_copy[3]}) {
+    const Bytes packed = Compress(in);
+    EXPECT_EQ(packed, ReferenceCompress(in));
+    EXPECT_EQ(Decompress(packed, in.size()), in);
+  }
+}
+
+TEST(Lzrw1kh, StoredFallbackKeepsOutputWithinOneByteOfInput) {
+  // Small alphabets make coded sizes land just below, at and above the input
+  // size, where the choice between the two forms is made.
+  for (uint32_t seed = 0; seed < 3000; ++seed) {
+    const Bytes in = Random(seed % 200, seed, 2 + seed % 7);
+    const Bytes packed = Compress(in);
+    ASSERT_EQ(packed, ReferenceCompress(in)) << "seed " << seed;
+    ASSERT_EQ(Decompress(packed, in.size()), in) << "seed " << seed;
+  }
+  for (const size_t n : {1u, 2u, 17u, 4096u, 100000u}) {
+    const Bytes in = Random(n, 7);
+    const Bytes packed = Compress(in);
+    EXPECT_EQ(packed.size(), n + 1);
+    EXPECT_EQ(packed[0], 0x80);
+    EXPECT_EQ(Decompress(packed, n), in);
+  }
+}
+
+TEST(Lzrw1kh, RoundTripsTextRunsAndRandomData) {
+  ExpectRoundTrip(Text(1 << 20, 3));
+  ExpectRoundTrip(Random(1 << 16, 4));
+  ExpectRoundTrip(Bytes(1 << 20, 0xAA));
+  for (const size_t run : {15u, 16u, 17u, 4094u, 4095u, 4096u, 4111u, 8190u, 8191u}) {
+    Bytes in = Text(40, 5);
+    in.insert(in.end(), run, 'z');
+    in.push_back('!');
+    ExpectRoundTrip(in);
+  }
+}
+
+TEST(Lzrw1kh, CorruptInputGivesZero) {
+  const Bytes corrupt[] = {
+      {0x40},
+      {0x40, 0x80, 0x00},
+      {0x40, 0x80, 0x00, 0x01},              // copy item cut short
+      {0x40, 0x80, 0x00, 0x00, 0x00, 0x54},  // run item without its byte
+      {0x40, 0x80, 0x00, 0x00, 0x10},        // copy before any output
+      {0x40, 0x40, 0x00, 'a', 0x00, 0x20},   // copy reaching one byte too far back
+      // After 16 literals: half a control word, then a whole one with no item.
+      {0x40, 0x00, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0x00},
+      {0x40, 0x00, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0x00, 0x00},
+  };
+  for (const Bytes& in : corrupt) {
+    int32_t result = -1;
+    Decompress(in, 64, &result);
+    EXPECT_EQ(result, 0) << "input size " << in.size();
+  }
+  uint8_t out[1];
+  EXPECT_EQ(Lzrw1khDecompress(out, out, 0), 0);
+  EXPECT_EQ(Lzrw1khDecompress(out, out, -5), 0);
+  EXPECT_EQ(Lzrw1khCompress(out, out, -5), 0);
+}
+
+TEST(Lzrw1kh, TruncatedOrGarbledInputStaysInBounds) {
+  const Bytes in = Mixed(20000, 6);
+  const Bytes packed = Compress(in);
+  ASSERT_EQ(packed[0], 0x40);
+  // Each prefix either fails or yields a prefix of the original.
+  for (size_t cut = 0; cut < packed.size(); ++cut) {
+    int32_t result = 0;
+    const Bytes out = Decompress(Bytes(packed.begin(), packed.begin() + cut), in.size(), &result);
+    ASSERT_TRUE(std::equal(out.begin(), out.end(), in.begin())) << "cut at " << cut;
+  }
+  // Every input byte can produce at most 4111 / 4 output bytes.
+  std::mt19937 rng(8);
+  for (int i = 0; i < 2000; ++i) {
+    Bytes garbage = Random(1 + rng() % 64, rng(), 1 + rng() % 256);
+    garbage[0] = 0x40;
+    Decompress(garbage, garbage.size() * 1028);
+  }
+}
+
+}  // namespace
+}  // namespace kestron4

@@ -1,0 +1,86 @@
+#include "storage/platform/temp_paths.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <optional>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "support/faulty_platform.h"
+
+namespace kestron4 {
+namespace {
+
+// Puts TMPDIR and the global directory back as they were.
+class TempSettingsGuard {
+ public:
+  TempSettingsGuard() {
+    if (const char* value = getenv("TMPDIR")) saved_ = value;
+  }
+  ~TempSettingsGuard() {
+    SetGlobalTempDir(u"");
+    if (saved_) {
+      setenv("TMPDIR", saved_->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+TEST(TempPaths, GlobalThenEnvironmentThenTmp) {
+  TempSettingsGuard guard;
+  unsetenv("TMPDIR");
+  EXPECT_EQ(GetTempDirectory(), u"/tmp");
+  setenv("TMPDIR", "", 1);
+  EXPECT_EQ(GetTempDirectory(), u"/tmp");
+  setenv("TMPDIR", "/var/scratch", 1);
+  EXPECT_EQ(GetTempDirectory(), u"/var/scratch");
+  SetGlobalTempDir(u"/data/t\u00E9mp");
+  EXPECT_EQ(GetTempDirectory(), u"/data/t\u00E9mp");
+  SetGlobalTempDir(u"");
+  EXPECT_EQ(GetTempDirectory(), u"/var/scratch");
+}
+
+TEST(TempPaths, TempFileNamesJoinWithOneSlash) {
+  TempSettingsGuard guard;
+  for (const std::u16string directory : {u"/data/tmp", u"/data/tmp/"}) {
+    SetGlobalTempDir(directory);
+    const std::u16string path = MakeTempFilePath();
+    ASSERT_EQ(path.size(), 9u + 1 + 36) << std::string(path.begin(), path.end());
+    EXPECT_EQ(path.substr(0, 10), u"/data/tmp/");
+  }
+  EXPECT_EQ(JoinPath("a", "b"), "a/b");
+  EXPECT_EQ(JoinPath("a/", "b"), "a/b");
+  EXPECT_EQ(JoinPath("/", "b"), "/b");
+  EXPECT_EQ(JoinPath("", "b"), "b");
+}
+
+TEST(TempPaths, UuidsAreVersionFourAndUnique) {
+  const std::regex form("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
+  std::set<std::string> seen;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string uuid = RandomUuid();
+    ASSERT_TRUE(std::regex_match(uuid, form)) << uuid;
+    seen.insert(uuid);
+  }
+  EXPECT_EQ(seen.size(), 2000u);
+}
+
+TEST(TempPaths, NoRandomBytesMeansNoName) {
+  FaultyPlatform faulty;
+  ScopedPlatform use(faulty);
+  faulty.FailNth(FaultOp::kGetRandom, 1, EINTR);
+  EXPECT_EQ(RandomUuid().size(), 36u);
+  faulty.FailNth(FaultOp::kGetRandom, 1, ENOSYS);
+  EXPECT_EQ(RandomUuid(), "");
+  faulty.FailNth(FaultOp::kGetRandom, 1, ENOSYS);
+  EXPECT_EQ(MakeTempFilePath(), u"");
+}
+
+}  // namespace
+}  // namespace kestron4
