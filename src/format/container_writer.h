@@ -1,0 +1,28 @@
+// Writing a session tree in the container layout (container_format.h).
+#pragma once
+
+#include <cstdint>
+
+namespace kestron4 {
+
+class StreamWriter;
+class SessionCore;
+struct ItemBlock;
+
+// Writes the header and then `top` as the root block record: the container
+// of the subtree under top. Walks the nesting with an explicit stack.
+// Every value's savedOffset is set to the position of its bytes in the
+// output stream, counted from outputStart, where `out` began writing.
+//
+// Bytes that are not in memory are copied from where they lie: an outside
+// file of a data value in pieces of container::kCopyPieceBytes, a mapped
+// view directly, a source stream through SessionCore::ReadBytes.
+//
+// REQUIRES: the cached sizes of top's subtree are exact
+// (SessionCore::RecomputeSizes(top)).
+// Failures are thrown: EWriteError from the output (which then refuses
+// every later write), EOpenError or
+// EReadError when bytes outside memory cannot be read.
+void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart);
+
+}  // namespace kestron4

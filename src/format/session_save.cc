@@ -1,0 +1,104 @@
+// Saving under the in-memory policy, and the size of what a save writes.
+#include "format/session_save.h"
+
+#include <exception>
+#include <string>
+
+#include "format/container_format.h"
+#include "format/container_writer.h"
+#include "session/session_core.h"
+#include "storage/streams/atomic_file_writer.h"
+#include "storage/streams/file_stream.h"
+#include "storage/streams/mem_ref_stream.h"
+#include "storage/streams/stream_writer.h"
+
+namespace kestron4 {
+namespace {
+
+uint64_t ContainerSize(const ItemBlock* top) {
+  return container::kRootBodyOffset + top->contentSize;
+}
+
+// The whole session goes to a scratch file next to the target, which takes
+// the target's place only once every byte is on disk.
+template <class Path>
+ErrorCode SaveAtomically(SessionCore& session, const Path& path) {
+  try {
+    AtomicFileWriter file(path);
+    session.SetFileType(0);
+    WriteContainerToStream(session, session.root(), file.Stream());
+    file.Commit();
+    return ErrNone;
+  } catch (const std::exception&) {
+    return ErrFileAccess;
+  }
+}
+
+}  // namespace
+
+void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream) {
+  const int64_t start = stream.GetPosition();
+  session.RecomputeSizes(top);
+  StreamWriter out(stream);
+  WriteContainer(session, top, out, start);
+  out.Flush();
+}
+
+ErrorCode SaveSessionToStream(SessionCore& session, TStream& stream) {
+  try {
+    session.SetFileType(0);
+    WriteContainerToStream(session, session.root(), stream);
+    return ErrNone;
+  } catch (const std::exception&) {
+    return ErrFileAccess;
+  }
+}
+
+ErrorCode SessionCore::SavePath(const char* path) {
+  if (path == nullptr) return ErrFileAccess;
+  return SaveAtomically(*this, std::string(path));
+}
+
+ErrorCode SessionCore::SavePathW(const char16_t* path) {
+  if (path == nullptr) return ErrFileAccess;
+  return SaveAtomically(*this, std::u16string(path));
+}
+
+ErrorCode SessionCore::SaveHandle(FileHandle file) {
+  try {
+    TFileStream stream(file);  // in place from the current offset; no truncation
+    return SaveSessionToStream(*this, stream);
+  } catch (const std::exception&) {
+    return ErrFileAccess;
+  }
+}
+
+ErrorCode SessionCore::SaveBuffer(void* buffer, uint32_t length) {
+  if (buffer == nullptr && length != 0) return ErrFileAccess;
+  TMemRefStream stream(buffer, length);
+  return SaveSessionToStream(*this, stream);
+}
+
+ErrorCode SessionCore::SerializeCurrent(void* buffer, uint32_t length) {
+  if (current_ == nullptr || (buffer == nullptr && length != 0)) return ErrFileAccess;
+  try {
+    TMemRefStream stream(buffer, length);
+    WriteContainerToStream(*this, current_, stream);
+    return ErrNone;
+  } catch (const std::exception&) {
+    return ErrFileAccess;
+  }
+}
+
+uint64_t SessionCore::SessionSize() {
+  RecomputeSizes(root_);
+  return ContainerSize(root_);
+}
+
+uint64_t SessionCore::CurrentSize() {
+  if (current_ == nullptr) return 0;
+  RecomputeSizes(current_);
+  return ContainerSize(current_);
+}
+
+}  // namespace kestron4

@@ -1,0 +1,22 @@
+// The save routine that every storage policy shares.
+#pragma once
+
+#include "session/error_codes.h"
+
+namespace kestron4 {
+
+class SessionCore;
+class TStream;
+struct ItemBlock;
+
+// Recomputes the cached sizes under top, then writes the container of top
+// to stream from the stream's current position through a buffer, and
+// flushes it. Each value's savedOffset becomes the stream offset of its
+// bytes. Throws the stream layer's failures (see WriteContainer).
+void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream);
+
+// A whole-session save to stream: sets the file type to 0, writes the root.
+// Returns ErrNone or ErrFileAccess; never throws.
+ErrorCode SaveSessionToStream(SessionCore& session, TStream& stream);
+
+}  // namespace kestron4

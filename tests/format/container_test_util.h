@@ -1,0 +1,97 @@
+// Helpers for the container tests: raw container bytes, random trees built
+// through the session operations, and a structural comparison of two trees.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/session_builder.h"
+
+namespace kestron4::testing {
+
+// Little-endian byte strings, built field by field.
+struct Bytes {
+  std::string s;
+  Bytes& Header() { return Raw(std::string("KESTRON v1.00 file\x1A", 19)); }
+  Bytes& U8(uint8_t v) { return Raw(std::string(1, static_cast<char>(v))); }
+  Bytes& U16(uint16_t v) { return U8(v & 0xFF).U8(static_cast<uint8_t>(v >> 8)); }
+  Bytes& U32(uint32_t v) { return U16(v & 0xFFFF).U16(static_cast<uint16_t>(v >> 16)); }
+  Bytes& Raw(const std::string& r) { s += r; return *this; }
+  Bytes& Fill(std::size_t n, char c) { s.append(n, c); return *this; }
+};
+
+// The bytes a save to a buffer produces; empty when it fails.
+inline std::string SavedBytes(AbstractSession& s) {
+  std::string out(s.SessionSize(), '\0');
+  return s.SaveBuffer(out.data(), static_cast<uint32_t>(out.size())) == ErrNone ? out : "";
+}
+
+inline std::unique_ptr<SessionCore> LoadBytes(const std::string& bytes, ErrorCode* code) {
+  auto s = NewMemSession();
+  *code = s->LoadBuffer(bytes.data(), static_cast<uint32_t>(bytes.size()));
+  return s;
+}
+
+// Fills the current block with values of every kind and nested items.
+inline void BuildRandomTree(SessionCore& s, std::mt19937& rng, int depth) {
+  auto pick = [&rng](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+  uint8_t b[300];
+  for (uint32_t v = pick(6); v > 0; --v) {
+    for (uint8_t& x : b) x = static_cast<uint8_t>(rng());
+    const uint32_t n = 1 + pick(298);
+    switch (pick(4)) {
+      case 0: s.InsertValue(static_cast<Tid>(10000 + pick(50)), b, 4); break;  // fixed size
+      case 1: s.InsertValue(static_cast<Tid>(2000 + pick(50)), b, 1u + b[0]); break;
+      case 2:  // long string: 16-bit length, then the text
+        b[0] = static_cast<uint8_t>(n), b[1] = static_cast<uint8_t>(n >> 8);
+        s.InsertValue(static_cast<Tid>(4000 + pick(50)), b, 2u + n);
+        break;
+      default: s.InsertValue(kTidDataSize, &n, 4), s.InsertValue(kTidData, b, n);
+    }
+  }
+  for (uint32_t i = depth < 4 ? pick(4) : 0; i > 0; --i) {
+    const Tid tid = static_cast<Tid>(i % 2 == 0 ? 100 + i : 14000 + i);
+    const uint16_t count = static_cast<uint16_t>(1 + pick(3));
+    s.InsertItemBlocks(tid, count);
+    for (uint16_t k = 0; k < count; ++k, s.CloseItem()) {
+      s.OpenItem(tid, k);
+      BuildRandomTree(s, rng, depth + 1);
+    }
+  }
+}
+
+inline std::string BytesOf(SessionCore& s, const Value& v) {
+  std::string out(v.size, '\0');
+  return s.ReadBytes(v, 0, out.data(), v.size) ? out : "<unreadable>";
+}
+
+// Same items, blocks and values in the same order with the same bytes.
+inline ::testing::AssertionResult SameTree(SessionCore& a, ItemBlock* x0, SessionCore& b,
+                                           ItemBlock* y0) {
+  std::vector<std::pair<ItemBlock*, ItemBlock*>> stack{{x0, y0}};
+  while (!stack.empty()) {
+    auto [x, y] = stack.back();
+    stack.pop_back();
+    if (x->itemCount != y->itemCount || x->valueCount != y->valueCount)
+      return ::testing::AssertionFailure() << "counts differ";
+    for (Value *v = x->firstValue, *w = y->firstValue; v != nullptr; v = v->next, w = w->next)
+      if (v->tid != w->tid || BytesOf(a, *v) != BytesOf(b, *w))
+        return ::testing::AssertionFailure() << "value " << v->tid << " vs " << w->tid;
+    for (Item *i = x->firstItem, *j = y->firstItem; i != nullptr; i = i->next, j = j->next) {
+      if (i->tid != j->tid || i->blocks.size() != j->blocks.size())
+        return ::testing::AssertionFailure() << "item " << i->tid << " vs " << j->tid;
+      for (std::size_t k = 0; k < i->blocks.size(); ++k)
+        stack.push_back({i->blocks[k], j->blocks[k]});
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult SameTree(SessionCore& a, SessionCore& b) {
+  return SameTree(a, a.root(), b, b.root());
+}
+
+}  // namespace kestron4::testing

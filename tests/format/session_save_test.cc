@@ -1,0 +1,171 @@
+// Saving to paths, descriptors and buffers, and loading back through each.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "container_test_util.h"
+#include "format/file_type.h"
+#include "session/file_ref_io.h"
+#include "support/scratch_dir.h"
+#include "text/text_codec.h"
+
+namespace kestron4 {
+namespace {
+
+using testing::LoadBytes;
+using testing::NewMemSession;
+using testing::SameTree;
+using testing::SavedBytes;
+
+std::unique_ptr<SessionCore> RandomSession(unsigned seed) {
+  auto s = NewMemSession();
+  std::mt19937 rng(seed);
+  s->InsertItemBlocks(300, 4);
+  for (int i = 0; i < 4; ++i, s->CloseItem()) {
+    s->OpenItem(300, i);
+    testing::BuildRandomTree(*s, rng, 1);
+  }
+  testing::BuildRandomTree(*s, rng, 0);
+  return s;
+}
+
+TEST(SessionSave, RoundTripThroughEveryOutputAndInput) {
+  ScratchDir dir;
+  auto s = RandomSession(3);
+  const std::string bytes = SavedBytes(*s);
+  ASSERT_EQ(bytes.size(), s->SessionSize());
+  const std::string path = dir.File("a.kst"), wide = dir.File("\xC3\xA9t\xC3\xA9.kst");
+  ASSERT_EQ(s->SavePath(path.c_str()), ErrNone);
+  ASSERT_EQ(s->SavePathW(Utf8ToUtf16(wide).c_str()), ErrNone);
+  const int fd = open(dir.File("h.kst").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(s->SaveHandle(fd), ErrNone);
+  for (const char* name : {"a.kst", "\xC3\xA9t\xC3\xA9.kst", "h.kst"})
+    EXPECT_EQ(ReadWholeFile(dir.File(name)), bytes) << name;
+
+  std::unique_ptr<SessionCore> loaded[4] = {NewMemSession(), NewMemSession(), NewMemSession(),
+                                            NewMemSession()};
+  EXPECT_EQ(loaded[0]->LoadPath(path.c_str()), ErrNone);
+  EXPECT_EQ(loaded[1]->LoadPathW(Utf8ToUtf16(wide).c_str()), ErrNone);
+  EXPECT_EQ(loaded[2]->LoadHandle(fd), ErrNone);  // positioned at the end: read from 0
+  EXPECT_EQ(loaded[3]->LoadBuffer(bytes.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
+  for (auto& t : loaded) {
+    EXPECT_TRUE(SameTree(*s, *t));
+    EXPECT_EQ(SavedBytes(*t), bytes);
+  }
+  EXPECT_EQ(fcntl(fd, F_GETFD), FD_CLOEXEC);  // the caller's descriptor stays open
+  close(fd);
+}
+
+TEST(SessionSave, DescriptorAndBufferAreWrittenInPlace) {
+  ScratchDir dir;
+  const std::string path = dir.File("h.kst"), old = "prefix" + std::string(100, 'z');
+  WriteWholeFile(path, old);
+  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(lseek(fd, 6, SEEK_SET), 6);
+  auto s = NewMemSession();
+  s->InsertItemBlocks(100, 1);
+  ASSERT_EQ(s->SaveHandle(fd), ErrNone);
+  const std::string bytes = SavedBytes(*s);
+  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), static_cast<off_t>(6 + bytes.size()));
+  EXPECT_EQ(ReadWholeFile(path), "prefix" + bytes + old.substr(6 + bytes.size()));
+  close(fd);
+
+  std::string buffer(bytes.size(), '\0');
+  EXPECT_EQ(s->SaveBuffer(buffer.data(), static_cast<uint32_t>(bytes.size() - 1)), ErrFileAccess);
+  EXPECT_EQ(s->SaveBuffer(buffer.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
+  EXPECT_EQ(s->SaveBuffer(nullptr, 100), ErrFileAccess);
+}
+
+TEST(SessionSave, SerializeCurrentWritesTheBlockUnderTheCursor) {
+  auto s = NewMemSession();
+  ASSERT_EQ(s->LoadBuffer("VN15 V1.00 DISPLAY ", 19), ErrFileType);
+  ASSERT_TRUE(s->InsertItemBlocks(100, 2));
+  ASSERT_EQ(s->OpenItem(100, 1), ErrNone);
+  std::mt19937 rng(9);
+  testing::BuildRandomTree(*s, rng, 1);
+  ItemBlock* child = s->current();
+  std::string part(s->CurrentSize(), '\0');
+  EXPECT_EQ(s->SerializeCurrent(part.data(), static_cast<uint32_t>(part.size() - 1)),
+            ErrFileAccess);
+  ASSERT_EQ(s->SerializeCurrent(part.data(), static_cast<uint32_t>(part.size())), ErrNone);
+  EXPECT_EQ(s->GetFileType(), kFileTypeDisplay);  // serialising is not saving
+  EXPECT_EQ(s->current(), child);
+  ErrorCode code = 99;
+  auto t = LoadBytes(part, &code);
+  ASSERT_EQ(code, ErrNone);
+  EXPECT_TRUE(SameTree(*s, child, *t, t->root()));
+  EXPECT_NE(SavedBytes(*s), "");
+  EXPECT_EQ(s->GetFileType(), 0);  // saving is
+}
+
+TEST(SessionSave, SavedOffsetsPointAtTheWrittenBytes) {
+  auto s = RandomSession(21);
+  const std::string bytes = SavedBytes(*s);
+  std::vector<ItemBlock*> stack{s->root()};
+  int checked = 0;
+  while (!stack.empty()) {
+    ItemBlock* b = stack.back();
+    stack.pop_back();
+    for (Value* v = b->firstValue; v != nullptr; v = v->next, ++checked) {
+      const auto at = static_cast<std::size_t>(v->savedOffset);
+      EXPECT_EQ(bytes.substr(at, v->size), testing::BytesOf(*s, *v));
+      EXPECT_EQ(static_cast<uint8_t>(bytes[at - 2]), static_cast<uint8_t>(v->tid));
+    }
+    for (Item* i = b->firstItem; i != nullptr; i = i->next)
+      stack.insert(stack.end(), i->blocks.begin(), i->blocks.end());
+  }
+  EXPECT_GT(checked, 10);
+}
+
+TEST(SessionSave, OutsideFilesAreCopiedOnlyAtSaveTime) {
+  ScratchDir dir;
+  std::string outside(10000, '\0');
+  for (std::size_t i = 0; i < outside.size(); ++i) outside[i] = static_cast<char>(i * 7 + 1);
+  const std::string source = dir.File("outside.bin"), target = dir.File("keep.kst");
+  WriteWholeFile(source, outside);
+  WriteWholeFile(target, "old bytes");
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+
+  auto s = NewMemSession();
+  ASSERT_TRUE(s->InsertItemBlocks(100, 2));
+  s->OpenItem(100, 0);
+  ASSERT_TRUE(s->InsertDataFile(dir.File("missing").c_str(), 0, 10));
+  s->GotoRoot();
+  EXPECT_EQ(s->SavePath(target.c_str()), ErrFileAccess);
+  ASSERT_TRUE(s->InsertDataFile(source.c_str(), 9995, 10));  // past the end of the file
+  EXPECT_EQ(s->SavePath(target.c_str()), ErrFileAccess);
+  EXPECT_EQ(ReadWholeFile(target), "old bytes");
+  EXPECT_EQ(dir.List(), (std::vector<std::string>{"keep.kst", "outside.bin"}));
+
+  ASSERT_TRUE(s->InsertDataFile(source.c_str(), 3, 9000));  // several 4096-byte pieces
+  s->OpenItem(100, 0);
+  ASSERT_TRUE(s->InsertDataFileW(Utf8ToUtf16(source).c_str(), 9990, 10));
+  ASSERT_EQ(s->SavePath(target.c_str()), ErrNone);
+  const std::string bytes = ReadWholeFile(target);
+  EXPECT_EQ(bytes.size(), s->SessionSize());
+  struct stat info {};
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);  // the replaced file keeps its permissions
+  ErrorCode code = 99;
+  auto t = LoadBytes(bytes, &code);
+  ASSERT_EQ(code, ErrNone);
+  EXPECT_EQ(testing::Payload(*t, kTidData),
+            std::vector<uint8_t>(outside.begin() + 3, outside.begin() + 9003));
+  t->OpenItem(100, 0);
+  EXPECT_EQ(testing::Payload(*t, kTidData),
+            std::vector<uint8_t>(outside.begin() + 9990, outside.end()));
+
+  const FileRef ref{source, u"", 3, 9000};
+  char piece[4];
+  ASSERT_TRUE(ReadFileRefRange(ref, 8996, piece, 4));
+  EXPECT_EQ(std::string(piece, 4), outside.substr(8999, 4));
+  EXPECT_FALSE(ReadFileRefRange(ref, 8997, piece, 4));  // outside the range
+  EXPECT_FALSE(ReadFileRefRange(FileRef{source, u"", 9999, 4}, 0, piece, 4));
+  EXPECT_EQ(s->SavePath(dir.File("no/dir.kst").c_str()), ErrFileAccess);
+  EXPECT_EQ(s->LoadPath(dir.File("absent").c_str()), ErrFileAccess);
+}
+
+}  // namespace
+}  // namespace kestron4
