@@ -32,6 +32,8 @@ class MappedFile {
   // Copies count bytes of the view from offset. False when no view is
   // mapped, the range passes the view, or the file no longer holds those
   // bytes (it was truncated under us); destination is then unspecified.
+  // The system itself fills the rest of the page that holds the file's new
+  // end with zeros, without a fault, so bytes there read as zeros.
   bool Copy(uint64_t offset, void* destination, uint64_t count);
   // Maps the file anew over the same addresses after a guarded read found a
   // page that the file no longer backs (see view_fault_guard.h); drops the
