@@ -62,10 +62,18 @@ ErrorCode StreamPolicy::LoadPathW(SessionCore& s, const char16_t* path) {
 }
 
 ErrorCode StreamPolicy::LoadHandle(SessionCore& s, FileHandle file) {
-  // A duplicate of our own keeps working when the caller closes theirs.
-  const int own = CurrentPlatform().DupCloexec(file);
-  if (own < 0) return ErrFileAccess;
-  return Load(s, TFileStream::Adopt(own, std::string(), kDefaultFileMode));
+  // A descriptor of our own keeps working when the caller closes theirs, and
+  // one with its own file position leaves the caller's position alone. A
+  // duplicate, which shares the position, is the fallback.
+  std::unique_ptr<TStream> own;
+  try {
+    own = ReopenOpenFile(file);
+  } catch (const std::exception&) {
+    const int duplicate = CurrentPlatform().DupCloexec(file);
+    if (duplicate < 0) return ErrFileAccess;
+    own = TFileStream::Adopt(duplicate, std::string(), kDefaultFileMode);
+  }
+  return Load(s, std::move(own));
 }
 
 ErrorCode StreamPolicy::LoadBuffer(SessionCore& s, const void* buffer, uint32_t length) {

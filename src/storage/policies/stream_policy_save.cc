@@ -8,12 +8,15 @@
 // be reopened. Only after a successful rename does the session move over to
 // the new file, all at once: the new source, a new stream for every handle,
 // and every value's offset changed to where this save wrote it.
+#include <unistd.h>
+
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "format/container_format.h"
 #include "session/value_walk.h"
+#include "storage/platform/platform.h"
 #include "storage/policies/file_identity.h"
 #include "storage/policies/stream_policy.h"
 #include "storage/streams/file_stream.h"
@@ -57,8 +60,14 @@ ErrorCode StreamPolicy::SavePathW(SessionCore& s, const char16_t* path) {
 
 ErrorCode StreamPolicy::SaveHandle(SessionCore& s, FileHandle file) {
   const int fd = SourceDescriptor();
-  if (fd >= 0 && SameOpenFile(file, fd) && !MaterializeAll(s, ValueHome::kStream))
-    return ErrFileAccess;
+  if (fd >= 0 && SameOpenFile(file, fd)) {
+    // The save starts where the caller left the descriptor; reading through
+    // a source that shares its position must not move that.
+    Platform& platform = CurrentPlatform();
+    const off_t start = platform.Lseek(file, 0, SEEK_CUR);
+    const bool all = MaterializeAll(s, ValueHome::kStream);
+    if (!all || start < 0 || platform.Lseek(file, start, SEEK_SET) != start) return ErrFileAccess;
+  }
   return s.SessionCore::SaveHandle(file);
 }
 
