@@ -5,9 +5,8 @@
 
 #include "format/session_load.h"
 #include "storage/policies/file_identity.h"
-#include "storage/policies/view_fault_guard.h"
+#include "storage/policies/positional_file_stream.h"
 #include "storage/streams/file_stream.h"
-#include "storage/streams/mem_ref_stream.h"
 
 namespace kestron4 {
 namespace {
@@ -22,16 +21,12 @@ ErrorCode MMapPolicy::Load(SessionCore& s, int fd) {
     file_.Release();
   }
   if (!file_.Attach(fd)) return ErrFileAccess;
-  TMemRefStream view(file_.Base(), static_cast<int64_t>(file_.Size()));
-  ErrorCode code;
-  {
-    ViewFaultGuard guard(file_.Base(), file_.Size());
-    code = LoadFromStream(s, view, LargeValueHome::kView);
-    if (!guard.Faulted()) return code;
-  }
-  // The file shrank while it was read: what was read past its end is zeros.
-  file_.Refresh();
-  return ErrFileAccess;
+  // The records are read by position, not through the view: a page fault
+  // per record costs more than a read on many systems, and a file that
+  // shrinks meanwhile fails the read instead of faulting. Large values are
+  // left where they are, by offset, to be read from the view.
+  auto records = PositionalFileStream::Borrow(file_.Descriptor());
+  return LoadFromStream(s, *records, LargeValueHome::kView);
 }
 
 ErrorCode MMapPolicy::LoadPath(SessionCore& s, const char* path) {

@@ -16,7 +16,9 @@ class MMapPolicy : public PolicyBase {
   // Each load maps the file anew (a file of 4 GiB or more, or one that
   // cannot be mapped, gives ErrFileAccess); the previous mapping and tree go
   // first. A path is opened read-only for the attach and closed after it;
-  // the caller's descriptor is duplicated and stays the caller's.
+  // the caller's descriptor is duplicated and stays the caller's. The
+  // records are read from the file by position; the view is first touched
+  // when a value is read.
   ErrorCode LoadPath(SessionCore& s, const char* path);
   ErrorCode LoadPathW(SessionCore& s, const char16_t* path);
   ErrorCode LoadHandle(SessionCore& s, FileHandle file);

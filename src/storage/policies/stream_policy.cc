@@ -5,10 +5,9 @@
 #include <string>
 
 #include "format/session_load.h"
-#include "storage/platform/platform.h"
-#include "storage/policies/file_identity.h"
-#include "storage/streams/file_stream.h"
+#include "storage/policies/positional_file_stream.h"
 #include "storage/streams/mem_ref_stream.h"
+#include "text/text_codec.h"
 
 namespace kestron4 {
 namespace {
@@ -43,7 +42,7 @@ ErrorCode StreamPolicy::LoadPath(SessionCore& s, const char* path) {
   if (path == nullptr) return ErrFileAccess;
   std::unique_ptr<TStream> file;
   try {
-    file = std::make_unique<TFileStream>(std::string(path), kDefaultFileMode);
+    file = PositionalFileStream::Open(path);
   } catch (const std::exception&) {
     return ErrFileAccess;
   }
@@ -54,7 +53,7 @@ ErrorCode StreamPolicy::LoadPathW(SessionCore& s, const char16_t* path) {
   if (path == nullptr) return ErrFileAccess;
   std::unique_ptr<TStream> file;
   try {
-    file = std::make_unique<TFileStream>(std::u16string(path), kDefaultFileMode);
+    file = PositionalFileStream::Open(Utf16ToUtf8(std::u16string(path, U16Length(path))));
   } catch (const std::exception&) {
     return ErrFileAccess;
   }
@@ -62,16 +61,13 @@ ErrorCode StreamPolicy::LoadPathW(SessionCore& s, const char16_t* path) {
 }
 
 ErrorCode StreamPolicy::LoadHandle(SessionCore& s, FileHandle file) {
-  // A descriptor of our own keeps working when the caller closes theirs, and
-  // one with its own file position leaves the caller's position alone. A
-  // duplicate, which shares the position, is the fallback.
+  // A duplicate keeps working when the caller closes theirs; reading it by
+  // position leaves the caller's file position where it was.
   std::unique_ptr<TStream> own;
   try {
-    own = ReopenOpenFile(file);
+    own = PositionalFileStream::Duplicate(file);
   } catch (const std::exception&) {
-    const int duplicate = CurrentPlatform().DupCloexec(file);
-    if (duplicate < 0) return ErrFileAccess;
-    own = TFileStream::Adopt(duplicate, std::string(), kDefaultFileMode);
+    return ErrFileAccess;
   }
   return Load(s, std::move(own));
 }
@@ -87,21 +83,15 @@ void StreamPolicy::MoveToRAM(SessionCore& s) {
 }
 
 int StreamPolicy::SourceDescriptor() const {
-  const auto* file = dynamic_cast<const TFileStream*>(source_.get());
-  return file != nullptr ? file->Handle() : -1;
-}
-
-std::unique_ptr<TStream> StreamPolicy::CloneSource() const {
-  const int fd = SourceDescriptor();
-  if (fd >= 0) return ReopenOpenFile(fd);
-  return source_->Clone();
+  const auto* file = dynamic_cast<const PositionalFileStream*>(source_.get());
+  return file != nullptr ? file->Descriptor() : -1;
 }
 
 StreamHandle* StreamPolicy::CreateStream() {
   if (source_ == nullptr) return nullptr;
   try {
     auto handle = std::make_unique<StreamHandle>();
-    handle->stream = CloneSource();
+    handle->stream = source_->Clone();
     handles_.push_back(std::move(handle));
     return handles_.back().get();
   } catch (const std::exception&) {

@@ -19,8 +19,10 @@ namespace kestron4 {
 class StreamPolicy : public PolicyBase {
  public:
   // Each load keeps its stream as the session's source; the previous source
-  // and tree go first. The caller's descriptor is duplicated and stays the
-  // caller's; a caller's buffer must stay valid while the session lives.
+  // and tree go first. Files are read by position (positional_file_stream.h);
+  // the caller's descriptor is duplicated and stays the caller's, its file
+  // position untouched. A caller's buffer must stay valid while the session
+  // lives.
   ErrorCode LoadPath(SessionCore& s, const char* path);
   ErrorCode LoadPathW(SessionCore& s, const char16_t* path);
   ErrorCode LoadHandle(SessionCore& s, FileHandle file);
@@ -41,7 +43,8 @@ class StreamPolicy : public PolicyBase {
   // kept for the values that still can.
   void MoveToRAM(SessionCore& s);
 
-  // Null when the session has no source, or its file cannot be reopened.
+  // A reader of the source with a position of its own, sharing the source's
+  // descriptor. Null when the session has no source.
   StreamHandle* CreateStream();
   // Null and handles of other sessions are ignored.
   void DestroyStream(StreamHandle* stream);
@@ -57,8 +60,6 @@ class StreamPolicy : public PolicyBase {
   ErrorCode Load(SessionCore& s, std::unique_ptr<TStream> source);
   // The descriptor of the source file, or -1 (no source, or a buffer).
   int SourceDescriptor() const;
-  // An independent reader of the source.
-  std::unique_ptr<TStream> CloneSource() const;
   // After a save that replaced the source file at path: reads from the new
   // file from now on. See stream_policy_save.cc.
   void FollowReplacedFile(SessionCore& s, const std::string& path, uint64_t savedSize);

@@ -8,18 +8,15 @@
 // be reopened. Only after a successful rename does the session move over to
 // the new file, all at once: the new source, a new stream for every handle,
 // and every value's offset changed to where this save wrote it.
-#include <unistd.h>
-
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "format/container_format.h"
 #include "session/value_walk.h"
-#include "storage/platform/platform.h"
 #include "storage/policies/file_identity.h"
+#include "storage/policies/positional_file_stream.h"
 #include "storage/policies/stream_policy.h"
-#include "storage/streams/file_stream.h"
 #include "text/text_codec.h"
 
 namespace kestron4 {
@@ -60,14 +57,8 @@ ErrorCode StreamPolicy::SavePathW(SessionCore& s, const char16_t* path) {
 
 ErrorCode StreamPolicy::SaveHandle(SessionCore& s, FileHandle file) {
   const int fd = SourceDescriptor();
-  if (fd >= 0 && SameOpenFile(file, fd)) {
-    // The save starts where the caller left the descriptor; reading through
-    // a source that shares its position must not move that.
-    Platform& platform = CurrentPlatform();
-    const off_t start = platform.Lseek(file, 0, SEEK_CUR);
-    const bool all = MaterializeAll(s, ValueHome::kStream);
-    if (!all || start < 0 || platform.Lseek(file, start, SEEK_SET) != start) return ErrFileAccess;
-  }
+  if (fd >= 0 && SameOpenFile(file, fd) && !MaterializeAll(s, ValueHome::kStream))
+    return ErrFileAccess;
   return s.SessionCore::SaveHandle(file);
 }
 
@@ -76,15 +67,14 @@ void StreamPolicy::FollowReplacedFile(SessionCore& s, const std::string& path,
   // Everything that can fail comes first. If it does, the session stays on
   // the old file, whose bytes still match the old offsets; the save itself
   // is done either way.
-  std::unique_ptr<TFileStream> fresh;
+  std::unique_ptr<PositionalFileStream> fresh;
   std::vector<std::unique_ptr<TStream>> clones;
   try {
-    fresh = std::make_unique<TFileStream>(path, ModeReadOnly | ModeShareRead);
+    fresh = PositionalFileStream::Open(path);
     // Someone else's file renamed over ours in the meantime is not followed.
     if (static_cast<uint64_t>(fresh->GetSize()) != savedSize) return;
     clones.reserve(handles_.size());
-    for (std::size_t i = 0; i < handles_.size(); ++i)
-      clones.push_back(ReopenOpenFile(fresh->Handle()));
+    for (std::size_t i = 0; i < handles_.size(); ++i) clones.push_back(fresh->Clone());
   } catch (const std::exception&) {
     return;
   }
