@@ -176,7 +176,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const std::size_t at = name.find("policy:");
       if (name.rfind("BM_Open/", 0) == 0 && at != std::string::npos && !run.error_occurred)
         opens_[std::atoi(name.c_str() + at + 7)] = {run.GetAdjustedRealTime(),
-                                                     run.GetAdjustedCPUTime()};
+                                                    run.GetAdjustedCPUTime()};
     }
     ConsoleReporter::ReportRuns(runs);
   }
