@@ -273,6 +273,11 @@ TEST_F(StreamedSession, StreamsFromACallersBuffer) {
   uint8_t first = 0;
   ASSERT_TRUE(session->ReadValue(blob, 0, &first, 1));
   EXPECT_EQ(first, 0x55);
+  // Loaded again, from a file this time: the handle follows the new source.
+  ASSERT_EQ(session->LoadPath(path_.c_str()), ErrNone);
+  blob = session->GetValueHandle(kData);
+  ASSERT_EQ(session->ReadValueStream(stream, blob, 0, &first, 1), ErrNone);
+  EXPECT_EQ(first, want[0]);
 }
 
 }  // namespace

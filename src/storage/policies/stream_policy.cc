@@ -29,11 +29,10 @@ bool ReadAt(TStream& stream, int64_t position, uint64_t offset, void* destinatio
 }  // namespace
 
 ErrorCode StreamPolicy::Load(SessionCore& s, std::unique_ptr<TStream> source) {
-  if (source_ != nullptr) {
-    s.ResetTree();  // its values point into the source that goes now
-    for (auto& handle : handles_) handle->stream.reset();
-  }
+  if (source_ != nullptr) s.ResetTree();  // its values point into the source that goes now
   source_ = std::move(source);
+  // Handles given out before read the new source from now on.
+  for (auto& handle : handles_) handle->stream = source_->Clone();
   return LoadFromStream(s, *source_, LargeValueHome::kStream);
 }
 
