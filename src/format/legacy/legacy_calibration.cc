@@ -32,7 +32,6 @@ void AddSensors(LegacyConversion& job) {
       out.F64(kFloatTids[k], in.F32(base + kSensorFloatField + 4 * k));
     out.Close();
   }
-  out.ReleasePlace(kSensor);
 }
 
 void AddTables(LegacyConversion& job) {
@@ -66,7 +65,6 @@ void AddTables(LegacyConversion& job) {
     }
     out.Close();
   }
-  out.ReleasePlace(kTable);
 }
 
 }  // namespace kestron4::legacy

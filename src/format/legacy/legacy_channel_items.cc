@@ -39,7 +39,6 @@ void AddChannelItems(LegacyConversion& job) {
   AddChannel(out, ChannelNameTable::kLoggerStatusRaw, kLoggerStatusRawCode);
   for (std::size_t k = 0; k < 3; ++k)
     AddChannel(out, ChannelNameTable::kEcuString1 + k, kEcuStringCodes[k]);
-  out.ReleasePlace(kChannel);
 
   const StatusState kStates[] = {
       {0, 6, "No Card"},

@@ -44,7 +44,6 @@ unsigned CheckedTable(float tableNumber) {
 void ReadModules(LegacyConversion& job) {
   const uint8_t count = job.in.U8(kModuleCountOffset);
   job.out.Items(kModule, count);
-  job.out.ReleasePlace(kModule);
   job.modules.resize(count);
   for (unsigned i = 0; i < count; ++i) {
     LegacyModule& m = job.modules[i];

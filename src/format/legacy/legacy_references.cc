@@ -45,7 +45,6 @@ void AddFixedReferences(LegacyConversion& job) {
     AddRefEntries(out, 125, ChannelNameTable::Name(ChannelNameTable::kEightByteString), name);
     out.Close();
   }
-  out.ReleasePlace(kChannelRef);
 }
 
 void AddLoggerSettings(LegacyConversion& job) {

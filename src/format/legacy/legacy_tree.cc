@@ -9,13 +9,9 @@ constexpr int32_t kLastBlock = 65535;
 }  // namespace
 
 void LegacyTree::Items(Tid tid, uint16_t count) {
-  if (count != 0 && !session_.InsertItemBlocks(tid, count)) {
+  if (!session_.InsertItemBlocks(tid, count)) {
     throw ELegacyRejected("item blocks refused");
   }
-}
-
-void LegacyTree::ReleasePlace(Tid tid) {
-  if (session_.DeleteItem(tid, 0) != ErrNone) throw ELegacyRejected("place holder missing");
 }
 
 void LegacyTree::Append(Tid tid) {

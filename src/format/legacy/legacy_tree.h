@@ -23,15 +23,12 @@ class LegacyTree {
  public:
   explicit LegacyTree(AbstractSession& session) : session_(session) {}
 
-  // Adds count blocks to item tid of the current block. A session holds no
-  // empty items, so count 0 adds nothing.
+  // Adds count blocks to item tid of the current block; count 0 creates the
+  // item without blocks, which fixes its place in the block's item list.
   void Items(Tid tid, uint16_t count);
-  // An item's place in a block's list is fixed when it is first created.
-  // Hold places for items whose blocks come later with one empty block at
-  // index 0, and release it once the item is complete; an item that got no
-  // blocks of its own then disappears.
-  void HoldPlace(Tid tid) { Items(tid, 1); }
-  void ReleasePlace(Tid tid);
+  // Items whose blocks come later are created empty up front so that the
+  // block lists its items in the logger's order.
+  void HoldPlace(Tid tid) { Items(tid, 0); }
   // Appends one block to item tid and enters it.
   void Append(Tid tid);
   void Open(Tid tid, int32_t index);
