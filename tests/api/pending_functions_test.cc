@@ -73,29 +73,10 @@ class PendingFunctionsTest : public ::testing::Test {
   std::string container_;
 };
 
-TEST_F(PendingFunctionsTest, LoadSaveAndPoliciesFailCleanly) {
-  ScopedSession s;
-  ASSERT_TRUE(KSTRN_InsertItemBlocks(7, 1, s));
-  std::vector<uint8_t> buffer(KSTRN_SaveSessionSize(s) + 64);
-  const std::string saved = dir_ + "/saved.kst", savedAbs = dir_ + "/saved_abs.kst";
-  const std::u16string savedW = U16(dir_ + "/saved_w.kst"), container = U16(container_);
+TEST_F(PendingFunctionsTest, MappedAndStreamedOpensFailCleanly) {
+  const std::u16string container = U16(container_);
 
   const std::pair<const char*, std::function<bool()>> pending[] = {
-      {"OpenSession",
-       [&] { return Open([&](auto out) { return KSTRN_OpenSession(container_.c_str(), out); }); }},
-      {"OpenSessionW",
-       [&] { return Open([&](auto out) { return KSTRN_OpenSessionW(container.c_str(), out); }); }},
-      {"OpenSessionBuffer",
-       [&] {
-         return Open([&](auto out) {
-           return KSTRN_OpenSessionBuffer(kEmptyContainer.data(), kEmptyContainer.size(), out);
-         });
-       }},
-      {"OpenSessionH",
-       [&] {
-         return WithFile(
-             [&](int fd) { return Open([&](auto out) { return KSTRN_OpenSessionH(fd, out); }); });
-       }},
       {"OpenMemMappedSessionH",
        [&] {
          return WithFile([&](int fd) {
@@ -112,17 +93,6 @@ TEST_F(PendingFunctionsTest, LoadSaveAndPoliciesFailCleanly) {
        [&] {
          return Open([&](auto out) { return KSTRN_OpenStreamedSessionW(container.c_str(), out); });
        }},
-      {"SaveSession", [&] { return KSTRN_SaveSession(saved.c_str(), s); }},
-      {"SaveSessionW", [&] { return KSTRN_SaveSessionW(savedW.c_str(), s); }},
-      {"SaveWithAbsRefs", [&] { return KSTRN_SaveWithAbsRefs(savedAbs.c_str(), s); }},
-      {"SaveSessionH",
-       [&] {
-         return WithFile([&](int fd) { return KSTRN_SaveSessionH(fd, s); },
-                         O_RDWR | O_CREAT | O_TRUNC, "/saved_h.kst");
-       }},
-      {"SaveSessionBuffer",
-       [&] { return KSTRN_SaveSessionBuffer(buffer.data(), buffer.size(), s); }},
-      {"SerializeItem", [&] { return KSTRN_SerializeItem(buffer.data(), buffer.size(), s); }},
   };
   const std::size_t sessions = RegisteredSessionCount();
   for (const auto& [name, call] : pending) {
@@ -130,69 +100,6 @@ TEST_F(PendingFunctionsTest, LoadSaveAndPoliciesFailCleanly) {
     EXPECT_NE(KSTRN_GetLastEE(), 0u) << name;
   }
   EXPECT_EQ(RegisteredSessionCount(), sessions);
-}
-
-TEST_F(PendingFunctionsTest, ReferencesIntegrityAndExportFailCleanly) {
-  constexpr uint16_t kTarget = 20, kKey = 2001, kRefItem = 112;
-  ScopedSession s;
-  // A target block with a key, and beside it a block holding by hand a
-  // reference entry (number 5, target item 20, the key) to it.
-  ASSERT_TRUE(KSTRN_InsertItemBlocks(kTarget, 1, s));
-  ASSERT_TRUE(KSTRN_OpenItem(kTarget, 0, s));
-  ASSERT_TRUE(KSTRN_InsertValue(kKey, "target", s));
-  uint32_t bookmark = 0;
-  ASSERT_TRUE(KSTRN_AddBookMark(&bookmark, s));
-  ASSERT_TRUE(KSTRN_CloseItem(s));
-  ASSERT_TRUE(KSTRN_InsertItemBlocks(30, 1, s));
-  ASSERT_TRUE(KSTRN_OpenItem(30, 0, s));
-  ASSERT_TRUE(KSTRN_InsertItemBlocks(kRefItem, 1, s));
-  ASSERT_TRUE(KSTRN_OpenItem(kRefItem, 0, s));
-  const uint16_t number = 5, target = kTarget;
-  ASSERT_TRUE(KSTRN_InsertValue(1052, &number, s));
-  ASSERT_TRUE(KSTRN_InsertValue(1024, &target, s));
-  ASSERT_TRUE(KSTRN_InsertValue(kKey, "target", s));
-  ASSERT_TRUE(KSTRN_CloseItem(s));  // on the referring block
-
-  // A logger configuration with one item 105 under item 23.
-  ASSERT_TRUE(KSTRN_GotoRoot(s));
-  ASSERT_TRUE(KSTRN_InsertItemBlocks(23, 1, s));
-  ASSERT_TRUE(KSTRN_OpenItem(23, 0, s));
-  ASSERT_TRUE(KSTRN_InsertItemBlocks(105, 1, s));
-  const std::u16string config = U16(dir_ + "/config.qf73");
-
-  uint32_t count32 = 0;
-  uint16_t count16 = 0;
-  const std::pair<const char*, std::function<bool()>> pending[] = {
-      {"GotoReference", [&] { return KSTRN_GotoReference(5, s); }},
-      {"CreateReference", [&] { return KSTRN_CreateReference(bookmark, 6, kKey, s); }},
-      {"CheckIntegrity", [&] { return KSTRN_CheckIntegrity(&count32, s); }},
-      {"GetRefdValue",
-       [&] {
-         return KSTRN_GotoBookMark(bookmark, s) &&
-                KSTRN_GetRefdValue(kKey, nullptr, 0, &count32, s);
-       }},
-      {"CheckRefdValue",
-       [&] {
-         return KSTRN_GotoBookMark(bookmark, s) && KSTRN_CheckRefdValue(kKey, &count16, nullptr, s);
-       }},
-      {"CheckRefdValueUTF8",
-       [&] {
-         return KSTRN_GotoBookMark(bookmark, s) &&
-                KSTRN_CheckRefdValueUTF8(kKey, &count16, nullptr, s);
-       }},
-      {"CheckRefdValueUTF16",
-       [&] {
-         return KSTRN_GotoBookMark(bookmark, s) &&
-                KSTRN_CheckRefdValueUTF16(kKey, &count16, nullptr, s);
-       }},
-      {"ExportQF73v3", [&] { return KSTRN_ExportQF73v3(config.c_str(), s); }},
-  };
-  for (const auto& [name, call] : pending) {
-    ASSERT_TRUE(KSTRN_GotoRoot(s));
-    ASSERT_TRUE(KSTRN_OpenItem(30, 0, s));
-    EXPECT_FALSE(call()) << name << " works now: take it off this list";
-    EXPECT_NE(KSTRN_GetLastEE(), 0u) << name;
-  }
 }
 
 }  // namespace

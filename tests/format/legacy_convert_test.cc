@@ -182,7 +182,7 @@ TEST(LegacyConvert, OnlyDataFilesCarryARecording) {
   for (int k = 0; k < 4; ++k) upper.Poke(11 + k, static_cast<uint8_t>("DATA"[k]));
   LegacyResult r = Convert(upper);
   ASSERT_EQ(r.code, ErrNone);
-  EXPECT_EQ(ItemTids(*r.session), (Tids{107, 104, 101, 106, 100, 120, 125}));
+  EXPECT_EQ(ItemTids(*r.session), (Tids{107, 104, 101, 102, 106, 100, 120, 125}));
 }
 
 TEST(LegacyConvert, NoModules) {
@@ -190,10 +190,11 @@ TEST(LegacyConvert, NoModules) {
   LegacyResult r = Convert(b);
   ASSERT_EQ(r.code, ErrNone);
   AbstractSession& s = *r.session;
-  // No modules, no sensors (every one has its default name), no tables: the
-  // session keeps no empty items, so those items are absent, and the others
-  // keep their order.
-  EXPECT_EQ(ItemTids(s), (Tids{107, 104, 100, 120, 125}));
+  // No modules, no sensors (every one has its default name), no tables: those
+  // items are present without blocks, in the logger's order.
+  EXPECT_EQ(ItemTids(s), (Tids{107, 104, 101, 102, 106, 100, 120, 125, 135, 133}));
+  EXPECT_EQ(s.GetItemCount(101), 0);
+  EXPECT_EQ(s.GetItemCount(135), 0);
   EXPECT_EQ(ValueTids(s), (Tids{1018}));
   EXPECT_EQ(s.GetItemCount(107), 4);  // status and ECU references only
   EXPECT_EQ(s.GetItemCount(100), 124);
