@@ -29,9 +29,8 @@ constexpr unsigned kItemsPerGroup = 16;
 
 // Table slots hold positions truncated to 16 bits and are read back as signed
 // numbers, so only slots below 0x8000 can name a position close enough to
-// match. Past this position nothing can match any more.
+// match; from position 0x8000 + 4095 on nothing matches any more.
 constexpr size_t kSignedSlotLimit = 0x8000;
-constexpr size_t kLastMatchPosition = kSignedSlotLimit + kWindow - 2;
 
 inline uint64_t Load64(const uint8_t* p) {
   uint64_t v;
@@ -39,12 +38,16 @@ inline uint64_t Load64(const uint8_t* p) {
   return v;
 }
 
-// Index of the first differing byte in two words loaded from memory.
+// Index of the first differing byte in two words loaded from memory, 8 if
+// they are equal. The marker bit keeps the bit scan defined for 0 without a
+// branch; (diff == 0) then lifts its 7 to 8.
 inline size_t FirstDifferentByte(uint64_t diff) {
   if constexpr (std::endian::native == std::endian::little) {
-    return static_cast<size_t>(std::countr_zero(diff)) >> 3;
+    const int bit = std::countr_zero(diff | (uint64_t{1} << 63));
+    return (static_cast<size_t>(bit) >> 3) + (diff == 0);
   } else {
-    return static_cast<size_t>(std::countl_zero(diff)) >> 3;
+    const int bit = std::countl_zero(diff | 1u);
+    return (static_cast<size_t>(bit) >> 3) + (diff == 0);
   }
 }
 
@@ -61,17 +64,41 @@ inline size_t CommonPrefix(const uint8_t* a, const uint8_t* b, size_t limit) {
   return k;
 }
 
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// The first three bytes at p as one number; p must have four readable bytes.
+inline uint32_t First3(const uint8_t* p) {
+  constexpr uint32_t kMask = std::endian::native == std::endian::little ? 0x00FFFFFFu : 0xFFFFFF00u;
+  return Load32(p) & kMask;
+}
+
+// Length of the match of p against q, both with kMaxMatch readable bytes,
+// given that the first three bytes agree.
+inline size_t MatchFrom3(const uint8_t* p, const uint8_t* q) {
+  const uint64_t head = Load64(p + 3) ^ Load64(q + 3);
+  const uint64_t tail = Load64(p + 10) ^ Load64(q + 10);
+  // An all-equal word counts as 8 bytes, so the tail gives 18 at most.
+  return head != 0 ? 3 + FirstDifferentByte(head) : 10 + FirstDifferentByte(tail);
+}
+
 inline size_t Hash(const uint8_t* p) {
   const uint32_t key = (uint32_t{p[0]} << 8) ^ (uint32_t{p[1]} << 4) ^ p[2];
   return ((40543u * key) >> 4) & (kHashSize - 1);
 }
 
+// Whether in[0..15] are all equal; two overlapping shifted compares cover them.
+inline bool StartsRun(const uint8_t* in) {
+  return Load64(in) == Load64(in + 1) && Load64(in + 7) == Load64(in + 8);
+}
+
 // Length of the run of bytes equal to in[0], counting in[0]; 1 when it is
 // shorter than kMinRun, since such runs are not coded as runs.
 inline size_t RunLength(const uint8_t* in, size_t remaining) {
-  if (remaining < kMinRun) return 1;
-  // Two overlapping shifted compares cover in[0..15].
-  if (Load64(in) != Load64(in + 1) || Load64(in + 7) != Load64(in + 8)) return 1;
+  if (remaining < kMinRun || !StartsRun(in)) return 1;
   const size_t limit = remaining < kMaxRun ? remaining : kMaxRun;
   return kMinRun + CommonPrefix(in + kMinRun, in + kMinRun - 1, limit - kMinRun);
 }
@@ -83,30 +110,61 @@ int32_t StoreUncompressed(const uint8_t* in, uint8_t* out, size_t n) {
 }
 
 // Copies n (3..18) bytes from an earlier part of the output that does not
-// overlap the destination, with fixed-size moves that the compiler inlines.
+// overlap the destination. Fixed-size moves at clamped offsets cover exactly
+// [0, n), so most lengths take the same path and no byte past n is written.
 inline void CopyDisjoint(uint8_t* to, const uint8_t* from, size_t n) {
-  uint8_t head[16];
-  uint8_t tail[16];
-  if (n >= 16) {
-    std::memcpy(head, from, 16);
-    std::memcpy(tail, from + n - 2, 2);
-    std::memcpy(to, head, 16);
-    std::memcpy(to + n - 2, tail, 2);
-  } else if (n >= 8) {
-    std::memcpy(head, from, 8);
-    std::memcpy(tail, from + n - 8, 8);
-    std::memcpy(to, head, 8);
-    std::memcpy(to + n - 8, tail, 8);
-  } else if (n >= 4) {
-    std::memcpy(head, from, 4);
-    std::memcpy(tail, from + n - 4, 4);
-    std::memcpy(to, head, 4);
-    std::memcpy(to + n - 4, tail, 4);
+  if (n < 8) {
+    const size_t last = n - 2;
+    const size_t second = last < 2 ? last : 2;
+    const size_t third = last < 4 ? last : 4;
+    uint8_t a[2], b[2], c[2], d[2];
+    std::memcpy(a, from, 2);
+    std::memcpy(b, from + second, 2);
+    std::memcpy(c, from + third, 2);
+    std::memcpy(d, from + last, 2);
+    std::memcpy(to, a, 2);
+    std::memcpy(to + second, b, 2);
+    std::memcpy(to + third, c, 2);
+    std::memcpy(to + last, d, 2);
   } else {
-    to[0] = from[0];
-    to[1] = from[1];
-    to[2] = from[2];
+    const size_t last = n - 8;
+    const size_t second = last < 8 ? last : 8;
+    uint8_t a[8], b[8], c[8];
+    std::memcpy(a, from, 8);
+    std::memcpy(b, from + second, 8);
+    std::memcpy(c, from + last, 8);
+    std::memcpy(to, a, 8);
+    std::memcpy(to + second, b, 8);
+    std::memcpy(to + last, c, 8);
   }
+}
+
+// Decodes the copy or run item at in[x], whose bytes the caller has checked
+// to be present; false if a copy reaches before the start of the output.
+inline bool CopyOrRun(const uint8_t* in, size_t& x, uint8_t* out, size_t& y) {
+  const size_t offset = (size_t{in[x]} << 4) | (in[x + 1] >> 4);
+  if (offset == 0) {
+    const size_t n = ((size_t{in[x + 1]} << 8) | in[x + 2]) + kMinRun;
+    std::memset(out + y, in[x + 3], n);
+    x += 4;
+    y += n;
+    return true;
+  }
+  if (offset > y) return false;
+  const size_t n = (in[x + 1] & 0x0F) + kMinMatch;
+  uint8_t* to = out + y;
+  const uint8_t* from = to - offset;
+  if (offset >= n) {
+    CopyDisjoint(to, from, n);
+  } else if (offset == 1) {
+    std::memset(to, from[0], n);
+  } else {
+    // Reads bytes written moments ago: repeats the last offset bytes.
+    for (size_t j = 0; j < n; ++j) to[j] = from[j];
+  }
+  x += 2;
+  y += n;
+  return true;
 }
 
 }  // namespace
@@ -142,30 +200,53 @@ int32_t Lzrw1khCompress(const void* src, void* dst, int32_t length) {
       control = 0;
     }
     const size_t remaining = n - x;
-    const size_t run = RunLength(in + x, remaining);
-    if (run >= kMinRun) {
+    const uint8_t* const p = in + x;
+    if (remaining >= kMaxMatch && !StartsRun(p)) {
+      // Literal or copy, with word-sized reads: at least kMaxMatch bytes remain.
+      uint16_t& slot = table[Hash(p)];
+      const size_t previous = slot;
+      slot = static_cast<uint16_t>(x);
+      const size_t distance = x - previous;
+      // Slots at or above kSignedSlotLimit (the empty marker included) read
+      // back as negative positions, never within the window.
+      const bool candidate = (previous < kSignedSlotLimit) & (distance < kWindow);
+      const uint8_t* const q = candidate ? in + previous : p;
+      if (candidate && First3(p) == First3(q)) {
+        if (y + 2 > n) return StoreUncompressed(in, out, n);
+        const size_t match = MatchFrom3(p, q);
+        const size_t key = distance * 16 - kMinMatch + match;
+        out[y] = static_cast<uint8_t>(key >> 8);
+        out[y + 1] = static_cast<uint8_t>(key);
+        y += 2;
+        x += match;
+        control = (control << 1) | 1;
+      } else {
+        if (y + 1 > n) return StoreUncompressed(in, out, n);
+        out[y++] = *p;
+        ++x;
+        control <<= 1;
+      }
+    } else if (const size_t run = RunLength(p, remaining); run >= kMinRun) {
       if (y + 4 > n) return StoreUncompressed(in, out, n);
       const size_t coded = run - kMinRun;
       out[y] = 0;
       out[y + 1] = static_cast<uint8_t>(coded >> 8);
       out[y + 2] = static_cast<uint8_t>(coded);
-      out[y + 3] = in[x];
+      out[y + 3] = *p;
       y += 4;
       x += run;
       control = (control << 1) | 1;
     } else {
+      // Near the end of the input: the same steps with exact bounds.
       size_t match = 0;
       size_t distance = 0;
-      if (remaining >= kMinMatch && x <= kLastMatchPosition) {
-        uint16_t& slot = table[Hash(in + x)];
+      if (remaining >= kMinMatch) {
+        uint16_t& slot = table[Hash(p)];
         const size_t previous = slot;
         slot = static_cast<uint16_t>(x);
-        // Slots at or above kSignedSlotLimit (the empty marker included) read
-        // back as negative positions, whose distance is never within the window.
         if (previous < kSignedSlotLimit && x - previous < kWindow) {
           distance = x - previous;
-          const size_t limit = remaining < kMaxMatch ? remaining : kMaxMatch;
-          match = CommonPrefix(in + x, in + previous, limit);
+          match = CommonPrefix(p, in + previous, remaining);
         }
       }
       if (match >= kMinMatch) {
@@ -178,7 +259,8 @@ int32_t Lzrw1khCompress(const void* src, void* dst, int32_t length) {
         control = (control << 1) | 1;
       } else {
         if (y + 1 > n) return StoreUncompressed(in, out, n);
-        out[y++] = in[x++];
+        out[y++] = *p;
+        ++x;
         control <<= 1;
       }
     }
@@ -204,54 +286,48 @@ int32_t Lzrw1khDecompress(const void* src, void* dst, int32_t length) {
   if (l <= 3) return 0;
 
   uint32_t control = (uint32_t{in[1]} << 8) | in[2];
-  unsigned bits = kItemsPerGroup;
   size_t x = 3;
   size_t y = 0;
+  // Whole groups while the input surely holds all their items (at most 4
+  // bytes each): no input checks inside.
+  while (l - x >= kItemsPerGroup * 4) {
+    for (unsigned i = 0; i < kItemsPerGroup; ++i, control <<= 1) {
+      if ((control & 0xFF00) == 0 && i <= kItemsPerGroup - 8) {
+        // Eight literals in a row, the usual case in poorly compressible data.
+        std::memcpy(out + y, in + x, 8);
+        x += 8;
+        y += 8;
+        i += 7;
+        control <<= 7;
+      } else if ((control & 0x8000) == 0) {
+        out[y++] = in[x++];
+      } else if (!CopyOrRun(in, x, out, y)) {
+        return 0;
+      }
+    }
+    if (x == l) break;
+    // A control word must be followed by at least one item.
+    if (l - x < 3) return 0;
+    control = (uint32_t{in[x]} << 8) | in[x + 1];
+    x += 2;
+  }
+
+  // The last groups, item by item, each checked against the end of the input.
+  control &= 0xFFFF;
+  unsigned bits = kItemsPerGroup;
   while (x < l) {
     if (bits == 0) {
-      // A control word must be followed by at least one item.
       if (l - x < 3) return 0;
       control = (uint32_t{in[x]} << 8) | in[x + 1];
       x += 2;
       bits = kItemsPerGroup;
     }
-    if ((control & 0xFF00) == 0 && bits >= 8 && l - x >= 8) {
-      // Eight literals in a row, the usual case in poorly compressible data.
-      std::memcpy(out + y, in + x, 8);
-      x += 8;
-      y += 8;
-      control = (control << 8) & 0xFFFF;
-      bits -= 8;
-      continue;
-    }
     if ((control & 0x8000) == 0) {
       out[y++] = in[x++];
     } else {
       if (l - x < 2) return 0;
-      const size_t offset = (size_t{in[x]} << 4) | (in[x + 1] >> 4);
-      if (offset == 0) {
-        if (l - x < 4) return 0;
-        const size_t n = ((size_t{in[x + 1]} << 8) | in[x + 2]) + kMinRun;
-        std::memset(out + y, in[x + 3], n);
-        x += 4;
-        y += n;
-      } else {
-        if (offset > y) return 0;
-        const size_t n = (in[x + 1] & 0x0F) + kMinMatch;
-        uint8_t* to = out + y;
-        const uint8_t* from = to - offset;
-        if (offset >= n) {
-          CopyDisjoint(to, from, n);
-        } else if (offset == 1) {
-          std::memset(to, from[0], n);
-        } else {
-          // The copy reads bytes it has just written, which repeats the
-          // last offset bytes.
-          for (size_t j = 0; j < n; ++j) to[j] = from[j];
-        }
-        x += 2;
-        y += n;
-      }
+      const bool run = in[x] == 0 && in[x + 1] < 16;
+      if ((run && l - x < 4) || !CopyOrRun(in, x, out, y)) return 0;
     }
     control = (control << 1) & 0xFFFF;
     --bits;

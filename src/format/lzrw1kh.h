@@ -1,6 +1,8 @@
 // LZRW1-KH compression of byte buffers: a 4096-byte window LZ77 coder with
 // 16-bit control words, copy items of 3..18 bytes and run items of 16..4095
-// equal bytes. Depends on nothing else of the library.
+// equal bytes. Depends on nothing else of the library. Neither function keeps
+// state between calls, so any number of threads may use them at once; src and
+// dst must not overlap.
 #pragma once
 
 #include <cstdint>

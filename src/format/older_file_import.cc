@@ -1,10 +1,14 @@
-// Older logger files are converted by the legacy import, which is not part
-// of this build yet; until it is connected here they are refused as
-// unreadable.
+// Older logger setup and data files are converted into a fresh tree by the
+// legacy import; the loader hands it the stream after the type is known.
+#include "format/legacy/legacy_convert.h"
 #include "format/session_load.h"
+#include "session/session_core.h"
 
 namespace kestron4 {
 
-ErrorCode ConvertOlderFile(SessionCore&, TStream&, uint16_t) { return ErrFileAccess; }
+ErrorCode ConvertOlderFile(SessionCore& session, TStream& stream, uint16_t type) {
+  session.ResetTree();
+  return ConvertLegacyFile(session, stream, type);
+}
 
 }  // namespace kestron4

@@ -35,7 +35,8 @@ Bytes Compress(const Bytes& in) {
 // nothing with *result set to 0.
 Bytes Decompress(const Bytes& in, size_t capacity, int32_t* result = nullptr) {
   const auto src = ExactCopy(in);
-  auto dst = std::make_unique<uint8_t[]>(capacity + 1);
+  // Left uninitialised: large and written only as far as the result says.
+  std::unique_ptr<uint8_t[]> dst(new uint8_t[capacity + 1]);
   const int32_t n = Lzrw1khDecompress(src.get(), dst.get(), static_cast<int32_t>(in.size()));
   if (result != nullptr) *result = n;
   EXPECT_LE(static_cast<size_t>(n), capacity);
@@ -247,6 +248,26 @@ TEST(Lzrw1kh, CorruptInputGivesZero) {
     Decompress(in, 64, &result);
     EXPECT_EQ(result, 0) << "input size " << in.size();
   }
+  // A copy from 16 or 17 bytes back after 16 literals, followed by enough
+  // groups of literals or none: long inputs are decoded a group at a time
+  // and their ends item by item, both must draw the same line.
+  for (const size_t padding_groups : {0u, 4u}) {
+    for (const size_t offset : {16u, 17u}) {
+      Bytes in = {0x40, 0x00, 0x00};
+      for (uint8_t i = 0; i < 16; ++i) in.push_back('a' + i);
+      in.insert(in.end(), {0x80, 0x00, static_cast<uint8_t>(offset >> 4),
+                           static_cast<uint8_t>((offset & 15) << 4)});
+      in.insert(in.end(), 15, 'z');
+      for (size_t g = 0; g < padding_groups; ++g) {
+        in.insert(in.end(), {0x00, 0x00});
+        in.insert(in.end(), 16, 'y');
+      }
+      int32_t result = -1;
+      Decompress(in, 16 + 3 + 15 + 16 * padding_groups, &result);
+      EXPECT_EQ(result, offset == 16 ? static_cast<int32_t>(34 + 16 * padding_groups) : 0)
+          << "offset " << offset << ", padding " << padding_groups;
+    }
+  }
   uint8_t out[1];
   EXPECT_EQ(Lzrw1khDecompress(out, out, 0), 0);
   EXPECT_EQ(Lzrw1khDecompress(out, out, -5), 0);
@@ -254,19 +275,24 @@ TEST(Lzrw1kh, CorruptInputGivesZero) {
 }
 
 TEST(Lzrw1kh, TruncatedOrGarbledInputStaysInBounds) {
-  const Bytes in = Mixed(20000, 6);
-  const Bytes packed = Compress(in);
-  ASSERT_EQ(packed[0], 0x40);
-  // Each prefix either fails or yields a prefix of the original.
-  for (size_t cut = 0; cut < packed.size(); ++cut) {
-    int32_t result = 0;
-    const Bytes out = Decompress(Bytes(packed.begin(), packed.begin() + cut), in.size(), &result);
-    ASSERT_TRUE(std::equal(out.begin(), out.end(), in.begin())) << "cut at " << cut;
+  // Sixteen runs make the one group of largest items: 64 bytes after its
+  // control word.
+  Bytes runs;
+  for (uint8_t i = 0; i < 16; ++i) runs.insert(runs.end(), 20, i);
+  for (const Bytes& in : {Mixed(5000, 6), runs}) {
+    const Bytes packed = Compress(in);
+    ASSERT_EQ(packed[0], 0x40);
+    // Each prefix either fails or yields a prefix of the original.
+    for (size_t cut = 0; cut < packed.size(); ++cut) {
+      const Bytes out = Decompress(Bytes(packed.begin(), packed.begin() + cut), in.size());
+      ASSERT_TRUE(std::equal(out.begin(), out.end(), in.begin())) << "cut at " << cut;
+    }
   }
+  EXPECT_EQ(Compress(runs).size(), 67u);
   // Every input byte can produce at most 4111 / 4 output bytes.
   std::mt19937 rng(8);
   for (int i = 0; i < 2000; ++i) {
-    Bytes garbage = Random(1 + rng() % 64, rng(), 1 + rng() % 256);
+    Bytes garbage = Random(1 + rng() % 300, rng(), 1 + rng() % 256);
     garbage[0] = 0x40;
     Decompress(garbage, garbage.size() * 1028);
   }

@@ -62,17 +62,6 @@ TEST(StreamReader, RefusesMoreThanRemainsBeforeReading) {
   EXPECT_EQ(stream.GetPosition(), 100);
 }
 
-TEST(StreamReader, LittleEndianValues) {
-  const uint8_t bytes[] = {0x01, 0x34, 0x12, 0x78, 0x56, 0x34, 0x12, 0xEF,
-                           0xCD, 0xAB, 0x89, 0x67, 0x45, 0x23, 0x01};
-  TMemRefStream stream(static_cast<const void*>(bytes), sizeof bytes);
-  StreamReader reader(stream);
-  EXPECT_EQ(reader.ReadU8(), 0x01);
-  EXPECT_EQ(reader.ReadU16(), 0x1234);
-  EXPECT_EQ(reader.ReadU32(), 0x12345678u);
-  EXPECT_EQ(reader.ReadU64(), 0x0123456789ABCDEFull);
-}
-
 // Random reads, skips and seeks over a file must give the same bytes as
 // direct indexing, across every buffer boundary and the direct-read path.
 TEST(StreamReader, RandomWalkMatchesTheFile) {

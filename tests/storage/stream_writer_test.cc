@@ -7,6 +7,7 @@
 #include "storage/platform/platform.h"
 #include "storage/streams/file_stream.h"
 #include "storage/streams/mem_ref_stream.h"
+#include "storage/streams/stream_reader.h"
 #include "support/faulty_platform.h"
 #include "support/scratch_dir.h"
 
@@ -72,6 +73,24 @@ TEST(StreamWriter, UnflushedBytesAreDropped) {
     out.Write("tail", 4);
   }
   EXPECT_EQ(ReadWholeFile(dir.File("f")), "");
+}
+
+TEST(StreamWriter, ValuesAreLittleEndianAndReadBack) {
+  uint8_t block[15] = {};
+  TMemRefStream stream(block, sizeof block);
+  StreamWriter out(stream);
+  out.WriteU8(0x01);
+  out.WriteU16(0x1234);
+  out.WriteU32(0x12345678);
+  out.WriteU64(0x0123456789ABCDEFull);
+  EXPECT_EQ(block[1], 0x34);
+  EXPECT_EQ(block[7], 0xEF);
+  stream.Seek(0, kSeekBegin);
+  StreamReader in(stream);
+  EXPECT_EQ(in.ReadU8(), 0x01);
+  EXPECT_EQ(in.ReadU16(), 0x1234);
+  EXPECT_EQ(in.ReadU32(), 0x12345678u);
+  EXPECT_EQ(in.ReadU64(), 0x0123456789ABCDEFull);
 }
 
 TEST(StreamWriter, MemoryBlocksAreWrittenInPlaceAndNeverOverrun) {

@@ -1,0 +1,56 @@
+#include "export/qf73/qf73_export.h"
+
+#include <string>
+
+#include "export/qf73/qf73_file.h"
+#include "export/qf73/qf73_writer.h"
+#include "session/last_error.h"
+#include "storage/streams/stream.h"
+#include "text/text_codec.h"
+
+namespace kestron4 {
+namespace {
+
+// Puts the cursor back on the block it was on when the export started.
+class CursorHome {
+ public:
+  explicit CursorHome(AbstractSession& session)
+      : session_(session), bookmark_(session.AddBookMark()) {}
+  CursorHome(const CursorHome&) = delete;
+  CursorHome& operator=(const CursorHome&) = delete;
+  ~CursorHome() {
+    session_.GotoBookMark(bookmark_);
+    session_.RemoveBookMark(bookmark_);
+  }
+
+ private:
+  AbstractSession& session_;
+  uint32_t bookmark_;
+};
+
+}  // namespace
+
+bool ExportQF73v3(AbstractSession& session, const char16_t* path) {
+  // Moving the cursor must not disturb the caller's last error; only a
+  // failed write reports one.
+  const ErrorCode caller_error = GetLastError();
+  bool written = false;
+  bool failed = false;
+  try {
+    const CursorHome home(session);
+    // Destroyed before `home`, so the referenced items' bookmarks go first.
+    qf73::Qf73Writer writer(session);
+    if (writer.Prepare()) {
+      writer.Build();
+      if (path == nullptr) throw EOpenError();
+      qf73::WriteImageFile(std::u16string(path, U16Length(path)), writer.Image());
+      written = true;
+    }
+  } catch (...) {
+    failed = true;
+  }
+  SetLastError(failed ? ErrFileAccess : caller_error);
+  return written;
+}
+
+}  // namespace kestron4

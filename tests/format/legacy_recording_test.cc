@@ -1,0 +1,146 @@
+// The recording part of converted data files: length, samples per module,
+// module descriptions and events.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "support/legacy_file_builder.h"
+#include "support/legacy_probe.h"
+
+namespace kestron4::test {
+namespace {
+
+using Tids = std::vector<Tid>;
+using Bytes = std::vector<uint8_t>;
+
+Bytes Pattern(std::size_t size, uint8_t seed) {
+  Bytes b(size);
+  for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
+  return b;
+}
+
+Bytes Prefix(const Bytes& b, std::size_t n) { return Bytes(b.begin(), b.begin() + n); }
+
+LegacyResult Convert(const LegacyFileBuilder& b) { return ConvertBytes(b.Build(), b.FileType()); }
+
+TEST(LegacyRecording, LengthAndSampleSizesPerModule) {
+  const Bytes a = Pattern(606 + 3, 1), b2 = Pattern(122 + 2, 50), c = Pattern(12102, 99);
+  LegacyFileBuilder b(LegacyKind::kFirstData);
+  b.Channel(1, "Fast", 2)
+      .Sensor(2, "One Byte", 1, {1, 0, 0, 0})
+      .Channel(2, "Slow", 3)
+      .Channel(3, "Faster", 3)
+      .Module(1, 6, a)   // 100 ms, one-byte samples
+      .Module(2, 9, b2)  // 1 s, two-byte samples
+      .Module(3, 3, c)   // 10 ms, two-byte samples
+      .RecordingLength(1, 500);
+  LegacyResult r = Convert(b);
+  ASSERT_EQ(r.code, ErrNone);
+  AbstractSession& s = *r.session;
+  EXPECT_EQ(ValueTids(s), (Tids{1018}));
+  EXPECT_EQ(ProbeU32(s, 1018), 60500u);
+
+  const struct {
+    const Bytes* samples;
+    std::size_t size;
+    const char* name;
+    uint8_t sensorByte, rate;
+  } kModules[] = {{&a, 606, "Analogue 1", 1, 6},
+                  {&b2, 122, "Analogue 2", 0, 9},
+                  {&c, 12102, "Analogue 3", 0, 3}};
+  ASSERT_EQ(s.GetItemCount(135), 3);
+  ASSERT_EQ(s.GetItemCount(133), 3);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(s.OpenItem(135, i), ErrNone);
+    EXPECT_EQ(ValueTids(s), (Tids{1066, 1063, 1002}));
+    EXPECT_EQ(ProbeU32(s, 1066), kModules[i].size);
+    EXPECT_EQ(ProbeBytes(s, 1063), Prefix(*kModules[i].samples, kModules[i].size)) << i;
+    EXPECT_EQ(ProbeText(s, 1002), kModules[i].name);
+    s.CloseItem();
+    ASSERT_EQ(s.OpenItem(133, i), ErrNone);
+    EXPECT_EQ(ValueTids(s), (Tids{1002, 1010, 1050}));
+    EXPECT_EQ(ProbeText(s, 1002), kModules[i].name);
+    EXPECT_EQ(ProbeU8(s, 1010), kModules[i].sensorByte);
+    EXPECT_EQ(ProbeU8(s, 1050), kModules[i].rate);
+    s.CloseItem();
+  }
+}
+
+TEST(LegacyRecording, BlocksPastTheEndAreCutToWholeSamples) {
+  const Bytes a = Pattern(22, 3), c = Pattern(22, 77);
+  LegacyFileBuilder b(LegacyKind::kSecondDataV2);
+  b.Channel(1, "A", 3).Channel(2, "B", 3).Module(1, 9, a).Module(2, 9, c).RecordingLength(0, 10000);
+  const uint64_t second = b.ModuleAddress(1);
+  // Odd lengths leave half a sample at the end, which is dropped.
+  const struct {
+    uint64_t fileSize;
+    std::size_t first, second;
+  } kCuts[] = {{second + 22, 22, 22},
+               {second + 15, 22, 14},
+               {second, 22, 0},
+               {second - 1, 20, 0},
+               {second - 22, 0, 0}};
+  for (const auto& cut : kCuts) {
+    LegacyResult r =
+        ConvertBytes(LegacyFileBuilder(b).Truncate(cut.fileSize).Build(), b.FileType());
+    ASSERT_EQ(r.code, ErrNone) << cut.fileSize;
+    AbstractSession& s = *r.session;
+    ASSERT_EQ(s.OpenItem(135, 0), ErrNone);
+    EXPECT_EQ(ProbeU32(s, 1066), cut.first);
+    EXPECT_EQ(ProbeBytes(s, 1063), Prefix(a, cut.first));
+    s.CloseItem();
+    ASSERT_EQ(s.OpenItem(135, 1), ErrNone);
+    EXPECT_EQ(ProbeU32(s, 1066), cut.second);
+    EXPECT_EQ(ProbeBytes(s, 1063), Prefix(c, cut.second));
+  }
+}
+
+TEST(LegacyRecording, RequestBeyond32BitsIsCutLikeAShortFile) {
+  // (length + 1) * 2 = 2^32 + 10 bytes at the 1 ms rate: 32-bit arithmetic
+  // would ask for 10 bytes; the file holds 100.
+  const Bytes samples = Pattern(100, 5);
+  LegacyFileBuilder b(LegacyKind::kFirstData);
+  b.Channel(1, "Fast", 3).Module(1, 0, samples).RecordingLength(35791, 23652);
+  LegacyResult r = Convert(b);
+  ASSERT_EQ(r.code, ErrNone);
+  AbstractSession& s = *r.session;
+  EXPECT_EQ(ProbeU32(s, 1018), 2147483652u);
+  ASSERT_EQ(s.OpenItem(135, 0), ErrNone);
+  EXPECT_EQ(ProbeU32(s, 1066), 100u);
+  EXPECT_EQ(ProbeBytes(s, 1063), samples);
+}
+
+TEST(LegacyRecording, EventsDecodeBcdAndTwoDigitYears) {
+  LegacyFileBuilder b(LegacyKind::kSecondDataV1);
+  b.Event({0x12, 0x34, 0x56, 0x07, 0x08, 0x09, 0x93, 0xAB, 0x01, 0x02, 0x03, 0x04})
+      .Event({0x99, 0x00, 0x59, 0x23, 0x31, 0x12, 0x94, 0x00, 0x00, 0x00, 0x00, 0x05})
+      .Event({0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  LegacyResult r = Convert(b);
+  ASSERT_EQ(r.code, ErrNone);
+  AbstractSession& s = *r.session;
+  ASSERT_EQ(s.GetItemCount(137), 3);
+  const struct {
+    uint16_t first;
+    uint8_t fields[5];
+    uint16_t year;
+    uint8_t code;
+    uint32_t time;
+  } kEvents[] = {{120, {34, 56, 7, 8, 9}, 2093, 0xAB, 258u * 60000 + 772},
+                 {990, {0, 59, 23, 31, 12}, 1994, 0x00, 5},
+                 {0, {0, 0, 0, 0, 0}, 2000, 0xFF, 65535u * 60000 + 65535}};
+  for (int e = 0; e < 3; ++e) {
+    ASSERT_EQ(s.OpenItem(137, e), ErrNone);
+    EXPECT_EQ(ValueTids(s), (Tids{1067, 1068, 1069, 1070, 1071, 1072, 1073, 1074, 1018}));
+    EXPECT_EQ(ProbeU16(s, 1067), kEvents[e].first);
+    for (int k = 0; k < 5; ++k)
+      EXPECT_EQ(ProbeU8(s, static_cast<Tid>(1068 + k)), kEvents[e].fields[k]) << e << "/" << k;
+    EXPECT_EQ(ProbeU16(s, 1073), kEvents[e].year);
+    EXPECT_EQ(ProbeU8(s, 1074), kEvents[e].code);
+    EXPECT_EQ(ProbeU32(s, 1018), kEvents[e].time);
+    s.CloseItem();
+  }
+}
+
+}  // namespace
+}  // namespace kestron4::test

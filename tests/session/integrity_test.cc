@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "session/edit/block_walk.h"
+#include "session/edit/integrity_check.h"
+#include "session/reference_test_tree.h"
+
+namespace kestron4 {
+namespace {
+
+using namespace kestron4::testing;
+
+TEST(Integrity, CountsResolvedReferencesUpToTheFirstFailure) {
+  TestTree t;
+  uint32_t count = 99;
+  EXPECT_EQ(t.s().CheckIntegrity(&count), ErrNone);
+  EXPECT_EQ(count, 0u);
+  t.Add(t.root(), kChannels, "A");
+  ItemBlock* row = t.Add(t.Add(t.root(), kSheets), kRows, "r");
+  ItemBlock* holder = t.Add(t.root(), 500);
+  t.Entry(holder, 1, kChannels, "A");
+  t.Entry(holder, 2, kRows, "r");
+  t.Entry(holder, 2, kRows, "shadowed");           // number 2 again: checked as the first
+  t.Add(holder, kTidReferenceItem, "unnumbered");  // not a reference: skipped
+  t.Go(row);
+  EXPECT_EQ(t.s().CheckIntegrity(&count), ErrNone);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(t.at(), row);
+  EXPECT_EQ(t.s().CheckIntegrity(nullptr), ErrNone);
+
+  t.Entry(t.Add(t.root(), 501), 1, kChannels, "missing");
+  t.Entry(t.Add(t.root(), 502), 1, kChannels, "A");
+  EXPECT_EQ(t.s().CheckIntegrity(&count), ErrRefNotFound);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(t.at(), row);
+  // A number that cannot be read fails at once.
+  t.Put(t.Add(row, kTidReferenceItem), kTidRefNumber, "\1", 1);
+  EXPECT_EQ(t.s().CheckIntegrity(&count), ErrRefNotFound);
+  EXPECT_EQ(count, 0u);
+}
+
+TEST(Integrity, DeepTreesAreWalkedWithoutRecursion) {
+  TestTree t;
+  ItemBlock* target = t.Add(t.root(), kChannels, "top");
+  ItemBlock* block = t.root();
+  constexpr uint32_t kDepth = 4000;
+  for (uint32_t i = 1; i <= kDepth; ++i) {
+    block = t.Add(block, kSheets);
+    if (i % 100 == 0) t.Entry(block, 1, kChannels, "top");
+  }
+  uint32_t count = 0;
+  EXPECT_EQ(t.s().CheckIntegrity(&count), ErrNone);
+  EXPECT_EQ(count, kDepth / 100);
+  t.Go(target);
+  ASSERT_EQ(t.s().GetRefdValue(kName, nullptr, 0, &count), ErrNone);
+  EXPECT_EQ(count, kDepth / 100);
+  uint16_t renamed = 0;
+  ASSERT_EQ(t.s().CheckRefdValue(kName, &renamed, "bottom"), ErrNone);
+  EXPECT_EQ(renamed, kDepth / 100);
+}
+
+// Resolves every entry as the check does, and every number 0..4 of every
+// holder on its own, through both paths: same code, same block. Then the
+// whole check both ways: same code, count and cursor.
+int ExpectIndexAgrees(TestTree& t) {
+  std::vector<Resolution> walks[2];
+  for (bool indexed : {false, true}) {
+    ResolveAllReferences(t.core(), indexed, [&](const ItemBlock*, const Resolution& r) {
+      walks[indexed].push_back(r);
+      return true;
+    });
+  }
+  int resolved = 0;
+  EXPECT_EQ(walks[0].size(), walks[1].size());
+  for (std::size_t i = 0; i < std::min(walks[0].size(), walks[1].size()); ++i) {
+    EXPECT_EQ(walks[0][i].code, walks[1][i].code) << "entry " << i;
+    EXPECT_EQ(walks[0][i].landing, walks[1][i].landing) << "entry " << i;
+    resolved += walks[0][i].code == ErrNone;
+  }
+  PlainTargetFinder plain(t.core());
+  IndexedTargetFinder indexed(t.core());
+  WalkBlocks(t.root(), [&](ItemBlock* block) {
+    if (block->parent == nullptr || block->parent->tid != kTidReferenceItem) return true;
+    for (uint16_t number = 0; number < 5; ++number) {
+      const Resolution a = ResolveReference(t.core(), block->parent->parent, number, plain);
+      const Resolution b = ResolveReference(t.core(), block->parent->parent, number, indexed);
+      EXPECT_EQ(a.code, b.code);
+      EXPECT_EQ(a.landing, b.landing);
+    }
+    return true;
+  });
+  ItemBlock* const start = t.at();
+  uint32_t counts[2] = {0, 0};
+  const ErrorCode plainCode = RunIntegrityCheck(t.core(), &counts[0], false);
+  EXPECT_EQ(t.at(), start);
+  EXPECT_EQ(RunIntegrityCheck(t.core(), &counts[1], true), plainCode);
+  EXPECT_EQ(t.at(), start);
+  EXPECT_EQ(counts[0], counts[1]);
+  return resolved;
+}
+
+TEST(TargetIndex, AgreesWithTheScanOnTrickyOrders) {
+  TestTree t;
+  // Equal keys at every level: the quick search prefers the root, then level
+  // one in order, then the start's subtree; the outward search the nearest.
+  ItemBlock* sheetA = t.Add(t.root(), kSheets, "A");
+  ItemBlock* sheetB = t.Add(t.root(), kSheets, "B");
+  t.Add(sheetA, kChannels, "dup");
+  t.Add(sheetB, kChannels, "dup");
+  ItemBlock* deep = t.Add(t.Add(sheetB, kRows, "r"), kRows, "r");
+  ItemBlock* deepChannel = t.Add(deep, kChannels, "deep");
+  ItemBlock* rowsA = t.Add(sheetA, kRows, "r");
+  t.Add(rowsA, kRows, "x");
+  t.Add(sheetB, kRows, "x");
+  t.PutUtf8(t.Add(sheetB, kRows), kName, "x");  // marked, equal under the plain compare
+  for (ItemBlock* holder : {t.root(), sheetA, sheetB, deep, rowsA, deepChannel}) {
+    t.Entry(holder, 0, kChannels, "dup");
+    t.Entry(holder, 1, kRows, "x");
+    t.Entry(holder, 2, kRows, "r");
+    t.Entry(holder, 3, kChannels, "deep");
+    t.Nest(t.Entry(holder, 4, kSheets, "B"), kRows, "x");
+  }
+  t.Entry(deep, 4, 403, "r");  // a target TID that names nothing
+  // An entry whose key is a fixed value placed before its target TID.
+  ItemBlock* odd = t.Add(rowsA, kTidReferenceItem);
+  t.PutU16(odd, kTidRefNumber, 2);
+  t.Put(odd, kNumber, "\1\2\3\4");
+  t.PutU16(odd, kTidRefTarget, kRows);
+  // Many entries in one holder, repeated numbers, dangling or not in turn.
+  ItemBlock* busy = t.Add(sheetB, 500);
+  for (int i = 0; i < 24; ++i)
+    t.Entry(busy, static_cast<uint16_t>(i % 5), kRows, (i / 5) % 2 == 0 ? "x" : "none");
+  EXPECT_GT(ExpectIndexAgrees(t), 20);
+  t.Add(t.root(), kChannels, "dup");  // now the root's own channel wins
+  ExpectIndexAgrees(t);
+}
+
+// Random sessions with few distinct keys, so that duplicates and near
+// misses are the rule.
+TEST(TargetIndex, AgreesWithTheScanOnRandomSessions) {
+  const Tid itemTids[] = {kChannels, kGroups, kRows, 401, kSheets};
+  const char* names[] = {"a", "b", "c", "d", "e"};
+  int resolved = 0;
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    TestTree t;
+    std::vector<ItemBlock*> blocks{t.root()};
+    for (std::size_t i = 20 + pick(120); i > 0; --i) {
+      ItemBlock* parent = blocks[pick(blocks.size())];
+      ItemBlock* block = t.Add(parent, itemTids[pick(5)]);
+      if (pick(4) == 1) t.PutUtf8(block, kName, names[pick(5)]);
+      if (pick(4) >= 2) t.Put(block, kName, names[pick(5)]);
+      const uint32_t id = static_cast<uint32_t>(pick(3));
+      if (pick(3) == 0) t.Put(block, kNumber, &id);
+      blocks.push_back(block);
+    }
+    for (std::size_t i = 10 + pick(40); i > 0; --i) {
+      const Tid target = pick(10) == 0 ? 403 : itemTids[pick(5)];
+      ItemBlock* holder = blocks[pick(blocks.size())];
+      const auto number = static_cast<uint16_t>(pick(5));
+      const char* key = pick(2) == 0 ? names[pick(5)] : nullptr;
+      ItemBlock* entry = t.Entry(holder, number, target, key);
+      const uint32_t id = static_cast<uint32_t>(pick(3));
+      if (key == nullptr) t.Put(entry, kNumber, &id);
+      if (pick(4) == 0) t.Nest(entry, itemTids[pick(5)], names[pick(5)]);
+    }
+    t.Go(blocks[pick(blocks.size())]);
+    SCOPED_TRACE(::testing::Message() << "seed " << seed);
+    resolved += ExpectIndexAgrees(t);
+  }
+  EXPECT_GT(resolved, 400);
+}
+
+}  // namespace
+}  // namespace kestron4
