@@ -47,7 +47,7 @@ aggregates=(--benchmark_repetitions="$reps")
 [ "$reps" -gt 1 ] && aggregates+=(--benchmark_report_aggregates_only=true)
 run tree_bench "${aggregates[@]}"
 run container_bench "${aggregates[@]}" --benchmark_min_time=1
-run policies_bench "${aggregates[@]}"
+run open_policies_bench "${aggregates[@]}"
 run lookup_bench "${aggregates[@]}"
 # The plain scans grow with the square of the references: 100,000 would take
 # minutes and says nothing the 10,000 figure does not.
