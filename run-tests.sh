@@ -13,6 +13,19 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+# The benchmarks build in the same tree and each runs once on tiny data, so
+# that they keep compiling and working; tools/run-benchmarks.sh measures.
+cmake -S . -B build -DKESTRON4_BUILD_BENCH=ON
+cmake --build build -j "$jobs"
+for bench in build/bench/*_bench; do
+  echo "smoke: $bench"
+  if ! out=$(KESTRON4_BENCH_SCALE=0.001 "$bench" --benchmark_min_time=0.001 2>&1) ||
+    grep -q 'ERROR OCCURRED' <<<"$out"; then
+    echo "$out"
+    exit 1
+  fi
+done
+
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRON4_WERROR=ON \
   -DKESTRON4_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
 cmake --build build-sanitize -j "$jobs"

@@ -1,8 +1,10 @@
-// The logger configuration export. Its writer is not part of this build yet:
-// until it is, the export refuses every session as a file type it cannot
-// write, without creating a file.
+// The logger configuration export. The writer sets the last error itself
+// (only a failure changes it), so the call is reported as given.
 #include "api/export_frame.h"
+#include "export/qf73/qf73_export.h"
 
 using namespace kestron4;
 
-bool KSTRN_ExportQF73v3(const char16_t*, KSTRN_SessionHandle) { return ReportCode(ErrExportType); }
+bool KSTRN_ExportQF73v3(const char16_t* path, KSTRN_SessionHandle s) {
+  return Reported([&] { return ExportQF73v3(SessionOf(s), path); });
+}

@@ -58,12 +58,10 @@ class BlockWriter {
     value.savedOffset = Position();
     switch (value.home) {
       case ValueHome::kMemory: out_.Write(value.heap, value.size); return;
-      case ValueHome::kView: {
-        const uint8_t* bytes = session_.PeekBytes(value);
-        if (bytes == nullptr) throw EReadError();
-        out_.Write(bytes, value.size);
-        return;
-      }
+      // A mapped view is copied through the session too: only its policy
+      // reads the view safely when the file has shrunk, and the save must
+      // fail then rather than write what is not the file's.
+      case ValueHome::kView:
       case ValueHome::kStream: CopyFromSession(value); return;
       case ValueHome::kFileRef: CopyFromFileRef(value); return;
     }

@@ -14,9 +14,9 @@ struct ItemBlock;
 // Every value's savedOffset is set to the position of its bytes in the
 // output stream, counted from outputStart, where `out` began writing.
 //
-// Bytes that are not in memory are copied from where they lie: an outside
-// file of a data value in pieces of container::kCopyPieceBytes, a mapped
-// view directly, a source stream through SessionCore::ReadBytes.
+// Bytes that are not in memory are copied from where they lie in pieces of
+// container::kCopyPieceBytes: an outside file of a data value directly, a
+// mapped view or a source stream through SessionCore::ReadBytes.
 //
 // REQUIRES: the cached sizes of top's subtree are exact
 // (SessionCore::RecomputeSizes(top)).
