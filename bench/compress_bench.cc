@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench_scale.h"
 #include "format/lzrw1kh.h"
 
 #ifdef KESTRON4_BENCH_LZ4
@@ -34,7 +35,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-constexpr size_t kDataSize = 10'000'000;
+const size_t kDataSize = kestron4::bench::Scaled<size_t>(10'000'000, 64 * 1024);
 constexpr size_t kChunkSize = 32 * 1024;
 
 // Pseudo-words with a Zipf-like frequency, in sentences and lines of about

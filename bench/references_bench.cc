@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "bench_scale.h"
 #include "session/edit/integrity_check.h"
 #include "session/session_core.h"
 #include "session/session_factory.h"
@@ -118,36 +119,17 @@ void BM_GetRefdValue(benchmark::State& state) {
   state.SetComplexityN(n);
 }
 
-BENCHMARK(BM_CheckIntegrityQuickPlain)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-BENCHMARK(BM_CheckIntegrityQuickIndexed)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-BENCHMARK(BM_CheckIntegrityOutwardPlain)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-BENCHMARK(BM_CheckIntegrityOutwardIndexed)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
-BENCHMARK(BM_GetRefdValue)
-    ->Arg(1000)
-    ->Arg(10000)
-    ->Arg(100000)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity();
+// 1,000, 10,000 and 100,000 references (fewer under KESTRON4_BENCH_SCALE).
+void Sizes(benchmark::internal::Benchmark* b) {
+  for (const int n : {1000, 10000, 100000}) b->Arg(bench::Scaled(n, n / 1000));
+  b->Unit(benchmark::kMillisecond)->Complexity();
+}
+
+BENCHMARK(BM_CheckIntegrityQuickPlain)->Apply(Sizes);
+BENCHMARK(BM_CheckIntegrityQuickIndexed)->Apply(Sizes);
+BENCHMARK(BM_CheckIntegrityOutwardPlain)->Apply(Sizes);
+BENCHMARK(BM_CheckIntegrityOutwardIndexed)->Apply(Sizes);
+BENCHMARK(BM_GetRefdValue)->Apply(Sizes);
 
 }  // namespace
 }  // namespace kestron4

@@ -164,8 +164,10 @@ class SessionCore : public AbstractSession {
  protected:
   // Storage hooks of the policy.
   // Base address of the mapped view (kView values); null when unmapped.
+  // Only for handing out pointers: reads go through ReadFromSource.
   virtual const uint8_t* ViewBase() const { return nullptr; }
-  // Reads bytes of a kStream value from the source.
+  // Copies bytes [offset, offset + count) of a kView or kStream value from
+  // where they lie; false when they cannot be read. The range is checked.
   virtual bool ReadFromSource(const Value&, uint64_t, void*, uint64_t) { return false; }
 
   // Empties every bookmark that points into block's subtree, releases all its

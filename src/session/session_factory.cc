@@ -2,14 +2,18 @@
 
 #include "session/tsession.h"
 #include "storage/policies/mem_policy.h"
+#include "storage/policies/mmap_policy.h"
+#include "storage/policies/stream_policy.h"
 
 namespace kestron4 {
 
 std::unique_ptr<AbstractSession> MakeSession(PolicyKind kind) {
   switch (kind) {
     case PolicyKind::kMemory: return std::make_unique<TSession<MemPolicy>>();
-    default: return nullptr;
+    case PolicyKind::kMapped: return std::make_unique<TSession<MMapPolicy>>();
+    case PolicyKind::kStreamed: return std::make_unique<TSession<StreamPolicy>>();
   }
+  return nullptr;
 }
 
 }  // namespace kestron4

@@ -47,13 +47,10 @@ bool SessionCore::ReadBytes(const Value& value, uint64_t offset, void* destinati
   if (offset > value.size || count > value.size - offset) return false;
   if (count == 0) return true;
   switch (value.home) {
-    case ValueHome::kMemory:
-    case ValueHome::kView: {
-      const uint8_t* bytes = PeekBytes(value);
-      if (bytes == nullptr) return false;
-      std::memcpy(destination, bytes + offset, count);
-      return true;
-    }
+    case ValueHome::kMemory: std::memcpy(destination, value.MemBytes() + offset, count); return true;
+    // A view is read through the policy too: the file behind it may have
+    // shrunk, and only the policy can read it without faulting.
+    case ValueHome::kView:
     case ValueHome::kStream: return ReadFromSource(value, offset, destination, count);
     case ValueHome::kFileRef:
       return value.fileRef != nullptr &&

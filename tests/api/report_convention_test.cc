@@ -251,3 +251,40 @@ TEST(ReportTest, ExceptionsBecomeFailureAndCodeOne) {
 
 }  // namespace
 }  // namespace kestron4
+
+namespace kestron4 {
+namespace {
+
+// The export is reached through the C interface: it writes a file on
+// success; a session without a logger configuration creates nothing and
+// reports failure. Neither changes the caller's last error.
+TEST(ExportQF73Interface, WritesAFileAndKeepsTheLastError) {
+  const std::string path = ::testing::TempDir() + "kestron4_api_export.qf73";
+  const std::u16string wide(path.begin(), path.end());
+  std::remove(path.c_str());
+  ScopedSession s;
+  KSTRN_NextItem(s);  // at the root: leaves 6 in the cell
+  EXPECT_FALSE(KSTRN_ExportQF73v3(wide.c_str(), s));
+  EXPECT_EQ(KSTRN_GetLastEE(), 6u);
+  FILE* none = std::fopen(path.c_str(), "rb");
+  EXPECT_EQ(none, nullptr);
+  if (none != nullptr) std::fclose(none);
+
+  ASSERT_TRUE(KSTRN_InsertItemBlocks(23, 1, s));
+  ASSERT_TRUE(KSTRN_OpenItem(23, 0, s));
+  ASSERT_TRUE(KSTRN_InsertItemBlocks(105, 1, s));
+  KSTRN_NextItem(s);  // leaves 6 in the cell
+  ASSERT_EQ(KSTRN_GetLastEE(), 6u);
+  EXPECT_TRUE(KSTRN_ExportQF73v3(wide.c_str(), s));
+  EXPECT_EQ(KSTRN_GetLastEE(), 6u);
+  FILE* file = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  char magic[16] = {};
+  EXPECT_EQ(std::fread(magic, 1, 16, file), 16u);
+  std::fclose(file);
+  EXPECT_EQ(std::string(magic, 16), std::string("QF73 v3.00 file\x1a", 16));
+  std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace kestron4

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "session/reference_test_tree.h"
@@ -226,13 +229,51 @@ TEST(References, DataKeysCompareByContentAndUnreadableFilesNever) {
     ASSERT_EQ(t.s().GetRefdValue(kTidData, nullptr, 0, &count), ErrNone);
     EXPECT_EQ(count, 1u);
   }
+  // A readable file takes part like bytes in memory.
+  const std::string path = ::testing::TempDir() + "kestron4-refs-key.bin";
+  std::ofstream(path, std::ios::binary) << "abcd";
+  ItemBlock* onDisk = t.Add(t.root(), kSheets);
+  t.Go(onDisk);
+  ASSERT_TRUE(t.s().InsertDataFile(path.c_str(), 0, 4));
+  uint32_t found = 0;
+  ASSERT_EQ(t.s().GetRefdValue(kTidData, nullptr, 0, &found), ErrNone);
+  EXPECT_EQ(found, 1u);
   t.Go(referrer);
+  EXPECT_EQ(t.s().CreateReference(t.Mark(onDisk), 4, kTidData), ErrNone);
+  std::remove(path.c_str());
   EXPECT_EQ(t.s().CreateReference(t.Mark(missing), 3, kTidData), ErrFileAccess);
   t.Go(missing);
   uint32_t count = 7;
   EXPECT_EQ(t.s().GetRefdValue(kTidData, nullptr, 0, &count), ErrFileAccess);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(t.at(), missing);
+}
+
+TEST(References, SurviveSaveAndLoad) {
+  TestTree t;
+  ItemBlock* sheet = t.Add(t.root(), kChannels, "S");
+  t.Add(sheet, kRows, "r1");
+  ItemBlock* referrer = t.Add(t.Add(t.root(), kSheets), kRows);
+  t.Go(referrer);
+  ASSERT_EQ(t.s().CreateReference(t.Mark(sheet), 1, kName), ErrNone);
+  t.Nest(t.Entry(referrer, 2, kChannels, "S"), kRows, "r1");
+  std::string bytes(t.s().SessionSize(), '\0');
+  ASSERT_EQ(t.s().SaveBuffer(bytes.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
+
+  TestTree loaded;
+  ASSERT_EQ(loaded.s().LoadBuffer(bytes.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
+  ASSERT_EQ(loaded.s().AfterOpen(), ErrNone);
+  uint32_t count = 0;
+  EXPECT_EQ(loaded.s().CheckIntegrity(&count), ErrNone);
+  EXPECT_EQ(count, 2u);
+  ASSERT_EQ(loaded.s().OpenItem(kSheets, 0), ErrNone);
+  ASSERT_EQ(loaded.s().OpenItem(kRows, 0), ErrNone);
+  ItemBlock* from = loaded.at();
+  ASSERT_EQ(loaded.s().GotoReference(1), ErrNone);
+  EXPECT_EQ(loaded.Text(loaded.at()), "S");
+  loaded.Go(from);
+  ASSERT_EQ(loaded.s().GotoReference(2), ErrNone);
+  EXPECT_EQ(loaded.Text(loaded.at()), "r1");
 }
 
 }  // namespace

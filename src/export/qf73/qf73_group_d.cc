@@ -62,7 +62,7 @@ void Qf73Writer::WriteGroupD(uint32_t index) {
 }
 
 bool Qf73Writer::GotoTypeTarget(uint32_t index) {
-  if (session_.GotoReference(kRefType) == ErrNone) return true;
+  if (follow_.Goto(kRefType) == ErrNone) return true;
   // A nested reference that fails half-way leaves the cursor on the outer
   // target; start again from the item.
   groups_.Visit(Group::kD, index);

@@ -27,7 +27,7 @@ class ReturnPoint {
 
 MaybeTarget Qf73Groups::Follow(uint16_t ref_no, Group group) {
   ReturnPoint back(session_);
-  if (session_.GotoReference(ref_no) != ErrNone) return std::nullopt;
+  if (follow_.Goto(ref_no) != ErrNone) return std::nullopt;
   const ItemBlock* block = session_.GetCurrentBlock();
   if (block == nullptr) return std::nullopt;
   const int g = static_cast<int>(group);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "export/qf73/qf73_follow.h"
 #include "session/abstract_session.h"
 
 namespace kestron4::qf73 {
@@ -23,7 +24,7 @@ using MaybeTarget = std::optional<Target>;
 
 class Qf73Groups {
  public:
-  explicit Qf73Groups(AbstractSession& session) : session_(session) {}
+  Qf73Groups(AbstractSession& session, Qf73Follow& follow) : session_(session), follow_(follow) {}
   Qf73Groups(const Qf73Groups&) = delete;
   Qf73Groups& operator=(const Qf73Groups&) = delete;
   ~Qf73Groups() { Release(); }
@@ -56,6 +57,7 @@ class Qf73Groups {
   };
 
   AbstractSession& session_;
+  Qf73Follow& follow_;
   std::array<std::vector<Member>, 4> members_;
   std::array<std::unordered_map<const ItemBlock*, uint32_t>, 4> index_;
 };

@@ -8,7 +8,7 @@
 namespace kestron4::qf73 {
 
 Qf73Writer::Qf73Writer(AbstractSession& session)
-    : session_(session), values_(session), groups_(session) {}
+    : session_(session), values_(session), follow_(session), groups_(session, follow_) {}
 
 bool Qf73Writer::Prepare() {
   session_.GotoRoot();

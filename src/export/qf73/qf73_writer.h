@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "export/qf73/qf73_buffer.h"
+#include "export/qf73/qf73_follow.h"
 #include "export/qf73/qf73_groups.h"
 #include "export/qf73/qf73_values.h"
 #include "session/abstract_session.h"
@@ -124,6 +125,7 @@ class Qf73Writer {
   AbstractSession& session_;
   Qf73Buffer out_;
   Qf73Values values_;
+  Qf73Follow follow_;
   Qf73Groups groups_;
   std::vector<uint8_t> codes_;  // one module code per item 143
   uint16_t module_count_ = 0;

@@ -82,6 +82,11 @@ bool SessionCore::AllocData(Tid tid, uint32_t size) {
     }
   }
   if (value == nullptr) value = AppendValue(current_, tid);
+  // A value still in the session file keeps its leading bytes on shrinking,
+  // as it would in memory; if they cannot be read it is cleared instead.
+  if ((value->home == ValueHome::kView || value->home == ValueHome::kStream) &&
+      target <= value->size)
+    Materialize(*value);
   const bool grows = !value->InMemory() || target > value->size;
   const uint64_t keep = grows ? 0 : target;
   uint8_t* bytes = ResizeStorage(*value, target);

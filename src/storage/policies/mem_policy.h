@@ -1,8 +1,10 @@
 // The in-memory storage policy: every value's bytes live in memory.
 #pragma once
 
+#include "storage/policies/policy_base.h"
+
 namespace kestron4 {
 
-struct MemPolicy {};
+struct MemPolicy : PolicyBase {};
 
 }  // namespace kestron4

@@ -33,7 +33,9 @@ void StreamReader::PlaceStream() {
 void StreamReader::Fill() {
   if (buffer_.empty()) buffer_.resize(kBufferSize);
   PlaceStream();
-  const int64_t length = std::min<int64_t>(kBufferSize, size_ - position_);
+  const int64_t want = jumped_ ? kJumpFillSize : kBufferSize;
+  jumped_ = false;
+  const int64_t length = std::min<int64_t>(want, size_ - position_);
   // The window is emptied first, so a failed read leaves no stale bytes.
   window_ = buffer_.data();
   window_start_ = window_end_ = position_;
@@ -71,11 +73,13 @@ void StreamReader::ReadSlow(void* destination, size_t count) {
 void StreamReader::Skip(uint64_t count) {
   if (count > static_cast<uint64_t>(Remaining())) throw EReadError();
   position_ += static_cast<int64_t>(count);
+  if (position_ > window_end_) jumped_ = true;
 }
 
 void StreamReader::Seek(int64_t position) {
   if (position < 0 || position > size_) throw EReadError();
   position_ = position;
+  if (position_ < window_start_ || position_ > window_end_) jumped_ = true;
 }
 
 bool StreamReader::SyncPosition() {

@@ -21,6 +21,11 @@ namespace kestron4 {
 class StreamReader {
  public:
   static constexpr size_t kBufferSize = size_t{64} << 10;
+  // The first refill after a Skip or Seek past the window reads only this
+  // much: a reader that jumps over large values (a file-backed session
+  // leaves them in the file) reads the records between them, not the
+  // values. Refills in sequence read the whole buffer again.
+  static constexpr size_t kJumpFillSize = size_t{1} << 10;
 
   // Starts at the stream's current position; the stream's size is taken
   // once, here.
@@ -93,6 +98,7 @@ class StreamReader {
   int64_t window_start_ = 0;
   int64_t window_end_ = 0;
   bool in_memory_ = false;
+  bool jumped_ = false;  // the position left the window by Skip or Seek
   int64_t stream_position_;
   std::vector<uint8_t> buffer_;
 };

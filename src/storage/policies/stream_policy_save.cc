@@ -1,0 +1,87 @@
+// Saving a streamed session, in particular onto its own source file.
+//
+// A save to a path always writes a complete new file beside the target and
+// renames it into place (SessionCore::SavePath). While that happens the
+// session keeps its source open: on Linux the old file lives on behind the
+// open descriptor, so if anything fails, up to and including the rename,
+// the session goes on reading the untouched old bytes and nothing needs to
+// be reopened. Only after a successful rename does the session move over to
+// the new file, all at once: the new source, a new stream for every handle,
+// and every value's offset changed to where this save wrote it.
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "format/container_format.h"
+#include "session/value_walk.h"
+#include "storage/policies/file_identity.h"
+#include "storage/policies/positional_file_stream.h"
+#include "storage/policies/stream_policy.h"
+#include "text/text_codec.h"
+
+namespace kestron4 {
+namespace {
+
+const std::string& Utf8Path(const std::string& path) { return path; }
+std::string Utf8Path(const std::u16string& path) { return Utf16ToUtf8(path); }
+
+ErrorCode SaveThroughCore(SessionCore& s, const std::string& path) {
+  return s.SessionCore::SavePath(path.c_str());
+}
+ErrorCode SaveThroughCore(SessionCore& s, const std::u16string& path) {
+  return s.SessionCore::SavePathW(path.c_str());
+}
+
+}  // namespace
+
+template <class Path>
+ErrorCode StreamPolicy::SaveToPath(SessionCore& s, const Path& path) {
+  const int fd = SourceDescriptor();
+  const std::string target = Utf8Path(path);
+  const bool ownFile = fd >= 0 && PathNamesOpenFile(target, fd);
+  const ErrorCode code = SaveThroughCore(s, path);
+  if (code == ErrNone && ownFile)
+    FollowReplacedFile(s, target, container::kRootBodyOffset + s.root()->contentSize);
+  return code;
+}
+
+ErrorCode StreamPolicy::SavePath(SessionCore& s, const char* path) {
+  if (path == nullptr) return ErrFileAccess;
+  return SaveToPath(s, std::string(path));
+}
+
+ErrorCode StreamPolicy::SavePathW(SessionCore& s, const char16_t* path) {
+  if (path == nullptr) return ErrFileAccess;
+  return SaveToPath(s, std::u16string(path, U16Length(path)));
+}
+
+ErrorCode StreamPolicy::SaveHandle(SessionCore& s, FileHandle file) {
+  const int fd = SourceDescriptor();
+  if (fd >= 0 && SameOpenFile(file, fd) && !MaterializeAll(s, ValueHome::kStream))
+    return ErrFileAccess;
+  return s.SessionCore::SaveHandle(file);
+}
+
+void StreamPolicy::FollowReplacedFile(SessionCore& s, const std::string& path, uint64_t savedSize) {
+  // Everything that can fail comes first. If it does, the session stays on
+  // the old file, whose bytes still match the old offsets; the save itself
+  // is done either way.
+  std::unique_ptr<PositionalFileStream> fresh;
+  std::vector<std::unique_ptr<TStream>> clones;
+  try {
+    fresh = PositionalFileStream::Open(path);
+    // Someone else's file renamed over ours in the meantime is not followed.
+    if (static_cast<uint64_t>(fresh->GetSize()) != savedSize) return;
+    clones.reserve(handles_.size());
+    for (std::size_t i = 0; i < handles_.size(); ++i) clones.push_back(fresh->Clone());
+  } catch (const std::exception&) {
+    return;
+  }
+  ForEachValue(s.root(), [](Value& value) {
+    if (value.home == ValueHome::kStream) value.fileOffset = value.savedOffset;
+  });
+  source_ = std::move(fresh);
+  for (std::size_t i = 0; i < handles_.size(); ++i) handles_[i]->stream = std::move(clones[i]);
+}
+
+}  // namespace kestron4

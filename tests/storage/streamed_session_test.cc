@@ -1,0 +1,284 @@
+// What only the streamed policy does: reading on demand through the
+// session's stream and through stream handles, and the safe replacement of
+// its own file.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "session/session_core.h"
+#include "storage/policy_test_util.h"
+#include "support/faulty_platform.h"
+
+namespace kestron4 {
+namespace {
+
+using namespace kestron4::testing;
+
+// Open descriptors of this process whose file was deleted or renamed over.
+int DeletedFilesHeld() {
+  int held = 0;
+  DIR* fds = opendir("/proc/self/fd");
+  while (const dirent* entry = readdir(fds)) {
+    char target[4096];
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, n).find(" (deleted)") != std::string::npos) ++held;
+  }
+  closedir(fds);
+  return held;
+}
+
+// The last bytes of a record's blob, read through a stream handle.
+std::vector<uint8_t> BlobTail(KSTRN_StreamHandle stream, KSTRN_SessionHandle s, int record) {
+  KSTRN_GotoRoot(s);
+  KSTRN_OpenItem(kRecord, record, s);
+  uint32_t size = 0;
+  KSTRN_GetValSize(kData, &size, s);
+  std::vector<uint8_t> tail(16);
+  const uint32_t code =
+      KSTRN_ReadValueStream(stream, KSTRN_GetValueHandle(kData, s), size - 16, tail.data(), 16, s);
+  KSTRN_GotoRoot(s);
+  return code == KSTRN_ErrNone ? tail : std::vector<uint8_t>{};
+}
+
+std::vector<uint8_t> ExpectedTail(int record) {
+  const std::vector<uint8_t> blob =
+      Pattern(500 + 3000 * static_cast<std::size_t>(record), static_cast<uint8_t>(10 * record));
+  return std::vector<uint8_t>(blob.end() - 16, blob.end());
+}
+
+// Grows the first value of the root, so every later byte moves in a save.
+void GrowTitle(KSTRN_SessionHandle s) {
+  KSTRN_InsertValue(kTitle, std::string(200, 'g').c_str(), s);
+}
+
+class StreamedSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("sample.kst");
+    bytes_ = WriteSampleContainer(path_);
+    ScopedOpen reference(PolicyKind::kMemory, path_);
+    GrowTitle(reference);
+    grown_ = SavedBuffer(reference);
+    grownDump_ = Dump(reference);
+  }
+
+  ScratchDir dir_;
+  std::string path_;
+  std::string bytes_;
+  std::string grown_;      // the file after GrowTitle and a save
+  std::string grownDump_;  // what a session reads after GrowTitle
+};
+
+TEST_F(StreamedSession, SavedOverItsOwnFileReadsTheNewFile) {
+  ScopedOpen s(PolicyKind::kStreamed, path_);
+  ASSERT_NE(s.get(), nullptr);
+  KSTRN_StreamHandle stream = KSTRN_CreateStream(s);
+  ASSERT_NE(stream, nullptr);
+  GrowTitle(s);
+  const int held = DeletedFilesHeld();
+  ASSERT_TRUE(KSTRN_SaveSession(path_.c_str(), s));
+  EXPECT_TRUE(ReadWholeFile(path_) == grown_);
+  EXPECT_EQ(dir_.List(), std::vector<std::string>{"sample.kst"});
+  // Every value and every handle moved to the new file, at its new offsets:
+  // nothing holds the old file any more.
+  EXPECT_EQ(DeletedFilesHeld(), held);
+  EXPECT_TRUE(Dump(s) == grownDump_);
+  EXPECT_EQ(BlobTail(stream, s, 2), ExpectedTail(2));
+  // And again, over the file it now reads.
+  ASSERT_TRUE(KSTRN_SaveSession(path_.c_str(), s));
+  EXPECT_TRUE(Dump(s) == grownDump_);
+  EXPECT_EQ(BlobTail(stream, s, 1), ExpectedTail(1));
+}
+
+TEST_F(StreamedSession, SavedOverItsFileReachedAnotherWay) {
+  // Opened through a descriptor the caller closes at once, saved through a
+  // link to the file.
+  const std::string link = dir_.File("link.kst");
+  ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
+  const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  KSTRN_SessionHandle s = nullptr;
+  ASSERT_TRUE(KSTRN_OpenStreamedSessionH(fd, &s));
+  close(fd);
+  KSTRN_StreamHandle stream = KSTRN_CreateStream(s);
+  ASSERT_NE(stream, nullptr);
+  GrowTitle(s);
+  const int held = DeletedFilesHeld();
+  ASSERT_TRUE(KSTRN_SaveSessionW(Utf8ToUtf16(link).c_str(), s));
+  EXPECT_TRUE(ReadWholeFile(path_) == grown_);
+  EXPECT_EQ(dir_.List(), (std::vector<std::string>{"link.kst", "sample.kst"}));
+  EXPECT_EQ(DeletedFilesHeld(), held);
+  EXPECT_TRUE(Dump(s) == grownDump_);
+  EXPECT_EQ(BlobTail(stream, s, 0), ExpectedTail(0));
+  KSTRN_CloseSession(s);
+}
+
+TEST_F(StreamedSession, SavedElsewhereKeepsReadingItsFile) {
+  ScopedOpen s(PolicyKind::kStreamed, path_);
+  ASSERT_NE(s.get(), nullptr);
+  GrowTitle(s);
+  const std::string copy = dir_.File("copy.kst");
+  ASSERT_TRUE(KSTRN_SaveSession(copy.c_str(), s));
+  ASSERT_EQ(truncate(copy.c_str(), 0), 0);
+  EXPECT_TRUE(Dump(s) == grownDump_);
+}
+
+// Fails each system call of the save in turn. Whatever fails, the file is
+// either wholly old or wholly new, no scratch file stays, nothing leaks,
+// and the session and its handle read the right bytes.
+TEST_F(StreamedSession, EveryFailedCallOfTheSafeReplacementIsSurvived) {
+  for (const FaultOp op :
+       {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kLseek, FaultOp::kFstat,
+        FaultOp::kStat, FaultOp::kFsync, FaultOp::kFchmod, FaultOp::kAccess, FaultOp::kClose,
+        FaultOp::kRename, FaultOp::kGetRandom}) {
+    int failures = 0;
+    for (int n = 1;; ++n) {
+      SCOPED_TRACE("call kind " + std::to_string(static_cast<int>(op)) + " #" + std::to_string(n));
+      WriteWholeFile(path_, bytes_);
+      const int descriptors = OpenDescriptorCount();
+      KSTRN_SessionHandle s = OpenAs(PolicyKind::kStreamed, path_);
+      ASSERT_NE(s, nullptr);
+      KSTRN_StreamHandle stream = KSTRN_CreateStream(s);
+      GrowTitle(s);
+      FaultyPlatform faulty;
+      faulty.FailNth(op, n);
+      bool saved;
+      {
+        ScopedPlatform use(faulty);
+        saved = KSTRN_SaveSession(path_.c_str(), s);
+      }
+      if (!saved) {
+        ++failures;
+        EXPECT_EQ(KSTRN_GetLastEE(), KSTRN_ErrFileAccess);
+      }
+      EXPECT_TRUE(ReadWholeFile(path_) == (saved ? grown_ : bytes_));
+      EXPECT_EQ(dir_.List(), std::vector<std::string>{"sample.kst"});
+      EXPECT_TRUE(Dump(s) == grownDump_);
+      EXPECT_EQ(BlobTail(stream, s, 2), ExpectedTail(2));
+      KSTRN_CloseSession(s);
+      EXPECT_EQ(OpenDescriptorCount(), descriptors);
+      if (!faulty.Injected()) break;
+      ASSERT_LT(n, 1000);
+    }
+    if (op == FaultOp::kWrite || op == FaultOp::kRename || op == FaultOp::kFsync) {
+      EXPECT_GT(failures, 0) << static_cast<int>(op);
+    }
+  }
+}
+
+// Written in place through a descriptor of its own source file, the new
+// layout overwrites bytes not yet read; the session reads them first. Its
+// reads leave the caller's file position where the caller put it.
+TEST_F(StreamedSession, SavesInPlaceOverItsOwnFile) {
+  const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(lseek(fd, 7, SEEK_SET), 7);
+  KSTRN_SessionHandle s = nullptr;
+  ASSERT_TRUE(KSTRN_OpenStreamedSessionH(fd, &s));
+  EXPECT_EQ(Dump(s).find('!'), std::string::npos);
+  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 7);
+  GrowTitle(s);
+  ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
+  ASSERT_TRUE(KSTRN_SaveSessionH(fd, s));
+  close(fd);
+  EXPECT_TRUE(ReadWholeFile(path_).substr(0, grown_.size()) == grown_);
+  EXPECT_TRUE(Dump(s) == grownDump_);
+  KSTRN_CloseSession(s);
+}
+
+TEST_F(StreamedSession, ShrunkFileGivesAccessErrorsNotACrash) {
+  ScopedOpen s(PolicyKind::kStreamed, path_);
+  ASSERT_NE(s.get(), nullptr);
+  KSTRN_StreamHandle stream = KSTRN_CreateStream(s);
+  ASSERT_EQ(truncate(path_.c_str(), 100), 0);
+  std::vector<uint8_t> blob(10000);
+  EXPECT_FALSE(KSTRN_GetValue(kData, blob.data(), s));
+  EXPECT_EQ(KSTRN_GetLastEE(), KSTRN_ErrFileAccess);
+  KSTRN_ValueHandle value = KSTRN_GetValueHandle(kData, s);
+  EXPECT_FALSE(KSTRN_ReadValue(value, 5000, blob.data(), 10, s));
+  EXPECT_EQ(KSTRN_ReadValueStream(stream, value, 9000, blob.data(), 10, s), KSTRN_ErrFileAccess);
+  EXPECT_TRUE(SavedBuffer(s).empty());
+  // A change that needs the rest of the blob does not happen without it.
+  const uint8_t byte = 1;
+  KSTRN_WriteData(1, &byte, 0, s);
+  const void* pointer = &byte;
+  ASSERT_TRUE(KSTRN_GetValuePtr(kData, &pointer, s));
+  EXPECT_EQ(pointer, nullptr);
+  KSTRN_MoveToRAM(s);
+  EXPECT_NE(KSTRN_CreateStream(s), nullptr);  // the session kept its file
+  uint32_t number = 0;
+  EXPECT_TRUE(KSTRN_GetValue(kNumber, &number, s));  // copied at load
+  // A file that is deleted but not emptied lives on behind the session.
+  WriteWholeFile(path_, bytes_);
+  ScopedOpen t(PolicyKind::kStreamed, path_);
+  ASSERT_EQ(unlink(path_.c_str()), 0);
+  ScopedOpen reference(PolicyKind::kMemory, dir_.File("gone"));
+  EXPECT_EQ(reference.get(), nullptr);
+  EXPECT_EQ(Dump(t).find('!'), std::string::npos);
+}
+
+TEST_F(StreamedSession, HandlesReadIndependentlyOfEachOtherAndTheSession) {
+  const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  KSTRN_SessionHandle s = nullptr;
+  ASSERT_TRUE(KSTRN_OpenStreamedSessionH(fd, &s));
+  close(fd);
+  // The descriptor number now names another file; the session is not fooled.
+  const int other = open(dir_.Path().c_str(), O_RDONLY | O_CLOEXEC);
+  KSTRN_StreamHandle a = KSTRN_CreateStream(s);
+  KSTRN_StreamHandle b = KSTRN_CreateStream(s);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(a, b);
+  ASSERT_TRUE(KSTRN_OpenItem(kRecord, 2, s));
+  KSTRN_ValueHandle value = KSTRN_GetValueHandle(kData, s);
+  const std::vector<uint8_t> want = Pattern(6500, 20);
+  std::vector<uint8_t> got(6500);
+  // Interleaved 100-byte slices from both ends, with whole reads by the
+  // session in between.
+  for (uint32_t i = 0; i < 32; ++i) {
+    const uint32_t front = i * 100, back = 6400 - i * 100;
+    ASSERT_EQ(KSTRN_ReadValueStream(a, value, front, got.data() + front, 100, s), KSTRN_ErrNone);
+    std::vector<uint8_t> whole(6500);
+    ASSERT_TRUE(KSTRN_GetValue(kData, whole.data(), s));
+    ASSERT_EQ(whole, want);
+    ASSERT_EQ(KSTRN_ReadValueStream(b, value, back, got.data() + back, 100, s), KSTRN_ErrNone);
+  }
+  ASSERT_EQ(KSTRN_ReadValueStream(b, value, 3200, got.data() + 3200, 100, s), KSTRN_ErrNone);
+  EXPECT_EQ(got, want);
+  // A destroyed handle is forgotten; the other goes on.
+  KSTRN_DestroyStream(a, s);
+  EXPECT_EQ(KSTRN_ReadValueStream(b, value, 0, got.data(), 1, s), KSTRN_ErrNone);
+  KSTRN_CloseSession(s);
+  close(other);
+}
+
+TEST_F(StreamedSession, StreamsFromACallersBuffer) {
+  auto session = MakeSession(PolicyKind::kStreamed);
+  std::string buffer = bytes_;
+  ASSERT_EQ(session->LoadBuffer(buffer.data(), static_cast<uint32_t>(buffer.size())), ErrNone);
+  Value* blob = session->GetValueHandle(kData);
+  ASSERT_NE(blob, nullptr);
+  EXPECT_EQ(blob->home, ValueHome::kStream);
+  StreamHandle* stream = session->CreateStream();
+  ASSERT_NE(stream, nullptr);
+  uint8_t tail[4];
+  ASSERT_EQ(session->ReadValueStream(stream, blob, 9996, tail, 4), ErrNone);
+  const std::vector<uint8_t> want = Pattern(10000, 1);
+  EXPECT_EQ(std::vector<uint8_t>(tail, tail + 4), std::vector<uint8_t>(want.end() - 4, want.end()));
+  // The bytes are read from the buffer when asked for, not at load.
+  buffer[static_cast<std::size_t>(blob->fileOffset)] = '\x55';
+  uint8_t first = 0;
+  ASSERT_TRUE(session->ReadValue(blob, 0, &first, 1));
+  EXPECT_EQ(first, 0x55);
+  // Loaded again, from a file this time: the handle follows the new source.
+  ASSERT_EQ(session->LoadPath(path_.c_str()), ErrNone);
+  blob = session->GetValueHandle(kData);
+  ASSERT_EQ(session->ReadValueStream(stream, blob, 0, &first, 1), ErrNone);
+  EXPECT_EQ(first, want[0]);
+}
+
+}  // namespace
+}  // namespace kestron4

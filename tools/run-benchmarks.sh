@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in Release, runs every comparison once and writes the
+# table to docs/PERFORMANCE.md (the raw JSON stays in $build/bench-results).
+#
+#   tools/run-benchmarks.sh               # the full run, about 10 minutes
+#   KESTRON4_BENCH_SCALE=0.01 tools/run-benchmarks.sh   # a quick look, smaller data
+#
+# Scratch files (up to about 1 GB) go to $TMPDIR, else /tmp, and are removed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${KESTRON4_BENCH_BUILD:-build-bench}
+results=$build/bench-results
+reps=${KESTRON4_BENCH_REPETITIONS:-3}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRON4_BUILD_BENCH=ON \
+  -DKESTRON4_BUILD_TESTS=OFF -DKESTRON4_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build "$build" -j 2
+rm -rf "$results"
+mkdir -p "$results"
+
+{
+  echo "command=tools/run-benchmarks.sh${KESTRON4_BENCH_SCALE:+   # with KESTRON4_BENCH_SCALE=$KESTRON4_BENCH_SCALE}"
+  echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)$(git diff --quiet HEAD 2>/dev/null || echo ' (with local changes)')"
+  echo "compiler=$("$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")" --version | head -1)"
+  echo "cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
+  echo "memory=$(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo)"
+  echo "kernel=$(uname -r)"
+  echo "sqlite=$(pkg-config --modversion sqlite3 2>/dev/null || echo '?')"
+  echo "load_before=$(cut -d' ' -f1-3 /proc/loadavg)"
+} >"$results/run.txt"
+
+# One bench program, its JSON kept for the report and its table shown.
+run() {
+  local name=$1
+  shift
+  if [ ! -x "$build/bench/$name" ]; then
+    echo "== $name: not built, skipped"
+    return
+  fi
+  echo "== $name"
+  "$build/bench/$name" --benchmark_out="$results/$name.json" --benchmark_out_format=json \
+    --benchmark_counters_tabular=true "$@"
+}
+
+aggregates=(--benchmark_repetitions="$reps")
+[ "$reps" -gt 1 ] && aggregates+=(--benchmark_report_aggregates_only=true)
+run tree_bench "${aggregates[@]}"
+run container_bench "${aggregates[@]}" --benchmark_min_time=1
+run open_policies_bench "${aggregates[@]}"
+run lookup_bench "${aggregates[@]}"
+# The plain scans grow with the square of the references: 100,000 would take
+# minutes and says nothing the 10,000 figure does not.
+run references_bench "${aggregates[@]}" \
+  --benchmark_filter='Indexed|Plain/(1000|10000)$|GetRefdValue'
+run compress_bench "${aggregates[@]}"
+
+echo "load_after=$(cut -d' ' -f1-3 /proc/loadavg)" >>"$results/run.txt"
+mkdir -p docs
+python3 tools/bench_report.py "$results" >docs/PERFORMANCE.md
+echo "wrote docs/PERFORMANCE.md"
