@@ -65,7 +65,8 @@ int RunGet(const GetOptions& options) {
 }
 
 int RunExtract(const ExtractOptions& options) {
-  Session session = OpenFile(options.file);
+  // Streamed: only the pieces of the value are read, however large the file.
+  Session session = OpenFile(options.file, true);
   const ValueInfo value = FindAt(session, options.path, options.tid);
   Output out(options.out);
   CopyPayload(session, value, out, false);

@@ -1,12 +1,24 @@
 #include "kstrn_open.h"
 
+#include <string>
+
 #include "kstrn_failure.h"
 
 namespace kstrn::tool {
 
-Session OpenFile(const std::string& path) {
+Session OpenFile(const std::string& path, bool streamed) {
   KSTRN_SessionHandle handle = nullptr;
-  if (KSTRN_OpenSession(path.c_str(), &handle)) return Session(handle);
+  std::u16string wide;
+  if (streamed) {
+    try {
+      wide = detail::Utf16Path(path);
+    } catch (const Error&) {
+      streamed = false;
+    }
+  }
+  const bool opened = streamed ? KSTRN_OpenStreamedSessionW(wide.c_str(), &handle)
+                               : KSTRN_OpenSession(path.c_str(), &handle);
+  if (opened) return Session(handle);
   const uint32_t code = KSTRN_GetLastEE();
   std::string message = path + ": " + KSTRN_GetLastEEStr();
   if (handle != nullptr) {  // a failed load leaves its session behind
