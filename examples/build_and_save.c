@@ -5,7 +5,6 @@
  * The tree: item 105 with one block per channel (name, sample rate), and a
  * recording block (item 135) holding 4 KiB of samples as its blob. */
 #include <kestron4/kestron4.h>
-
 #include <stdint.h>
 #include <stdio.h>
 

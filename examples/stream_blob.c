@@ -6,9 +6,8 @@
  * The arguments after FILE name the block that holds the blob, from the
  * root down (for example 135 0 for the block /135[0]). Prints the blob's
  * size and a checksum of its bytes. */
-#include <kestron4/kestron4.h>
-
 #include <fcntl.h>
+#include <kestron4/kestron4.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>

@@ -6,7 +6,6 @@
  * The walk keeps its own stack of positions instead of recursing, so even a
  * tree thousands of levels deep costs no call stack. */
 #include <kestron4/kestron4.h>
-
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>

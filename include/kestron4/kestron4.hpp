@@ -138,7 +138,8 @@ class ValueStream {
 
   // Copies count stored bytes of value from offset into destination.
   void Read(KSTRN_ValueHandle value, uint64_t offset, void* destination, uint32_t count) const {
-    const uint32_t code = KSTRN_ReadValueStream(stream_, value, offset, destination, count, session_);
+    const uint32_t code =
+        KSTRN_ReadValueStream(stream_, value, offset, destination, count, session_);
     if (code != KSTRN_ErrNone) {
       throw Error(code, "Kestron Error " + std::to_string(code) + ": streamed read failed");
     }
@@ -164,7 +165,8 @@ class Session {
   // A file whose values stay in it until they are read.
   static Session OpenStreamed(const std::string& path) {
     const std::u16string wide = detail::Utf16Path(path);
-    return Opened([&](KSTRN_SessionHandle* h) { return KSTRN_OpenStreamedSessionW(wide.c_str(), h); });
+    return Opened(
+        [&](KSTRN_SessionHandle* h) { return KSTRN_OpenStreamedSessionW(wide.c_str(), h); });
   }
   // Loads from an open descriptor: into memory, mapped, or streamed.
   static Session OpenDescriptor(KSTRN_FileHandle fd) {
@@ -334,7 +336,8 @@ class Session {
   }
   // A text value as UTF-8 (unmarked text is converted from Windows-1252).
   std::string Text(uint16_t tid) const {
-    if (!detail::IsStringTid(tid)) detail::ThrowUncoded(std::to_string(tid) + " is not a string TID");
+    if (!detail::IsStringTid(tid))
+      detail::ThrowUncoded(std::to_string(tid) + " is not a string TID");
     const uint32_t needed = KSTRN_GetBufferLenUTF8(tid, handle_);
     if (needed == 0) {
       if (ValueSize(tid) == 0) return std::string();  // throws for a missing value
@@ -372,8 +375,8 @@ class Session {
   void ReadStored(KSTRN_ValueHandle value, uint32_t offset, void* destination,
                   uint32_t count) const {
     if (!KSTRN_ReadValue(value, offset, destination, count, handle_)) {
-      detail::ThrowUncoded("stored bytes " + std::to_string(offset) + "+" +
-                           std::to_string(count) + " could not be read");
+      detail::ThrowUncoded("stored bytes " + std::to_string(offset) + "+" + std::to_string(count) +
+                           " could not be read");
     }
   }
   // Every stored byte of value tid, length prefix included.
@@ -410,7 +413,8 @@ class Session {
         detail::ThrowUncoded("value " + std::to_string(tid) + " takes 1 to " +
                              std::to_string(most) + " bytes");
       }
-      if (!KSTRN_InsertValueS(tid, payload.data(), static_cast<uint32_t>(payload.size()), handle_)) {
+      if (!KSTRN_InsertValueS(tid, payload.data(), static_cast<uint32_t>(payload.size()),
+                              handle_)) {
         detail::ThrowUncoded("value " + std::to_string(tid) + " was refused");
       }
       return;
@@ -454,7 +458,9 @@ class Session {
   void InsertItemBlocks(uint16_t tid, uint16_t count) {
     detail::Check(KSTRN_InsertItemBlocks(tid, count, handle_));
   }
-  void DeleteItem(uint16_t tid, int32_t index) { detail::Check(KSTRN_DeleteItem(tid, index, handle_)); }
+  void DeleteItem(uint16_t tid, int32_t index) {
+    detail::Check(KSTRN_DeleteItem(tid, index, handle_));
+  }
   void DeleteItemBlocks(uint16_t tid) { detail::Check(KSTRN_DeleteItemBlocks(tid, handle_)); }
   void DeleteCurrentItem() { detail::Check(KSTRN_DeleteCurrentItem(handle_)); }
 
@@ -543,7 +549,8 @@ inline std::vector<uint8_t> Compress(ByteView bytes) {
 // sized for the worst the decoder can produce from this input, so a corrupt
 // or hostile buffer cannot write past it; meant for buffers of a few MiB.
 inline std::vector<uint8_t> Decompress(ByteView packed, std::size_t originalSize) {
-  if (packed.empty() || packed.size() > INT32_MAX) detail::ThrowUncoded("corrupt compressed buffer");
+  if (packed.empty() || packed.size() > INT32_MAX)
+    detail::ThrowUncoded("corrupt compressed buffer");
   const std::size_t room = packed.size() * kMaxExpansion + 16;
   // Left uninitialised: pages the decoder does not reach are never touched.
   std::unique_ptr<uint8_t[]> out(new uint8_t[room]);

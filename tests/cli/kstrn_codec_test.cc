@@ -26,7 +26,8 @@ std::string Sample(std::size_t size) {
   uint32_t noise = 12345;
   while (out.size() < size) {
     noise = noise * 1103515245 + 12345;
-    out += "channel " + std::to_string(noise % 97) + " sample " + std::to_string(out.size() % 1000) + '\n';
+    out += "channel " + std::to_string(noise % 97) + " sample " +
+           std::to_string(out.size() % 1000) + '\n';
   }
   out.resize(size);
   return out;
@@ -55,7 +56,8 @@ class CodecTest : public KstrnTest {
 };
 
 TEST_F(CodecTest, RoundTripsOfEverySizeAndTheFrameLayout) {
-  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, kChunk, kChunk + 1, 3 * kChunk + 77}) {
+  for (const std::size_t size :
+       {std::size_t{0}, std::size_t{1}, kChunk, kChunk + 1, 3 * kChunk + 77}) {
     const std::string plain = Sample(size);
     const std::string framed = Framed(plain);
     ASSERT_GE(framed.size(), 16u);

@@ -26,8 +26,10 @@ TEST_F(ConvertTest, OlderLoggerFileBecomesAContainerWithTheSameTree) {
   const RunResult after = Run({"tree", "--values", File("sample.kst")});
   ASSERT_EQ(before.status, 0);
   EXPECT_EQ(before.out, after.out);
-  EXPECT_NE(Run({"info", File("sample.kst")}).out.find("file type    0 (container)"), std::string::npos);
-  EXPECT_NE(Run({"info", kSample}).out.find("file type    2 (logger data file)"), std::string::npos);
+  EXPECT_NE(Run({"info", File("sample.kst")}).out.find("file type    0 (container)"),
+            std::string::npos);
+  EXPECT_NE(Run({"info", kSample}).out.find("file type    2 (logger data file)"),
+            std::string::npos);
 }
 
 TEST_F(ConvertTest, SeveralInputsGoToADirectoryAndFailuresAreCounted) {
@@ -72,7 +74,8 @@ TEST_F(ConvertTest, ExportWritesTheConfigurationOrNothing) {
 }
 
 TEST_F(ConvertTest, CheckListsEveryProblemAndExitsOne) {
-  const std::string good = SaveBuilt(File("good.kst"), [](kstrn::Session& s) { BuildReferences(s, false); });
+  const std::string good =
+      SaveBuilt(File("good.kst"), [](kstrn::Session& s) { BuildReferences(s, false); });
   RunResult r = Run({"check", good});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(r.out, "1 reference(s), 0 problem(s)\n");
@@ -100,12 +103,18 @@ TEST_F(ConvertTest, CheckListsEveryProblemAndExitsOne) {
       << r.out;
   // The blob takes its length from the 1066 just before it, readers from the
   // first 1066 of the block.
-  const std::string blob = Container(std::string("\x2a\x04\x09\x00\x00\x00" "\x2a\x04\x05\x00\x00\x00"
-                                                 "\x27\x04" "abcde" "\x00\x00", 21));
+  const std::string blob =
+      Container(std::string("\x2a\x04\x09\x00\x00\x00"
+                            "\x2a\x04\x05\x00\x00\x00"
+                            "\x27\x04"
+                            "abcde"
+                            "\x00\x00",
+                            21));
   WriteWholeFile(File("blob.kst"), blob);
   r = Run({"check", File("blob.kst")});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("/: blob holds 5 bytes, its length value says 9"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("/: blob holds 5 bytes, its length value says 9"), std::string::npos)
+      << r.out;
 }
 
 }  // namespace

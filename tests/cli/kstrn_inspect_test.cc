@@ -102,7 +102,8 @@ TEST_F(InspectTest, TreeJsonIsTheDocumentedForm) {
   EXPECT_EQ(root["path"], "/");
   EXPECT_EQ(root["valueCount"], 17);
   EXPECT_EQ(root["itemCount"], 3);
-  EXPECT_EQ(root["values"][0], Json::parse(R"({"tid":6000,"kind":"fixed","type":2,"size":1,"uint":171})"));
+  EXPECT_EQ(root["values"][0],
+            Json::parse(R"({"tid":6000,"kind":"fixed","type":2,"size":1,"uint":171})"));
   EXPECT_EQ(root["values"][9]["text"], "Öltemperatur – °C");
   EXPECT_EQ(root["values"][9]["encoding"], "utf8");
   EXPECT_EQ(root["items"][0]["tid"], 135);
@@ -117,6 +118,12 @@ TEST_F(InspectTest, TreeJsonIsTheDocumentedForm) {
   EXPECT_EQ(refs["path"], "/107[0]");
   EXPECT_EQ(refs["items"][0]["blocks"][0]["path"], "/107[0]/112[0]");
 
+  // The preview cuts bytes, never numbers or texts.
+  const Json bare = Json::parse(Run({"tree", "--json", "--values", "--preview", "0", kinds_}).out);
+  EXPECT_EQ(bare["root"]["values"][0]["uint"], 171);
+  EXPECT_EQ(bare["root"]["values"][2]["hex"], "010203");
+  EXPECT_EQ(bare["root"]["items"][0]["blocks"][0]["values"][1]["hex"], "");
+
   const RunResult cut = Run({"tree", "--json", "--depth", "0", kinds_});
   ASSERT_EQ(cut.status, 0);
   const Json shallow = Json::parse(cut.out)["root"];
@@ -125,7 +132,8 @@ TEST_F(InspectTest, TreeJsonIsTheDocumentedForm) {
 }
 
 TEST_F(InspectTest, DeepTreesAreWalkedWithoutRecursion) {
-  const std::string deep = SaveBuilt(File("deep.kst"), [](kstrn::Session& s) { BuildDeepChain(s, 4000); });
+  const std::string deep =
+      SaveBuilt(File("deep.kst"), [](kstrn::Session& s) { BuildDeepChain(s, 4000); });
   RunResult r = Run({"tree", "--json", deep});
   ASSERT_EQ(r.status, 0) << r.err;
   const Json doc = Json::parse(r.out);
@@ -157,7 +165,9 @@ TEST_F(InspectTest, GetPrintsOneValue) {
   EXPECT_EQ(get({"/", "10000", "--hex"}).out, "efbeadde\n");
   EXPECT_EQ(get({"/", "2001", "--hex"}).out.substr(0, 6), "c3966c");
   EXPECT_EQ(get({"/", "2003"}).out, "000102ff\n");
-  EXPECT_EQ(get({"", "2002", "--raw"}).out, std::string("\xB0" "C \x80 \x81 \x9D\0", 9));
+  EXPECT_EQ(get({"", "2002", "--raw"}).out, std::string("\xB0"
+                                                        "C \x80 \x81 \x9D\0",
+                                                        9));
   EXPECT_EQ(get({"/107[0]/112[0]", "1052"}).out, "7\n");
   EXPECT_EQ(get({"/107/112", "2001"}).out, "Oil\n");
   EXPECT_EQ(get({"/100[0]", "2001"}).out, "Oil\n");
@@ -194,6 +204,10 @@ TEST_F(InspectTest, ExtractWritesTheBlobWhole) {
   EXPECT_TRUE(r.out.empty());
   r = Run({"extract", kinds_, "/", "--tid", "4000", "-o", "-"});
   EXPECT_EQ(r.out, std::string(60000, 'x') + std::string("\0\3", 2));
+  r = Run({"extract", kinds_, "/135[0]", "-o", kinds_});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("is the input"), std::string::npos) << r.err;
+  EXPECT_EQ(Run({"info", kinds_}).status, 0) << "the input survives";
   r = Run({"extract", kinds_, "/100[0]", "-o", File("none.bin")});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("has no value 1063"), std::string::npos) << r.err;

@@ -33,7 +33,8 @@ class JsonTest : public KstrnTest {
   std::string Legacy(test::LegacyKind kind, const std::string& name) {
     test::LegacyFileBuilder builder(kind);
     builder.Channel(1, "Oil Press", 1).Sensor(1, "Oil 10 bar", 0, {0.0f, 1.0f, 2.0f, 3.0f});
-    if (builder.IsData()) builder.Module(1, 2, std::vector<uint8_t>(64, 0x42)).RecordingLength(0, 500);
+    if (builder.IsData())
+      builder.Module(1, 2, std::vector<uint8_t>(64, 0x42)).RecordingLength(0, 500);
     const std::vector<uint8_t> bytes = builder.Build();
     WriteWholeFile(File(name + ".in"), std::string(bytes.begin(), bytes.end()));
     const RunResult r = Run({"convert", File(name + ".in"), "-o", File(name)});
@@ -48,16 +49,20 @@ TEST_F(JsonTest, RebuildsVariedFilesByteForByte) {
       SaveBuilt(File("kinds.kst"), BuildValueKinds),
       SaveBuilt(File("deep.kst"), [](kstrn::Session& s) { BuildDeepChain(s, 4000); }),
       SaveBuilt(File("wide.kst"), [](kstrn::Session& s) { BuildWide(s, 2000); }),
-      SaveBuilt(File("refs.kst"), [](kstrn::Session& s) {
-        BuildReferences(s, false);
-        s.InsertNumber<uint8_t>(1132, 1);  // reference-mode value, kept by this save
-      }, true),
+      SaveBuilt(
+          File("refs.kst"),
+          [](kstrn::Session& s) {
+            BuildReferences(s, false);
+            s.InsertNumber<uint8_t>(1132, 1);  // reference-mode value, kept by this save
+          },
+          true),
       Legacy(test::LegacyKind::kFirstSetup, "first_setup.kst"),
       Legacy(test::LegacyKind::kSecondSetup, "second_setup.kst"),
       Legacy(test::LegacyKind::kSecondDataV2, "second_data.kst"),
   };
-  const RunResult sample = Run({"convert", std::string(KESTRON4_SOURCE_DIR) + "/samples/logger_data_v2.dat",
-                                "-o", File("sample.kst")});
+  const RunResult sample =
+      Run({"convert", std::string(KESTRON4_SOURCE_DIR) + "/samples/logger_data_v2.dat", "-o",
+           File("sample.kst")});
   ASSERT_EQ(sample.status, 0) << sample.err;
   files.push_back(File("sample.kst"));
   for (const std::string& file : files) {
@@ -83,7 +88,8 @@ TEST_F(JsonTest, ValuesAreWrittenInTheirReadableForms) {
   EXPECT_EQ(v[6], Json::parse(R"({"tid": 12001, "hex": "f0ffffffffffffff"})")) << "beyond 2^53";
   EXPECT_EQ(v[8], Json::parse(R"({"tid": 1200, "hex": ""})"));
   EXPECT_EQ(v[9], Json::parse(R"({"tid": 2001, "text": "Öltemperatur – °C"})"));
-  EXPECT_EQ(v[10], Json::parse(R"({"tid": 2002, "text": "°C € \u0081 \u009d", "encoding": "ansi"})"));
+  EXPECT_EQ(v[10],
+            Json::parse(R"({"tid": 2002, "text": "°C € \u0081 \u009d", "encoding": "ansi"})"));
   EXPECT_EQ(v[11], Json::parse(R"({"tid": 2003, "hex": "000102ff"})"));
   EXPECT_EQ(v[12], Json::parse(R"({"tid": 2004, "hex": "fffe0003"})"));
   EXPECT_EQ(v[13], Json::parse(R"({"tid": 2005, "hex": "6162000303"})"));
@@ -136,7 +142,8 @@ TEST_F(JsonTest, MalformedDocumentsAreRefusedWithTheirPlace) {
       {R"({"values": [{"tid": 10000, "hex": "0g000000"}]})", "bad hex"},
       {R"({"values": [{"tid": 10000, "base64": "AAAAAB=="}]})", "bad base64"},
       {R"({"values": [{"tid": 10000, "base64": "AAAA AA=="}]})", "bad base64"},
-      {R"({"values": [{"tid": 2001, "hex": "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"}]})", "a string takes at most 255 bytes"},
+      {R"({"values": [{"tid": 2001, "hex": "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"}]})",
+       "a string takes at most 255 bytes"},
       {R"({"values": [{"tid": 2001, "text": "a\u0000b"}]})", "text holds a NUL"},
       {R"({"values": [{"tid": 2001, "text": "€", "encoding": "ansi"}, {"tid": 2002, "text": "✓", "encoding": "ansi"}]})",
        "characters Windows-1252 lacks"},
@@ -146,10 +153,12 @@ TEST_F(JsonTest, MalformedDocumentsAreRefusedWithTheirPlace) {
       {R"({"values": [{"tid": 2001, "text": "x", "note": 1}]})", "unknown member \"note\""},
       {R"({"values": [{"tid": 2001, "text": "x"}, {"tid": 2001, "text": "y"}]})", "occurs twice"},
       {R"({"values": [{"tid": 105, "text": "x"}]})", "needs a value \"tid\""},
-      {R"({"values": [{"tid": 1063, "hex": "00"}]})", "the last length value 1066 before it says nothing"},
+      {R"({"values": [{"tid": 1063, "hex": "00"}]})",
+       "the last length value 1066 before it says nothing"},
       {R"({"values": [{"tid": 1066, "uint": 2}, {"tid": 1063, "hex": "00"}]})", "before it says 2"},
       {R"({"values": [{"tid": 1063, "hex": "00"}, {"tid": 1066, "uint": 1}]})", "says nothing"},
-      {R"({"items": [{"tid": 105, "blocks": []}, {"tid": 105, "blocks": []}]})", "item 105 occurs twice"},
+      {R"({"items": [{"tid": 105, "blocks": []}, {"tid": 105, "blocks": []}]})",
+       "item 105 occurs twice"},
       {R"({"items": [{"tid": 2001, "blocks": []}]})", "needs an item \"tid\""},
       {R"({"items": [{"blocks": []}]})", "needs an item \"tid\""},
       {R"({"items": [{"tid": 105}]})", "needs a \"blocks\" array"},
@@ -166,10 +175,10 @@ TEST_F(JsonTest, MalformedDocumentsAreRefusedWithTheirPlace) {
     EXPECT_EQ(r.status, 2) << c.root;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << c.root << "\n" << r.err;
   }
-  for (const std::string& bad : {std::string("{"), std::string("{\"format\": \"other\"}"),
-                                 std::string(R"({"format": "kestron4-json", "version": 2, "root": {}})"),
-                                 std::string(R"({"format": "kestron4-json", "version": 1})"),
-                                 std::string(200000, '[')}) {
+  for (const std::string& bad :
+       {std::string("{"), std::string("{\"format\": \"other\"}"),
+        std::string(R"({"format": "kestron4-json", "version": 2, "root": {}})"),
+        std::string(R"({"format": "kestron4-json", "version": 1})"), std::string(200000, '[')}) {
     const RunResult r = FromJson(bad);
     EXPECT_EQ(r.status, 2) << bad.substr(0, 40);
     EXPECT_FALSE(r.err.empty());
@@ -198,12 +207,27 @@ TEST_F(JsonTest, OddButLoadableFilesRoundTripRepeatsAreRefused) {
       {"item without blocks", std::string("\x64\x00\x00\x00\x00\x00", 6), nullptr},
       {"empty string", std::string("\xd1\x07\x00\x00\x00", 5), nullptr},
       {"blob apart from its length",
-       std::string("\x2a\x04\x03\x00\x00\x00" "\xd1\x07\x01\x41" "\x27\x04" "abc" "\x00\x00", 17), nullptr},
-      {"blob before its length", std::string("\x27\x04" "\x2a\x04\x03\x00\x00\x00" "\x00\x00", 10), nullptr},
-      {"repeated value", std::string("\x10\x27\x01\x00\x00\x00\x10\x27\x02\x00\x00\x00\x00\x00", 14),
+       std::string("\x2a\x04\x03\x00\x00\x00"
+                   "\xd1\x07\x01\x41"
+                   "\x27\x04"
+                   "abc"
+                   "\x00\x00",
+                   17),
+       nullptr},
+      {"blob before its length",
+       std::string("\x27\x04"
+                   "\x2a\x04\x03\x00\x00\x00"
+                   "\x00\x00",
+                   10),
+       nullptr},
+      {"repeated value",
+       std::string("\x10\x27\x01\x00\x00\x00\x10\x27\x02\x00\x00\x00\x00\x00", 14),
        "value 10000 occurs twice"},
-      {"repeated item", std::string("\x64\x00\x01\x00\x64\x00\x01\x00\x00\x00" "\x02\x00\x00\x00\x00\x00"
-                                    "\x02\x00\x00\x00\x00\x00", 22),
+      {"repeated item",
+       std::string("\x64\x00\x01\x00\x64\x00\x01\x00\x00\x00"
+                   "\x02\x00\x00\x00\x00\x00"
+                   "\x02\x00\x00\x00\x00\x00",
+                   22),
        "item 100 occurs twice"},
   };
   for (const Case& c : cases) {

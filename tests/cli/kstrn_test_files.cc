@@ -25,10 +25,12 @@ void BuildValueKinds(kstrn::Session& s) {
   s.InsertNumber<double>(1500, -2.5);
   s.InsertValue(1200, kstrn::ByteView());
   s.InsertText(2001, "Öltemperatur – °C");
-  s.InsertValue(2002, std::string("\xB0" "C \x80 \x81 \x9D\0", 9));  // Windows-1252 text
-  s.InsertValue(2003, std::string("\x00\x01\x02\xff", 4));           // not text
-  s.InsertValue(2004, std::string("\xff\xfe\0\3", 4));               // marked, not UTF-8
-  s.InsertValue(2005, std::string("ab\0\3\3", 5));                   // bytes after the mark
+  s.InsertValue(2002, std::string("\xB0"
+                                  "C \x80 \x81 \x9D\0",
+                                  9));                      // Windows-1252 text
+  s.InsertValue(2003, std::string("\x00\x01\x02\xff", 4));  // not text
+  s.InsertValue(2004, std::string("\xff\xfe\0\3", 4));      // marked, not UTF-8
+  s.InsertValue(2005, std::string("ab\0\3\3", 5));          // bytes after the mark
   s.InsertText(4000, std::string(60000, 'x'));
   s.InsertValue(1135, std::string("long kind\0", 10));
   s.InsertValue(1151, std::string("\x05\x06", 2));

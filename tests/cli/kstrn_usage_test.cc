@@ -13,9 +13,9 @@ namespace {
 
 using UsageTest = KstrnTest;
 
-const std::vector<std::string> kSubcommands = {
-    "info",  "tree",     "get",        "extract", "convert", "export-qf73",
-    "check", "compress", "decompress", "to-json", "from-json"};
+const std::vector<std::string> kSubcommands = {"info",       "tree",        "get",      "extract",
+                                               "convert",    "export-qf73", "check",    "compress",
+                                               "decompress", "to-json",     "from-json"};
 
 TEST_F(UsageTest, HelpForTheProgramAndEverySubcommand) {
   RunResult r = Run({"--help"});
@@ -40,11 +40,11 @@ TEST_F(UsageTest, MissingOrUnknownArgumentsExitTwo) {
       {"tree", file, "--depth", "-1"},
       {"tree", file, "--no-such-flag"},
       {"get", file, "/"},
-      {"get", file, "/", "105"},    // an item TID, not a value TID
+      {"get", file, "/", "105"},  // an item TID, not a value TID
       {"get", file, "/", "70000"},
       {"get", file, "/", "2001", "--raw", "--hex"},
-      {"extract", file, "/"},        // no -o
-      {"convert", file},             // neither -o nor -d
+      {"extract", file, "/"},  // no -o
+      {"convert", file},       // neither -o nor -d
       {"convert", file, file, "-o", File("x.kst")},
       {"compress", file},
       {"from-json", file},
@@ -72,12 +72,9 @@ TEST_F(UsageTest, UnreadableFilesExitTwoWithTheLibrarysText) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {File("missing.kst"), "Kestron Error 9"},
-      {File("truncated.kst"), "Kestron Error 1"},
-      {File("cut.kst"), "Kestron Error 1"},
-      {File("display.dsp"), "(display file, type 5)"},
-      {File("random.bin"), "Kestron Error 2"},
-      {dir_.Path(), "Kestron Error 1"},
+      {File("missing.kst"), "Kestron Error 9"}, {File("truncated.kst"), "Kestron Error 1"},
+      {File("cut.kst"), "Kestron Error 1"},     {File("display.dsp"), "(display file, type 5)"},
+      {File("random.bin"), "Kestron Error 2"},  {dir_.Path(), "Kestron Error 1"},
   };
   for (const Case& c : cases) {
     for (const char* command : {"info", "tree", "check", "to-json"}) {
@@ -94,12 +91,11 @@ TEST_F(UsageTest, UnwritableOutputsExitTwoAndLeaveNothing) {
   const std::string doc = File("doc.json");
   WriteWholeFile(doc, R"({"format": "kestron4-json", "version": 1, "root": {}})");
   const std::string noDir = File("no/such/dir/out");
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"convert", file, "-o", noDir},
-           {"extract", file, "/", "-o", noDir},
-           {"to-json", file, "-o", noDir},
-           {"compress", file, noDir},
-           {"from-json", doc, noDir}}) {
+  for (const auto& args : std::vector<std::vector<std::string>>{{"convert", file, "-o", noDir},
+                                                                {"extract", file, "/", "-o", noDir},
+                                                                {"to-json", file, "-o", noDir},
+                                                                {"compress", file, noDir},
+                                                                {"from-json", doc, noDir}}) {
     const RunResult r = Run(args);
     EXPECT_EQ(r.status, 2) << args[0];
     EXPECT_FALSE(r.err.empty()) << args[0];

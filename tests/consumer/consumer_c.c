@@ -1,17 +1,16 @@
 /* Builds a session in memory, saves it to a buffer, opens the buffer again
  * and reads the values back. Exit status 0 when everything matches. */
 #include <kestron4/kestron4.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#define EXPECT(cond)                                                        \
-  do {                                                                      \
-    if (!(cond)) {                                                          \
+#define EXPECT(cond)                                                               \
+  do {                                                                             \
+    if (!(cond)) {                                                                 \
       fprintf(stderr, "consumer_c: %s failed: %s\n", #cond, KSTRN_GetLastEEStr()); \
-      return 1;                                                             \
-    }                                                                       \
+      return 1;                                                                    \
+    }                                                                              \
   } while (0)
 
 int main(void) {
@@ -36,7 +35,8 @@ int main(void) {
   EXPECT(KSTRN_OpenItem(105, 0, again));
   EXPECT(KSTRN_GetValue(10010, &found, again) && found == 250);
   char name[16];
-  EXPECT(KSTRN_ReadStringUTF8(2001, name, sizeof name, again) == 9 && strcmp(name, "consumer") == 0);
+  EXPECT(KSTRN_ReadStringUTF8(2001, name, sizeof name, again) == 9 &&
+         strcmp(name, "consumer") == 0);
   KSTRN_CloseSession(again);
   printf("consumer_c: kestron4 %s, %llu-byte container read back\n", KSTRN_GetEVersion(),
          (unsigned long long)size);

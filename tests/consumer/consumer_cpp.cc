@@ -1,9 +1,8 @@
 // The same round trip as consumer_c.c through the C++17 wrapper.
-#include <kestron4/kestron4.hpp>
-
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <kestron4/kestron4.hpp>
 #include <vector>
 
 int main() {
@@ -29,8 +28,8 @@ int main() {
     } catch (const kstrn::Error& e) {
       if (e.code() != KSTRN_ErrValueNotFound) return 1;
     }
-    std::printf("consumer_cpp: kestron4 %s, %zu-byte container read back\n", kstrn::Version().c_str(),
-                bytes.size());
+    std::printf("consumer_cpp: kestron4 %s, %zu-byte container read back\n",
+                kstrn::Version().c_str(), bytes.size());
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "consumer_cpp: %s\n", e.what());

@@ -43,7 +43,8 @@ class Inspector : public BlockVisitor {
     const ValueInfo blob = DescribeValue(session_, kTidData);
     uint32_t announced = 0;
     if (!KSTRN_GetValSize(kTidData, &announced, session_.handle())) {
-      Problem(path, "blob of " + std::to_string(blob.stored) + " bytes without its length value 1066");
+      Problem(path,
+              "blob of " + std::to_string(blob.stored) + " bytes without its length value 1066");
     } else if (announced != blob.stored) {
       Problem(path, "blob holds " + std::to_string(blob.stored) + " bytes, its length value says " +
                         std::to_string(announced));
@@ -68,8 +69,8 @@ class Inspector : public BlockVisitor {
         continue;
       }
       if (!KSTRN_GotoReference(number, session_.handle())) {
-        Problem(path, which + " (number " + std::to_string(number) + ") does not resolve: " +
-                          KSTRN_GetLastEEStr());
+        Problem(path, which + " (number " + std::to_string(number) +
+                          ") does not resolve: " + KSTRN_GetLastEEStr());
       }
       session_.GotoBookmark(here);
     }

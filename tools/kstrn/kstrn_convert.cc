@@ -22,13 +22,15 @@ std::vector<std::string> Destinations(const ConvertOptions& options) {
     throw Failure("convert: give either -o OUT or -d DIR");
   }
   if (!options.out.empty()) {
-    if (options.inputs.size() != 1) throw Failure("convert: -o takes one input; use -d DIR for several");
+    if (options.inputs.size() != 1)
+      throw Failure("convert: -o takes one input; use -d DIR for several");
     return {options.out};
   }
   std::error_code error;
   fs::create_directories(options.dir, error);
   if (!fs::is_directory(options.dir)) {
-    throw Failure(options.dir + ": cannot create directory" + (error ? ": " + error.message() : ""));
+    throw Failure(options.dir + ": cannot create directory" +
+                  (error ? ": " + error.message() : ""));
   }
   std::vector<std::string> outputs;
   std::set<std::string> seen;
@@ -67,8 +69,8 @@ int RunConvert(const ConvertOptions& options) {
   progress.Show(options.inputs.size(), "done");
   progress.Clear();
   if (failed != 0) {
-    throw Failure("convert: " + std::to_string(failed) + " of " + std::to_string(options.inputs.size()) +
-                  " input(s) failed");
+    throw Failure("convert: " + std::to_string(failed) + " of " +
+                  std::to_string(options.inputs.size()) + " input(s) failed");
   }
   return kExitOk;
 }

@@ -83,7 +83,8 @@ void CompressFramed(Input& in, Output& out) {
     Framer framer(out, all.size());
     const auto* data = reinterpret_cast<const uint8_t*>(all.data());
     for (std::size_t done = 0; done < all.size(); done += kChunkBytes) {
-      framer.Chunk(data + done, static_cast<uint32_t>(std::min<std::size_t>(kChunkBytes, all.size() - done)));
+      framer.Chunk(data + done,
+                   static_cast<uint32_t>(std::min<std::size_t>(kChunkBytes, all.size() - done)));
     }
     return;
   }

@@ -3,9 +3,8 @@
 // container's own form (kstrn_container_bytes.h); the library then loads that
 // and saves it as it saves every file, so the output is exactly what the
 // library writes for that tree.
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -37,9 +36,11 @@ class Encoder {
       Fail("not a kestron4-json document (\"format\" must be \"kestron4-json\")");
     }
     const auto version = document.find("version");
-    if (version == document.end() || *version != 1) Fail("unsupported \"version\" (this tool reads 1)");
+    if (version == document.end() || *version != 1)
+      Fail("unsupported \"version\" (this tool reads 1)");
     for (const auto& [key, member] : document.items()) {
-      if (key != "format" && key != "version" && key != "root") Fail("unknown member \"" + key + "\"");
+      if (key != "format" && key != "version" && key != "root")
+        Fail("unknown member \"" + key + "\"");
     }
     const auto root = document.find("root");
     if (root == document.end()) Fail("no \"root\"");
@@ -84,7 +85,8 @@ class Encoder {
       }
       const uint16_t index = static_cast<uint16_t>(frame.block++);
       path_.push_back({item.at("tid").get<uint16_t>(), index});
-      if (path_.size() > kMaxDepth) FailHere("deeper than the " + std::to_string(kMaxDepth) + " levels a file may have");
+      if (path_.size() > kMaxDepth)
+        FailHere("deeper than the " + std::to_string(kMaxDepth) + " levels a file may have");
       const Json* items = WriteBlock(blocks[index]);
       stack.push_back({items});  // frame is invalid from here on
     }
@@ -167,7 +169,8 @@ class Encoder {
   }
 
   // The payload a value object describes, checked against its TID's layout.
-  std::vector<uint8_t> Payload(const Json& v, uint16_t tid, Layout layout, const std::string& where) const {
+  std::vector<uint8_t> Payload(const Json& v, uint16_t tid, Layout layout,
+                               const std::string& where) const {
     const char* content = nullptr;
     for (const auto& [key, member] : v.items()) {
       if (key == "tid" || (key == "encoding" && Member(v, "text") != nullptr)) continue;
@@ -227,7 +230,8 @@ class Encoder {
     if (!member.is_number_unsigned()) FailHere(where + ": \"uint\" must be a whole number >= 0");
     const uint64_t number = member.get<uint64_t>();
     if (size < 8 && number >> (8 * size) != 0) {
-      FailHere(where + ": " + std::to_string(number) + " does not fit " + std::to_string(size) + " bytes");
+      FailHere(where + ": " + std::to_string(number) + " does not fit " + std::to_string(size) +
+               " bytes");
     }
     std::vector<uint8_t> payload(size);
     for (uint32_t i = 0; i < size; ++i) payload[i] = static_cast<uint8_t>(number >> (8 * i));

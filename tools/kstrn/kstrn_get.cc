@@ -68,6 +68,9 @@ int RunExtract(const ExtractOptions& options) {
   // Streamed: only the pieces of the value are read, however large the file.
   Session session = OpenFile(options.file, true);
   const ValueInfo value = FindAt(session, options.path, options.tid);
+  // The session reads from the file while the output is written.
+  if (IsSameFile(options.file, options.out))
+    throw Failure(options.out + ": is the input; write to another file");
   Output out(options.out);
   CopyPayload(session, value, out, false);
   out.Commit();

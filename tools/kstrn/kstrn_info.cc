@@ -63,7 +63,8 @@ Integrity CheckIntegrity(Session& session) {
 int RunInfo(const InfoOptions& options) {
   Session session = OpenFile(options.file);
   struct stat st {};
-  const uint64_t fileSize = ::stat(options.file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  const uint64_t fileSize =
+      ::stat(options.file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
   const uint16_t type = session.FileType();
   const uint64_t containerSize = session.SaveSize();
   Census census(session);
@@ -129,7 +130,8 @@ int RunInfo(const InfoOptions& options) {
     line("integrity", integrity.ok ? "ok (" + std::to_string(integrity.resolved) + " resolved)"
                                    : "FAILED: " + integrity.error);
     if (walk.SkippedItems() != 0) {
-      line("unreachable", std::to_string(walk.SkippedItems()) + " item(s) repeat a TID of their block");
+      line("unreachable",
+           std::to_string(walk.SkippedItems()) + " item(s) repeat a TID of their block");
     }
   }
   out.Commit();

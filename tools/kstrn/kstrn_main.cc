@@ -1,7 +1,6 @@
 // kstrn: looks inside, converts and scripts kestron4 files. Argument parsing
 // lives here; each subcommand is a Run function of kstrn_commands.h.
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -48,15 +47,18 @@ struct Options {
 };
 
 void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
-  auto* info = app.add_subcommand("info", "File type, size, counts, depth, references and integrity");
+  auto* info =
+      app.add_subcommand("info", "File type, size, counts, depth, references and integrity");
   info->add_option("FILE", o.info.file, "Container or older logger file")->required();
   info->add_flag("--json", o.info.json, "Print a JSON object instead of text");
   info->callback([&] { run = [&] { return RunInfo(o.info); }; });
 
   auto* tree = app.add_subcommand("tree", "The tree of item blocks, optionally with values");
   tree->add_option("FILE", o.tree.file, "Container or older logger file")->required();
-  tree->add_option("--depth", o.tree.depth, "Show N levels below the root")->check(CLI::NonNegativeNumber);
-  tree->add_flag("--values", o.tree.values, "Show every value: TID, kind, size and a readable form");
+  tree->add_option("--depth", o.tree.depth, "Show N levels below the root")
+      ->check(CLI::NonNegativeNumber);
+  tree->add_flag("--values", o.tree.values,
+                 "Show every value: TID, kind, size and a readable form");
   tree->add_flag("--json", o.tree.json, "Print the documented JSON form (docs/KSTRN.md)");
   tree->add_option("--preview", o.tree.preview, "Bytes of a blob to show (default 16)")
       ->check(CLI::Range(0u, 1u << 20));
@@ -73,8 +75,10 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
   auto* extract = app.add_subcommand("extract", "Write a blob (or any value's payload) to a file");
   extract->add_option("FILE", o.extract.file, "Container or older logger file")->required();
   extract->add_option("PATH", o.extract.path, "Block path, such as /135[0]")->required();
-  extract->add_option("-o,--output", o.extract.out, "Output file, - for standard output")->required();
-  extract->add_option("--tid", o.extract.tid, "Value TID (default 1063, the blob)")->check(ValueTid());
+  extract->add_option("-o,--output", o.extract.out, "Output file, - for standard output")
+      ->required();
+  extract->add_option("--tid", o.extract.tid, "Value TID (default 1063, the blob)")
+      ->check(ValueTid());
   extract->callback([&] { run = [&] { return RunExtract(o.extract); }; });
 
   auto* convert = app.add_subcommand("convert", "Save files the library opens as containers");
@@ -84,16 +88,19 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
       ->excludes(out);
   convert->callback([&] { run = [&] { return RunConvert(o.convert); }; });
 
-  auto* qf73 = app.add_subcommand("export-qf73", "Write the logger configuration as a QF73 v3 file");
+  auto* qf73 =
+      app.add_subcommand("export-qf73", "Write the logger configuration as a QF73 v3 file");
   qf73->add_option("FILE", o.qf73.file, "Container or older logger file")->required();
   qf73->add_option("OUT", o.qf73.out, "QF73 file to write")->required();
   qf73->callback([&] { run = [&] { return RunExportQf73(o.qf73); }; });
 
-  auto* check = app.add_subcommand("check", "Check references and blobs; exit status 1 on a problem");
+  auto* check =
+      app.add_subcommand("check", "Check references and blobs; exit status 1 on a problem");
   check->add_option("FILE", o.check.file, "Container or older logger file")->required();
   check->callback([&] { run = [&] { return RunCheck(o.check); }; });
 
-  auto* compress = app.add_subcommand("compress", "Compress a file with the library's LZRW1-KH coder");
+  auto* compress =
+      app.add_subcommand("compress", "Compress a file with the library's LZRW1-KH coder");
   compress->add_option("IN", o.compress.in, "Input file, - for standard input")->required();
   compress->add_option("OUT", o.compress.out, "Output file, - for standard output")->required();
   compress->callback([&] { run = [&] { return RunCompress(o.compress); }; });
@@ -118,8 +125,9 @@ int Main(int argc, char** argv) {
   CLI::App app("Inspect, convert and script kestron4 container files.", "kstrn");
   app.set_version_flag("--version", std::string("kstrn with kestron4 ") + KSTRN_GetEVersion());
   app.require_subcommand(1);
-  app.footer("Exit status: 0 success, 1 failed check, 2 usage or file error.\n"
-             "Run kstrn SUBCOMMAND --help for the options of each subcommand.");
+  app.footer(
+      "Exit status: 0 success, 1 failed check, 2 usage or file error.\n"
+      "Run kstrn SUBCOMMAND --help for the options of each subcommand.");
   Options options;
   std::function<int()> run;
   AddCommands(app, options, run);

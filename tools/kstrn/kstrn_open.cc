@@ -34,16 +34,26 @@ Session OpenFile(const std::string& path, bool streamed) {
 
 const char* FileTypeName(uint16_t type) {
   switch (type) {
-    case 0: return "container";
-    case 1: return "first logger setup file";
-    case 2: return "logger data file";
-    case 5: return "display file";
-    case 7: return "settings file";
-    case 10: return "logger configuration file v1";
-    case 13: return "second logger setup file";
-    case 14: return "second logger data file v1";
-    case 20: return "unknown file type";
-    default: return "older file";
+    case 0:
+      return "container";
+    case 1:
+      return "first logger setup file";
+    case 2:
+      return "logger data file";
+    case 5:
+      return "display file";
+    case 7:
+      return "settings file";
+    case 10:
+      return "logger configuration file v1";
+    case 13:
+      return "second logger setup file";
+    case 14:
+      return "second logger data file v1";
+    case 20:
+      return "unknown file type";
+    default:
+      return "older file";
   }
 }
 

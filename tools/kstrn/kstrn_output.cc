@@ -24,7 +24,8 @@ std::string Describe(const std::string& name, const char* action, int error) {
 Output::Output(const std::string& path) : path_(path), buffer_(kBufferBytes) {
   isStdout_ = path == "-";
   name_ = isStdout_ ? "standard output" : path;
-  fd_ = isStdout_ ? STDOUT_FILENO : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  fd_ = isStdout_ ? STDOUT_FILENO
+                  : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd_ < 0) throw Failure(Describe(name_, "write", errno));
 }
 
@@ -105,6 +106,14 @@ bool Input::IsSameFile(const std::string& path) const {
   struct stat other {};
   return path != "-" && ::fstat(::fileno(file_), &mine) == 0 && ::stat(path.c_str(), &other) == 0 &&
          mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return a != "-" && b != "-" && ::stat(a.c_str(), &first) == 0 &&
+         ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
 }
 
 std::string ReadAll(const std::string& path) {

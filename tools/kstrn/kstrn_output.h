@@ -1,6 +1,6 @@
 // Where commands write: standard output ("-") or a file. Writes are gathered
-// in a large buffer and handed to write(2) a buffer at a time; every failure (full disk, closed pipe) becomes a Failure
-// naming the destination. A file that was not finished with Commit() is
+// in a large buffer and handed to write(2) a buffer at a time; every failure (full disk, closed
+// pipe) becomes a Failure naming the destination. A file that was not finished with Commit() is
 // removed, so a failed command leaves no half-written output behind.
 #pragma once
 
@@ -64,6 +64,9 @@ class Input {
   bool isStdin_ = false;
   std::optional<uint64_t> size_;
 };
+
+// Whether two paths name the same existing file ("-" names none).
+bool IsSameFile(const std::string& a, const std::string& b);
 
 // The rest of an input / the whole of a file or of standard input.
 std::string ReadAll(Input& input);

@@ -25,8 +25,8 @@ void ProgressBar::Show(std::size_t done, const std::string& label) {
   if (!active_) return;
   constexpr std::size_t kBarWidth = 24;
   const std::size_t filled = kBarWidth * done / total_;
-  std::string line = "\r[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "] " +
-                     std::to_string(done) + '/' + std::to_string(total_) + ' ';
+  std::string line = "\r[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') +
+                     "] " + std::to_string(done) + '/' + std::to_string(total_) + ' ';
   const std::size_t width = TerminalWidth() - 1;
   // Keep the end of a long name: it is the part that differs.
   const std::size_t room = width > line.size() ? width - line.size() : 0;

@@ -6,8 +6,7 @@ namespace kstrn::tool {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
-constexpr char kBase64Digits[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Code points of the bytes 0x80..0x9F.
 constexpr std::array<char16_t, 32> kCp1252High = {
@@ -74,11 +73,16 @@ std::size_t SequenceLength(std::string_view text, std::size_t i) {
 }
 
 uint32_t DecodeAt(std::string_view text, std::size_t i, std::size_t n) {
-  const auto b = [&](std::size_t k) { return static_cast<uint32_t>(static_cast<uint8_t>(text[k])); };
+  const auto b = [&](std::size_t k) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(text[k]));
+  };
   switch (n) {
-    case 1: return b(i);
-    case 2: return (b(i) & 0x1F) << 6 | (b(i + 1) & 0x3F);
-    case 3: return (b(i) & 0x0F) << 12 | (b(i + 1) & 0x3F) << 6 | (b(i + 2) & 0x3F);
+    case 1:
+      return b(i);
+    case 2:
+      return (b(i) & 0x1F) << 6 | (b(i + 1) & 0x3F);
+    case 3:
+      return (b(i) & 0x0F) << 12 | (b(i + 1) & 0x3F) << 6 | (b(i + 2) & 0x3F);
     default:
       return (b(i) & 0x07) << 18 | (b(i + 1) & 0x3F) << 12 | (b(i + 2) & 0x3F) << 6 |
              (b(i + 3) & 0x3F);
@@ -212,13 +216,27 @@ std::string JsonString(std::string_view utf8) {
   for (const char ch : utf8) {
     const uint8_t c = static_cast<uint8_t>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           out += "\\u00";

@@ -71,8 +71,9 @@ class LosslessWriter : public BlockVisitor {
     std::sort(tids.begin(), tids.end());
     const auto repeated = std::adjacent_find(tids.begin(), tids.end());
     if (repeated == tids.end()) return;
-    throw Failure("block " + FormatPath(path) + ": " + what + " " + std::to_string(*repeated) +
-                  " occurs twice; only the first can be read, so the text form would lose the other");
+    throw Failure(
+        "block " + FormatPath(path) + ": " + what + " " + std::to_string(*repeated) +
+        " occurs twice; only the first can be read, so the text form would lose the other");
   }
 
   void WriteValue(uint16_t tid) {
@@ -82,10 +83,16 @@ class LosslessWriter : public BlockVisitor {
     json_.Number(tid);
     switch (value.layout) {
       case Layout::kString:
-      case Layout::kLongString: WriteString(value); break;
-      case Layout::kData: WriteBase64(value); break;
+      case Layout::kLongString:
+        WriteString(value);
+        break;
+      case Layout::kData:
+        WriteBase64(value);
+        break;
       case Layout::kFixed:
-      case Layout::kNone: WriteFixed(value); break;
+      case Layout::kNone:
+        WriteFixed(value);
+        break;
     }
     json_.EndObject();
   }

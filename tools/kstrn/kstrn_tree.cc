@@ -43,8 +43,9 @@ class Outline : public BlockVisitor {
     const std::size_t items = session_.ItemTids().size();
     const bool descend = options_.depth < 0 || path.size() < static_cast<uint64_t>(options_.depth);
     std::string line = indent;
-    line += path.empty() ? std::string("/")
-                         : std::to_string(path.back().tid) + '[' + std::to_string(path.back().index) + ']';
+    line += path.empty()
+                ? std::string("/")
+                : std::to_string(path.back().tid) + '[' + std::to_string(path.back().index) + ']';
     if (!options_.values && !values.empty()) {
       line += "  (" + std::to_string(values.size()) + (values.size() == 1 ? " value)" : " values)");
     }
@@ -69,8 +70,9 @@ class Outline : public BlockVisitor {
   void WriteValue(const std::string& indent, uint16_t tid) {
     const ValueInfo value = DescribeValue(session_, tid);
     const Rendering r = RenderValue(session_, value, options_.preview);
-    std::string line = indent + Pad(std::to_string(tid), 6) + ' ' + Pad(LayoutName(value.layout), 11) +
-                       ' ' + Pad(std::to_string(value.payload), 6, true) + "  ";
+    std::string line = indent + Pad(std::to_string(tid), 6) + ' ' +
+                       Pad(LayoutName(value.layout), 11) + ' ' +
+                       Pad(std::to_string(value.payload), 6, true) + "  ";
     if (r.number) {
       line += std::to_string(*r.number);
       if (r.real) line += " (as double: " + FormatReal(*r.real) + ')';

@@ -18,11 +18,16 @@ Layout LayoutOf(uint16_t tid) {
 
 const char* LayoutName(Layout layout) {
   switch (layout) {
-    case Layout::kFixed: return "fixed";
-    case Layout::kString: return "string";
-    case Layout::kLongString: return "long-string";
-    case Layout::kData: return "data";
-    case Layout::kNone: break;
+    case Layout::kFixed:
+      return "fixed";
+    case Layout::kString:
+      return "string";
+    case Layout::kLongString:
+      return "long-string";
+    case Layout::kData:
+      return "data";
+    case Layout::kNone:
+      break;
   }
   return "empty";
 }
@@ -76,14 +81,16 @@ TextForm ClassifyText(const std::vector<uint8_t>& payload) {
 }
 
 std::string TextOf(const std::vector<uint8_t>& payload, TextForm form) {
-  const std::string_view raw(reinterpret_cast<const char*>(payload.data()),
-                             std::find(payload.begin(), payload.end(), uint8_t{0}) - payload.begin());
+  const std::string_view raw(
+      reinterpret_cast<const char*>(payload.data()),
+      std::find(payload.begin(), payload.end(), uint8_t{0}) - payload.begin());
   return form == TextForm::kAnsi ? Cp1252ToUtf8(raw) : std::string(raw);
 }
 
 std::optional<uint64_t> NumberOf(const ValueInfo& value, const std::vector<uint8_t>& payload) {
   const std::size_t n = payload.size();
-  if (value.layout != Layout::kFixed || n != value.stored || (n != 1 && n != 2 && n != 4 && n != 8)) {
+  if (value.layout != Layout::kFixed || n != value.stored ||
+      (n != 1 && n != 2 && n != 4 && n != 8)) {
     return std::nullopt;
   }
   uint64_t number = 0;
@@ -94,8 +101,10 @@ std::optional<uint64_t> NumberOf(const ValueInfo& value, const std::vector<uint8
 Rendering RenderValue(const Session& session, const ValueInfo& value, uint32_t previewBytes) {
   Rendering r;
   const bool stringKind = value.layout == Layout::kString || value.layout == Layout::kLongString;
-  // Strings are read whole (at most 64 KiB) to tell text from bytes.
-  std::vector<uint8_t> payload = ReadPayload(session, value, stringKind ? UINT32_MAX : previewBytes);
+  // Strings are read whole (at most 64 KiB) to tell text from bytes, fixed
+  // values (at most 8 bytes) to show their number.
+  const bool whole = stringKind || value.layout == Layout::kFixed;
+  std::vector<uint8_t> payload = ReadPayload(session, value, whole ? UINT32_MAX : previewBytes);
   if (stringKind && !value.prefixMismatch) {
     const TextForm form = ClassifyText(payload);
     // Marked text that is not UTF-8 is shown as the bytes it is.
@@ -115,8 +124,10 @@ Rendering RenderValue(const Session& session, const ValueInfo& value, uint32_t p
     }
     return r;
   }
-  r.truncated = value.payload > previewBytes;
-  if (payload.size() > previewBytes) payload.resize(previewBytes);
+  // Fixed values are a few bytes: always shown whole.
+  const uint32_t shown = value.layout == Layout::kFixed ? value.payload : previewBytes;
+  r.truncated = value.payload > shown;
+  if (payload.size() > shown) payload.resize(shown);
   r.bytes = std::move(payload);
   return r;
 }

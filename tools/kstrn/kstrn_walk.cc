@@ -34,7 +34,9 @@ std::string FormatPath(const BlockPath& path) {
 BlockPath ParsePath(const std::string& text) {
   BlockPath path;
   std::size_t pos = 0;
-  const auto bad = [&] { return Failure("bad block path '" + text + "' (expected /TID[INDEX]/...)"); };
+  const auto bad = [&] {
+    return Failure("bad block path '" + text + "' (expected /TID[INDEX]/...)");
+  };
   while (pos < text.size()) {
     if (text[pos] == '/') {
       ++pos;
@@ -42,12 +44,14 @@ BlockPath ParsePath(const std::string& text) {
     }
     uint32_t tid = 0;
     uint32_t index = 0;
-    if (!ParseNumber(text, pos, 65535, tid) || tid == 0 || KSTRN_IsValueID(static_cast<uint16_t>(tid))) {
+    if (!ParseNumber(text, pos, 65535, tid) || tid == 0 ||
+        KSTRN_IsValueID(static_cast<uint16_t>(tid))) {
       throw bad();
     }
     if (pos < text.size() && text[pos] == '[') {
       ++pos;
-      if (!ParseNumber(text, pos, 65534, index) || pos >= text.size() || text[pos] != ']') throw bad();
+      if (!ParseNumber(text, pos, 65534, index) || pos >= text.size() || text[pos] != ']')
+        throw bad();
       ++pos;
     }
     if (pos < text.size() && text[pos] != '/') throw bad();
@@ -65,8 +69,8 @@ void EnterPath(Session& session, const BlockPath& path) {
       throw Failure("block " + FormatPath(done) + " has no item " + std::to_string(step.tid));
     }
     if (step.index >= count) {
-      throw Failure("item " + std::to_string(step.tid) + " of block " + FormatPath(done) +
-                    " has " + std::to_string(count) + " block(s); there is no [" +
+      throw Failure("item " + std::to_string(step.tid) + " of block " + FormatPath(done) + " has " +
+                    std::to_string(count) + " block(s); there is no [" +
                     std::to_string(step.index) + "]");
     }
     session.OpenItem(step.tid, step.index);
