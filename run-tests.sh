@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a g++ build, then a clang build with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Warnings are errors.
+# AddressSanitizer and UndefinedBehaviorSanitizer, a ThreadSanitizer build of
+# the concurrency test, and a short run of every fuzz target. Warnings are
+# errors. The g++ build is also installed into a temporary prefix, and a small
+# consumer project is built against that install (CMake package and
+# pkg-config); the benchmarks get a smoke run.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
@@ -10,6 +14,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR
   -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+tests/consumer/run-consumer.sh build
 
 # The benchmarks build in the same tree and each runs once on tiny data, so
 # that they keep compiling and working; tools/run-benchmarks.sh measures.
@@ -29,3 +34,12 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRON4_WERROR
 cmake --build build-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# ThreadSanitizer: only the concurrency test, built alone to keep this short.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR=ON \
+  -DKESTRON4_TSAN=ON -DKESTRON4_BUILD_EXAMPLES=OFF -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
+cmake --build build-tsan --target kestron4_threads_test -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/kestron4_threads_test
+
+# A short run of every fuzz target (KESTRON4_FUZZ_SECONDS each, 60 by default).
+KESTRON4_FUZZ_JOBS=$jobs tools/run-fuzz.sh "${KESTRON4_FUZZ_SECONDS:-60}"

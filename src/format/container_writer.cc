@@ -97,9 +97,57 @@ class BlockWriter {
   const int64_t outputStart_;
 };
 
+// Whether every value of the block would be read back with the size it has.
+// The reader measures a value by its TID, its length prefix or, for a blob,
+// the latest size value before it in the block (container_format.h). Values
+// still in their file were measured by that very rule when they were read,
+// so only values in memory and blobs (whose size value an edit may change
+// on its own) need looking at.
+bool BlockReadsBack(SessionCore& session, const ItemBlock* block) {
+  uint32_t announced = 0;  // held by the latest 1066 so far
+  for (const Value* value = block->firstValue; value != nullptr; value = value->next) {
+    const Tid tid = value->tid;
+    if (tid == kTidData) {
+      if (value->size != announced) return false;
+      continue;
+    }
+    if (tid == kTidDataSize && value->size >= 4) {
+      uint8_t bytes[4];
+      if (!session.ReadBytes(*value, 0, bytes, sizeof bytes)) return false;
+      announced = container::LoadU32(bytes);
+    }
+    if (!value->InMemory()) continue;
+    const uint8_t* bytes = value->MemBytes();
+    uint64_t expected = ValSize(tid, 0);
+    if (IsVariableSize(tid)) {
+      expected = value->size >= 1 ? 1 + uint64_t{bytes[0]} : 1;
+    } else if (IsLongVariableSize(tid)) {
+      expected = value->size >= 2 ? 2 + uint64_t{container::LoadU16(bytes)} : 2;
+    }
+    if (value->size != expected) return false;
+  }
+  return true;
+}
+
+// An edit can leave a value the reader would measure differently (a blob
+// whose size value was changed or deleted on its own, a blob put before its
+// size value): written, it would shift every later field of the file. Such a
+// tree is refused whole, before a byte is written.
+void CheckReadsBack(SessionCore& session, const ItemBlock* top) {
+  std::vector<const ItemBlock*> pending{top};
+  while (!pending.empty()) {
+    const ItemBlock* block = pending.back();
+    pending.pop_back();
+    if (!BlockReadsBack(session, block)) throw EWriteError();
+    for (const Item* item = block->firstItem; item != nullptr; item = item->next)
+      pending.insert(pending.end(), item->blocks.begin(), item->blocks.end());
+  }
+}
+
 }  // namespace
 
 void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart) {
+  CheckReadsBack(session, top);
   out.Write(container::kHeader, container::kHeaderSize);
   BlockWriter writer(session, out, outputStart);
   struct Frame {

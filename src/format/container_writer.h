@@ -27,7 +27,10 @@ struct ItemBlock;
 //
 // Failures are thrown: EWriteError from the output (which then refuses
 // every later write), EOpenError or
-// EReadError when bytes outside memory cannot be read.
+// EReadError when bytes outside memory cannot be read. A tree holding a
+// value that would not read back with its size (a blob that disagrees with
+// its size value 1066 before it, a string whose length prefix disagrees
+// with its size) is refused with EWriteError before anything is written.
 void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart);
 
 // A cached block size that did not match the bytes written for the block.

@@ -1,5 +1,6 @@
 // Text values. A text is a string payload ending in a NUL; UTF-8 text carries
 // the byte 3 right after its NUL, unmarked text is in the 8-bit code page.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -23,10 +24,12 @@ std::size_t TextLength(const std::vector<uint8_t>& payload, std::size_t n) {
 }  // namespace
 
 bool SessionCore::LoadText(Tid tid, bool* marked) {
-  uint32_t n = 0;
-  if (GetValSize(tid, &n) != ErrNone || n == 0) return false;
-  text8_.resize(n);
-  if (GetValue(tid, text8_.data()) != ErrNone) return false;
+  // Only the bytes the value holds: the size value of a blob may claim up to
+  // 4 GiB, and a damaged length prefix more than is stored.
+  const Value* value = current_ != nullptr ? FindValue(current_, tid) : nullptr;
+  if (value == nullptr || !ReadPayload(current_, *value, &text8_)) return false;
+  const std::size_t n = text8_.size();
+  if (n == 0) return false;
   const std::size_t k = TextLength(text8_, n);
   *marked = k + 1 < n && text8_[k + 1] == kUtf8Mark;
   return true;
@@ -93,10 +96,15 @@ bool SessionCore::InsertMarkedText(Tid tid, const char* text, std::size_t length
     length = kLongTextLimit;
     cut = true;
   }
-  convert_.resize(length + 2);
+  // A TID of a fixed size takes that many bytes whatever the text's length:
+  // the text is padded with zeros rather than followed by whatever memory
+  // comes after it.
+  const std::size_t room = std::max<std::size_t>(length + 2, ValSize(tid, 0));
+  convert_.resize(room);
   if (length != 0) std::memmove(convert_.data(), text, length);
   convert_[length] = 0;
   convert_[length + 1] = kUtf8Mark;
+  std::fill(convert_.begin() + static_cast<std::ptrdiff_t>(length + 2), convert_.end(), 0);
   const bool inserted = InsertValueS(tid, convert_.data(), static_cast<uint32_t>(length + 2));
   if (inserted && cut) {
     SetLastError(ErrDataSize);

@@ -2,7 +2,7 @@
 // is SessionCore's, the same text for every policy; the policy decides only
 // where value bytes live and provides the operations that depend on it
 // (storage/policies/policy_base.h lists them). Each operation below hands
-// over to the policy member of the same name.
+// over to the policy member of the same name; ReadFromSource to ReadSource.
 #pragma once
 
 #include "session/session_core.h"

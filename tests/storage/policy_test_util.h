@@ -25,8 +25,8 @@ constexpr uint16_t kNote = 4500;     // long string
 constexpr uint16_t kNumber = 10001;  // 4 bytes: always copied at load
 constexpr uint16_t kData = 1063;
 constexpr uint16_t kDataSize = 1066;
-constexpr uint16_t kRecord = 100;    // item of the root
-constexpr uint16_t kChannel = 14000; // item nested in a record
+constexpr uint16_t kRecord = 100;     // item of the root
+constexpr uint16_t kChannel = 14000;  // item nested in a record
 
 inline std::vector<uint8_t> Pattern(std::size_t n, uint8_t seed) {
   std::vector<uint8_t> bytes(n);
@@ -51,8 +51,8 @@ inline std::string WriteSampleContainer(const std::string& path) {
     KSTRN_OpenItem(kRecord, k, s);
     KSTRN_InsertValue(kKey, RecordKey(k).c_str(), s);
     KSTRN_InsertValue(kNote, std::string(300 + k, static_cast<char>('a' + k)).c_str(), s);
-    const std::vector<uint8_t> blob = Pattern(500 + 3000 * static_cast<std::size_t>(k), 
-                                              static_cast<uint8_t>(10 * k));
+    const std::vector<uint8_t> blob =
+        Pattern(500 + 3000 * static_cast<std::size_t>(k), static_cast<uint8_t>(10 * k));
     KSTRN_InsertData(static_cast<uint32_t>(blob.size()), blob.data(), s);
     if (k == 1) {
       KSTRN_InsertItemBlocks(kChannel, 1, s);
@@ -70,9 +70,12 @@ inline std::string WriteSampleContainer(const std::string& path) {
 
 inline const char* PolicyName(PolicyKind kind) {
   switch (kind) {
-    case PolicyKind::kMemory: return "Memory";
-    case PolicyKind::kMapped: return "Mapped";
-    case PolicyKind::kStreamed: return "Streamed";
+    case PolicyKind::kMemory:
+      return "Memory";
+    case PolicyKind::kMapped:
+      return "Mapped";
+    case PolicyKind::kStreamed:
+      return "Streamed";
   }
   return "?";
 }
@@ -84,7 +87,9 @@ inline KSTRN_SessionHandle OpenAs(PolicyKind kind, const std::string& path) {
   KSTRN_SessionHandle s = nullptr;
   bool ok = false;
   switch (kind) {
-    case PolicyKind::kMemory: ok = KSTRN_OpenSession(path.c_str(), &s); break;
+    case PolicyKind::kMemory:
+      ok = KSTRN_OpenSession(path.c_str(), &s);
+      break;
     case PolicyKind::kStreamed:
       ok = KSTRN_OpenStreamedSessionW(Utf8ToUtf16(path).c_str(), &s);
       break;

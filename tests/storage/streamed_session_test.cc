@@ -39,8 +39,8 @@ std::vector<uint8_t> BlobTail(KSTRN_StreamHandle stream, KSTRN_SessionHandle s, 
   uint32_t size = 0;
   KSTRN_GetValSize(kData, &size, s);
   std::vector<uint8_t> tail(16);
-  const uint32_t code = KSTRN_ReadValueStream(stream, KSTRN_GetValueHandle(kData, s), size - 16,
-                                              tail.data(), 16, s);
+  const uint32_t code =
+      KSTRN_ReadValueStream(stream, KSTRN_GetValueHandle(kData, s), size - 16, tail.data(), 16, s);
   KSTRN_GotoRoot(s);
   return code == KSTRN_ErrNone ? tail : std::vector<uint8_t>{};
 }
@@ -131,10 +131,10 @@ TEST_F(StreamedSession, SavedElsewhereKeepsReadingItsFile) {
 // either wholly old or wholly new, no scratch file stays, nothing leaks,
 // and the session and its handle read the right bytes.
 TEST_F(StreamedSession, EveryFailedCallOfTheSafeReplacementIsSurvived) {
-  for (const FaultOp op : {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kLseek,
-                           FaultOp::kFstat, FaultOp::kStat, FaultOp::kFsync, FaultOp::kFchmod,
-                           FaultOp::kAccess, FaultOp::kClose, FaultOp::kRename,
-                           FaultOp::kGetRandom}) {
+  for (const FaultOp op :
+       {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kLseek, FaultOp::kFstat,
+        FaultOp::kStat, FaultOp::kFsync, FaultOp::kFchmod, FaultOp::kAccess, FaultOp::kClose,
+        FaultOp::kRename, FaultOp::kGetRandom}) {
     int failures = 0;
     for (int n = 1;; ++n) {
       SCOPED_TRACE("call kind " + std::to_string(static_cast<int>(op)) + " #" + std::to_string(n));
@@ -273,6 +273,11 @@ TEST_F(StreamedSession, StreamsFromACallersBuffer) {
   uint8_t first = 0;
   ASSERT_TRUE(session->ReadValue(blob, 0, &first, 1));
   EXPECT_EQ(first, 0x55);
+  // Loaded again, from a file this time: the handle follows the new source.
+  ASSERT_EQ(session->LoadPath(path_.c_str()), ErrNone);
+  blob = session->GetValueHandle(kData);
+  ASSERT_EQ(session->ReadValueStream(stream, blob, 0, &first, 1), ErrNone);
+  EXPECT_EQ(first, want[0]);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "session/records.h"
+#include "storage/streams/stream.h"
+
 namespace kestron4::qf73 {
 
 bool Qf73Values::Fetch(Tid tid) {
@@ -17,15 +20,21 @@ bool Qf73Values::Fetch(Tid tid) {
   // Fixed values carry no size in the file: a reader takes it from the TID.
   // A stored size that disagrees with the TID cannot be written readably.
   if (!IsStringKind(tid) && tid != kTidData && size != ValSize(tid, 0)) return false;
-  if (buffer_.size() < size) buffer_.resize(size);
   if (tid == kTidData) {
     // The size of a blob comes from its value 1066; read exactly that many
-    // bytes, so that a blob shorter than its size value fails cleanly.
+    // bytes, so that a blob shorter than its size value fails cleanly, before
+    // any room is made for what the size value claims (up to 4 GiB).
     Value* handle = session_.GetValueHandle(tid);
-    if (handle == nullptr || !session_.ReadValue(handle, 0, buffer_.data(), size)) return false;
+    if (handle == nullptr || size > handle->size) return false;
+    if (buffer_.size() < size) buffer_.resize(size);
+    // The bytes are there but cannot be read (an outside file or the
+    // session's own file failed): the export fails rather than leave the
+    // blob out.
+    if (!session_.ReadValue(handle, 0, buffer_.data(), size)) throw EReadError();
   } else {
+    if (buffer_.size() < size) buffer_.resize(size);
     // A damaged string value may copy nothing; never pass on stale bytes.
-    std::memset(buffer_.data(), 0, size);
+    if (size != 0) std::memset(buffer_.data(), 0, size);
     if (session_.GetValue(tid, buffer_.data()) != ErrNone) return false;
   }
   size_ = size;

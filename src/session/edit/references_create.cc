@@ -65,12 +65,14 @@ ErrorCode SessionCore::CreateReference(uint32_t bookmark, uint16_t refNo, Tid ke
   InsertValue(kTidRefTarget, bytes, 0);
   if (keyTid == kTidData) {
     // A blob is copied whole, with its size value, so that the copy can be
-    // compared with the original when references are listed or renamed.
-    InsertValue(kTidData, key.data(), keyLength);
+    // compared with the original when references are listed or renamed. The
+    // size value goes first: a reader of the file takes a blob's length from
+    // the size value before it.
     uint8_t size[4] = {static_cast<uint8_t>(keyLength), static_cast<uint8_t>(keyLength >> 8),
                        static_cast<uint8_t>(keyLength >> 16),
                        static_cast<uint8_t>(keyLength >> 24)};
     InsertValue(kTidDataSize, size, 0);
+    InsertValue(kTidData, key.data(), keyLength);
   } else {
     // Texts are given with their payload length; the terminator below only
     // guards the length rule for an empty payload, and the padding a fixed

@@ -33,8 +33,7 @@ struct PolicyBase {
   void Remap() {}
   StreamHandle* CreateStream() { return nullptr; }
   void DestroyStream(StreamHandle*) {}
-  ErrorCode ReadValueStream(SessionCore&, StreamHandle* stream, Value*, uint64_t, void*,
-                            uint32_t) {
+  ErrorCode ReadValueStream(SessionCore&, StreamHandle* stream, Value*, uint64_t, void*, uint32_t) {
     return stream == nullptr ? ErrRefNotFound : ErrInvalidSession;
   }
 

@@ -53,10 +53,17 @@ std::unique_ptr<TStream> PositionalFileStream::Clone() {
 bool PositionalFileStream::Seek(int64_t offset, uint32_t origin) {
   int64_t base;
   switch (origin) {
-    case kSeekBegin: base = 0; break;
-    case kSeekCurrent: base = position_; break;
-    case kSeekEnd: base = GetSize(); break;
-    default: return false;
+    case kSeekBegin:
+      base = 0;
+      break;
+    case kSeekCurrent:
+      base = position_;
+      break;
+    case kSeekEnd:
+      base = GetSize();
+      break;
+    default:
+      return false;
   }
   if ((offset > 0 && base > INT64_MAX - offset) || base + offset < 0) return false;
   position_ = base + offset;

@@ -13,8 +13,7 @@ namespace kestron4 {
 namespace {
 
 // Reads count bytes at position through stream; false on any failure.
-bool ReadAt(TStream& stream, int64_t position, uint64_t offset, void* destination,
-            uint64_t count) {
+bool ReadAt(TStream& stream, int64_t position, uint64_t offset, void* destination, uint64_t count) {
   if (position < 0 || offset > static_cast<uint64_t>(INT64_MAX - position) ||
       count > static_cast<uint64_t>(INT64_MAX))
     return false;
@@ -30,11 +29,10 @@ bool ReadAt(TStream& stream, int64_t position, uint64_t offset, void* destinatio
 }  // namespace
 
 ErrorCode StreamPolicy::Load(SessionCore& s, std::unique_ptr<TStream> source) {
-  if (source_ != nullptr) {
-    s.ResetTree();  // its values point into the source that goes now
-    for (auto& handle : handles_) handle->stream.reset();
-  }
+  if (source_ != nullptr) s.ResetTree();  // its values point into the source that goes now
   source_ = std::move(source);
+  // Handles given out before read the new source from now on.
+  for (auto& handle : handles_) handle->stream = source_->Clone();
   return LoadFromStream(s, *source_, LargeValueHome::kStream);
 }
 
@@ -117,7 +115,7 @@ ErrorCode StreamPolicy::ReadValueStream(SessionCore& s, StreamHandle* stream, Va
     return s.ReadBytes(*value, offset, destination, count) ? ErrNone : ErrFileAccess;
   if (stream->stream == nullptr) return ErrFileAccess;
   return ReadAt(*stream->stream, value->fileOffset, offset, destination, count) ? ErrNone
-                                                                                 : ErrFileAccess;
+                                                                                : ErrFileAccess;
 }
 
 bool StreamPolicy::ReadSource(const Value& value, uint64_t offset, void* destination,

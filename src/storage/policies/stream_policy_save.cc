@@ -62,8 +62,7 @@ ErrorCode StreamPolicy::SaveHandle(SessionCore& s, FileHandle file) {
   return s.SessionCore::SaveHandle(file);
 }
 
-void StreamPolicy::FollowReplacedFile(SessionCore& s, const std::string& path,
-                                      uint64_t savedSize) {
+void StreamPolicy::FollowReplacedFile(SessionCore& s, const std::string& path, uint64_t savedSize) {
   // Everything that can fail comes first. If it does, the session stays on
   // the old file, whose bytes still match the old offsets; the save itself
   // is done either way.

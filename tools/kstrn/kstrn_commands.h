@@ -1,0 +1,82 @@
+// The subcommands of kstrn. Each takes its parsed options and returns the
+// exit status (0, or 1 for a failed check); failures throw Failure or
+// kstrn::Error, which main turns into exit status 2.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kstrn::tool {
+
+struct InfoOptions {
+  std::string file;
+  bool json = false;
+};
+int RunInfo(const InfoOptions& options);
+
+struct TreeOptions {
+  std::string file;
+  int64_t depth = -1;  // levels below the root to show; -1: all
+  bool values = false;
+  bool json = false;
+  uint32_t preview = 16;  // bytes of a blob to show
+};
+int RunTree(const TreeOptions& options);
+int RunTreeJson(const TreeOptions& options);
+
+struct GetOptions {
+  std::string file;
+  std::string path;
+  uint16_t tid = 0;
+  bool raw = false;
+  bool hex = false;
+};
+int RunGet(const GetOptions& options);
+
+struct ExtractOptions {
+  std::string file;
+  std::string path;
+  std::string out;
+  uint16_t tid = 1063;
+};
+int RunExtract(const ExtractOptions& options);
+
+struct ConvertOptions {
+  std::vector<std::string> inputs;
+  std::string out;
+  std::string dir;
+};
+int RunConvert(const ConvertOptions& options);
+
+struct ExportOptions {
+  std::string file;
+  std::string out;
+};
+int RunExportQf73(const ExportOptions& options);
+
+struct CheckOptions {
+  std::string file;
+};
+int RunCheck(const CheckOptions& options);
+
+struct CodecOptions {
+  std::string in;
+  std::string out;
+};
+int RunCompress(const CodecOptions& options);
+int RunDecompress(const CodecOptions& options);
+
+struct ToJsonOptions {
+  std::string file;
+  std::string out = "-";
+};
+int RunToJson(const ToJsonOptions& options);
+
+struct FromJsonOptions {
+  std::string json;
+  std::string out;
+};
+int RunFromJson(const FromJsonOptions& options);
+
+}  // namespace kstrn::tool

@@ -1,0 +1,86 @@
+// kstrn convert: any file the library opens, saved as a container; and
+// kstrn export-qf73, which writes a session's logger configuration.
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kstrn_commands.h"
+#include "kstrn_failure.h"
+#include "kstrn_open.h"
+#include "kstrn_progress.h"
+
+namespace kstrn::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Output paths for every input, checked before anything is written.
+std::vector<std::string> Destinations(const ConvertOptions& options) {
+  if (options.out.empty() == options.dir.empty()) {
+    throw Failure("convert: give either -o OUT or -d DIR");
+  }
+  if (!options.out.empty()) {
+    if (options.inputs.size() != 1) throw Failure("convert: -o takes one input; use -d DIR for several");
+    return {options.out};
+  }
+  std::error_code error;
+  fs::create_directories(options.dir, error);
+  if (!fs::is_directory(options.dir)) {
+    throw Failure(options.dir + ": cannot create directory" + (error ? ": " + error.message() : ""));
+  }
+  std::vector<std::string> outputs;
+  std::set<std::string> seen;
+  for (const std::string& input : options.inputs) {
+    const fs::path name = fs::path(input).filename().replace_extension(".kst");
+    const std::string output = (fs::path(options.dir) / name).string();
+    if (!seen.insert(output).second) {
+      throw Failure("convert: two inputs would both be written to " + output);
+    }
+    outputs.push_back(output);
+  }
+  return outputs;
+}
+
+}  // namespace
+
+int RunConvert(const ConvertOptions& options) {
+  const std::vector<std::string> outputs = Destinations(options);
+  ProgressBar progress(options.inputs.size(), options.inputs.size() > 1);
+  std::size_t failed = 0;
+  for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+    progress.Show(i, options.inputs[i]);
+    try {
+      Session session = OpenFile(options.inputs[i]);
+      try {
+        session.Save(outputs[i]);
+      } catch (const Error& e) {
+        throw Failure(outputs[i] + ": " + e.what());
+      }
+    } catch (const std::exception& e) {
+      progress.Clear();
+      std::fprintf(stderr, "kstrn: %s\n", e.what());
+      ++failed;
+    }
+  }
+  progress.Show(options.inputs.size(), "done");
+  progress.Clear();
+  if (failed != 0) {
+    throw Failure("convert: " + std::to_string(failed) + " of " + std::to_string(options.inputs.size()) +
+                  " input(s) failed");
+  }
+  return kExitOk;
+}
+
+int RunExportQf73(const ExportOptions& options) {
+  Session session = OpenFile(options.file);
+  try {
+    session.ExportQF73(options.out);
+  } catch (const Error& e) {
+    throw Failure(options.out + ": " + e.what());
+  }
+  return kExitOk;
+}
+
+}  // namespace kstrn::tool

@@ -1,0 +1,127 @@
+// kstrn tree --json: the outline of kstrn tree as a JSON document (the form
+// is described in docs/KSTRN.md). It shows values readably and may cut
+// blobs and depth; to-json is the lossless form.
+#include <string>
+#include <vector>
+
+#include "kstrn_commands.h"
+#include "kstrn_failure.h"
+#include "kstrn_json_writer.h"
+#include "kstrn_open.h"
+#include "kstrn_text.h"
+#include "kstrn_value.h"
+#include "kstrn_walk.h"
+
+namespace kstrn::tool {
+namespace {
+
+class JsonOutline : public BlockVisitor {
+ public:
+  JsonOutline(Session& session, const TreeOptions& options, JsonWriter& json)
+      : session_(session), options_(options), json_(json) {}
+
+  bool Enter(const BlockPath& path) override {
+    const std::vector<uint16_t> values = session_.ValueTids();
+    const std::size_t items = session_.ItemTids().size();
+    const bool descend = options_.depth < 0 || path.size() < static_cast<uint64_t>(options_.depth);
+    json_.BeginObject();
+    if (!path.empty()) {
+      json_.Key("tid");
+      json_.Number(path.back().tid);
+      json_.Key("index");
+      json_.Number(path.back().index);
+    }
+    json_.Key("path");
+    json_.String(FormatPath(path));
+    json_.Key("valueCount");
+    json_.Number(values.size());
+    json_.Key("itemCount");
+    json_.Number(items);
+    if (options_.values && !values.empty()) {
+      json_.Key("values");
+      json_.BeginArray();
+      for (const uint16_t tid : values) WriteValue(tid);
+      json_.EndArray();
+    }
+    const bool open = descend && items != 0;
+    if (!descend && items != 0) {
+      json_.Key("truncated");
+      json_.Bool(true);
+    }
+    if (open) {
+      json_.Key("blocks");
+      json_.BeginArray();
+    }
+    opened_.push_back(open);
+    return descend;
+  }
+
+  void Leave(const BlockPath&) override {
+    if (opened_.back()) json_.EndArray();
+    opened_.pop_back();
+    json_.EndObject();
+  }
+
+ private:
+  void WriteValue(uint16_t tid) {
+    const ValueInfo value = DescribeValue(session_, tid);
+    const Rendering r = RenderValue(session_, value, options_.preview);
+    json_.BeginObject(true);
+    json_.Key("tid");
+    json_.Number(tid);
+    json_.Key("kind");
+    json_.String(LayoutName(value.layout));
+    json_.Key("type");
+    json_.Number(KSTRN_ValType(tid));
+    json_.Key("size");
+    json_.Number(value.payload);
+    if (r.number) {
+      json_.Key("uint");
+      json_.Number(*r.number);
+      if (r.real) {
+        json_.Key("double");
+        json_.Raw(FormatReal(*r.real));
+      }
+    } else if (r.text) {
+      json_.Key("text");
+      json_.String(*r.text);
+      json_.Key("encoding");
+      json_.String(r.encoding);
+    } else {
+      json_.Key("hex");
+      json_.String(Hex(r.bytes.data(), r.bytes.size()));
+      if (r.truncated) {
+        json_.Key("truncated");
+        json_.Bool(true);
+      }
+    }
+    json_.EndObject();
+  }
+
+  Session& session_;
+  const TreeOptions& options_;
+  JsonWriter& json_;
+  std::vector<bool> opened_;
+};
+
+}  // namespace
+
+int RunTreeJson(const TreeOptions& options) {
+  Session session = OpenFile(options.file);
+  Output out("-");
+  JsonWriter json(out);
+  json.BeginObject();
+  json.Key("file");
+  json.String(ToValidUtf8(options.file));
+  json.Key("fileType");
+  json.Number(session.FileType());
+  json.Key("root");
+  JsonOutline outline(session, options, json);
+  BlockWalk(session).Run(outline);
+  json.EndObject();
+  json.Finish();
+  out.Commit();
+  return kExitOk;
+}
+
+}  // namespace kstrn::tool
