@@ -146,8 +146,10 @@ void CheckReadsBack(SessionCore& session, const ItemBlock* top) {
 
 }  // namespace
 
-void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart) {
-  CheckReadsBack(session, top);
+void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart,
+                    ReadBackCheck check) {
+  const bool checkAhead = check == ReadBackCheck::kBeforeWriting;
+  if (checkAhead) CheckReadsBack(session, top);
   out.Write(container::kHeader, container::kHeaderSize);
   BlockWriter writer(session, out, outputStart);
   struct Frame {
@@ -158,6 +160,9 @@ void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int
   };
   std::vector<Frame> stack;
   const auto open = [&](ItemBlock* block) {
+    // Checked just before it is written, the block's values are in the
+    // cache for the writing.
+    if (!checkAhead && !BlockReadsBack(session, block)) throw EWriteError();
     const uint64_t end = out.BytesWritten() + EncodedSize(*block);
     writer.WriteRecord(block);
     stack.push_back({block, block->firstItem, 0, end});

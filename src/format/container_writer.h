@@ -30,8 +30,13 @@ struct ItemBlock;
 // EReadError when bytes outside memory cannot be read. A tree holding a
 // value that would not read back with its size (a blob that disagrees with
 // its size value 1066 before it, a string whose length prefix disagrees
-// with its size) is refused with EWriteError before anything is written.
-void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart);
+// with its size) is refused with EWriteError: by default before anything is
+// written; with kWhileWriting as each block is reached, which spares a walk
+// over the whole tree when the output is thrown away on failure anyway (the
+// scratch file of an atomic save).
+enum class ReadBackCheck { kBeforeWriting, kWhileWriting };
+void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart,
+                    ReadBackCheck check = ReadBackCheck::kBeforeWriting);
 
 // A cached block size that did not match the bytes written for the block.
 struct ECachedSizeMismatch : std::exception {

@@ -26,7 +26,9 @@ ErrorCode SaveAtomically(SessionCore& session, const Path& path) {
   try {
     AtomicFileWriter file(path);
     session.SetFileType(0);
-    WriteContainerToStream(session, session.root(), file.Stream());
+    // A refused tree leaves only the scratch file, which goes: the check
+    // can run as the blocks are written.
+    WriteContainerToStream(session, session.root(), file.Stream(), ReadBackCheck::kWhileWriting);
     file.Commit();
     return ErrNone;
   } catch (const std::exception&) {
@@ -36,7 +38,8 @@ ErrorCode SaveAtomically(SessionCore& session, const Path& path) {
 
 }  // namespace
 
-void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream) {
+void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream,
+                            ReadBackCheck check) {
   const int64_t start = stream.GetPosition();
   // Every edit keeps the cached sizes current, so the writer uses them as
   // they are and checks each against the bytes it wrote, which spares a walk
@@ -46,7 +49,7 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
   if (stream.Seek(start, kSeekBegin)) {
     try {
       StreamWriter out(stream);
-      WriteContainer(session, top, out, start);
+      WriteContainer(session, top, out, start, check);
       out.Flush();
       return;
     } catch (const ECachedSizeMismatch&) {
@@ -55,7 +58,7 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
   }
   session.RecomputeSizes(top);
   StreamWriter out(stream);
-  WriteContainer(session, top, out, start);
+  WriteContainer(session, top, out, start, check);
   out.Flush();
 }
 

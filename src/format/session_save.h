@@ -1,6 +1,7 @@
 // The save routine that every storage policy shares.
 #pragma once
 
+#include "format/container_writer.h"
 #include "session/error_codes.h"
 
 namespace kestron4 {
@@ -15,7 +16,9 @@ struct ItemBlock;
 // out of date (the output is then written again from the same position).
 // Each value's savedOffset becomes the stream offset of its bytes. Throws
 // the stream layer's failures (see WriteContainer).
-void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream);
+// check: when a tree that would not read back is refused (WriteContainer).
+void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream,
+                            ReadBackCheck check = ReadBackCheck::kBeforeWriting);
 
 // A whole-session save to stream: sets the file type to 0, writes the root.
 // Returns ErrNone or ErrFileAccess; never throws.

@@ -162,6 +162,29 @@ TEST(SessionSave, OutOfDateCachedSizesAreStillWrittenRight) {
   close(pipeEnds[0]);
 }
 
+// A tree that would not read back (here a blob longer than its size value,
+// in the last block) is refused by every save. A caller's buffer is not
+// touched; an atomic save checks as it writes and leaves only the old file.
+TEST(SessionSave, ARefusedTreeLeavesTheOutputsAsTheyWere) {
+  auto s = RandomSession(8);
+  s->InsertItemBlocks(400, 1);
+  ASSERT_EQ(s->OpenItem(400, 0), ErrNone);
+  const uint32_t nine = 9;
+  ASSERT_TRUE(s->InsertValue(kTidDataSize, &nine, 4));
+  ASSERT_TRUE(s->InsertValue(kTidData, std::string(40, 'b').data(), 40));
+  s->GotoRoot();
+  std::string buffer(s->SessionSize(), 'x');
+  EXPECT_EQ(s->SaveBuffer(buffer.data(), static_cast<uint32_t>(buffer.size())), ErrFileAccess);
+  EXPECT_EQ(buffer, std::string(buffer.size(), 'x'));
+
+  ScratchDir dir;
+  const std::string path = dir.File("kept.kst");
+  WriteWholeFile(path, "the previous file");
+  EXPECT_EQ(s->SavePath(path.c_str()), ErrFileAccess);
+  EXPECT_EQ(ReadWholeFile(path), "the previous file");
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"kept.kst"});
+}
+
 TEST(SessionSave, OutsideFilesAreCopiedOnlyAtSaveTime) {
   ScratchDir dir;
   std::string outside(10000, '\0');
