@@ -2,7 +2,9 @@
 # Builds and runs every test: a g++ build, then a clang build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, a ThreadSanitizer build of
 # the concurrency test, and a short run of every fuzz target. Warnings are
-# errors.
+# errors. The g++ build is also installed into a temporary prefix, and a small
+# consumer project is built against that install (CMake package and
+# pkg-config); the benchmarks get a smoke run.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh
@@ -12,6 +14,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR
   -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+tests/consumer/run-consumer.sh build
 
 # The benchmarks build in the same tree and each runs once on tiny data, so
 # that they keep compiling and working; tools/run-benchmarks.sh measures.

@@ -40,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t produced = kestron4::Lzrw1khDecompress(source.get(), wide, length);
   Check(produced >= 0 && static_cast<size_t>(produced) <= size * kMaxExpansion,
         "a decode produces more than the worst case");
-  if (produced == 0) return 0;
+  if (produced <= 0) return 0;
 
-  const auto n = static_cast<size_t>(produced);
+  const auto n = static_cast<size_t>(static_cast<uint32_t>(produced));
   const auto exact = std::make_unique<uint8_t[]>(n);
   Check(kestron4::Lzrw1khDecompress(source.get(), exact.get(), length) == produced,
         "a second decode of the same input reports another size");

@@ -154,10 +154,15 @@ void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int
     ItemBlock* block;
     Item* item;
     std::size_t next;
+    uint64_t end;  // BytesWritten() once the block and its children are out
   };
   std::vector<Frame> stack;
-  writer.WriteRecord(top);
-  stack.push_back({top, top->firstItem, 0});
+  const auto open = [&](ItemBlock* block) {
+    const uint64_t end = out.BytesWritten() + EncodedSize(*block);
+    writer.WriteRecord(block);
+    stack.push_back({block, block->firstItem, 0, end});
+  };
+  open(top);
   while (!stack.empty()) {
     Frame& frame = stack.back();
     while (frame.item != nullptr && frame.next >= frame.item->blocks.size()) {
@@ -165,12 +170,11 @@ void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int
       frame.next = 0;
     }
     if (frame.item == nullptr) {
+      if (out.BytesWritten() != frame.end) throw ECachedSizeMismatch();
       stack.pop_back();
       continue;
     }
-    ItemBlock* child = frame.item->blocks[frame.next++];
-    writer.WriteRecord(child);
-    stack.push_back({child, child->firstItem, 0});
+    open(frame.item->blocks[frame.next++]);  // frame is invalid from here on
   }
 }
 

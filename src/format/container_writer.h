@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 
 namespace kestron4 {
 
@@ -18,8 +19,12 @@ struct ItemBlock;
 // container::kCopyPieceBytes: an outside file of a data value directly, a
 // mapped view or a source stream through SessionCore::ReadBytes.
 //
-// REQUIRES: the cached sizes of top's subtree are exact
-// (SessionCore::RecomputeSizes(top)).
+// Every block record's size field is its cached size. As each block ends,
+// the bytes written for it are checked against that size; a cached size that
+// does not match what was written throws ECachedSizeMismatch, and the output
+// written so far is not a valid container. SessionCore::RecomputeSizes(top)
+// beforehand makes every cached size exact.
+//
 // Failures are thrown: EWriteError from the output (which then refuses
 // every later write), EOpenError or
 // EReadError when bytes outside memory cannot be read. A tree holding a
@@ -27,5 +32,10 @@ struct ItemBlock;
 // its size value 1066 before it, a string whose length prefix disagrees
 // with its size) is refused with EWriteError before anything is written.
 void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart);
+
+// A cached block size that did not match the bytes written for the block.
+struct ECachedSizeMismatch : std::exception {
+  const char* what() const noexcept override { return "cached block size out of date"; }
+};
 
 }  // namespace kestron4

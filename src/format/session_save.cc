@@ -38,6 +38,21 @@ ErrorCode SaveAtomically(SessionCore& session, const Path& path) {
 
 void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream) {
   const int64_t start = stream.GetPosition();
+  // Every edit keeps the cached sizes current, so the writer uses them as
+  // they are and checks each against the bytes it wrote, which spares a walk
+  // over every value of the tree. Should one be wrong all the same, the
+  // sizes are recomputed and the container written again over the same
+  // bytes; an output that cannot go back gets the recomputed sizes first.
+  if (stream.Seek(start, kSeekBegin)) {
+    try {
+      StreamWriter out(stream);
+      WriteContainer(session, top, out, start);
+      out.Flush();
+      return;
+    } catch (const ECachedSizeMismatch&) {
+      if (!stream.Seek(start, kSeekBegin)) throw EWriteError();
+    }
+  }
   session.RecomputeSizes(top);
   StreamWriter out(stream);
   WriteContainer(session, top, out, start);

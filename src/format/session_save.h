@@ -9,10 +9,12 @@ class SessionCore;
 class TStream;
 struct ItemBlock;
 
-// Recomputes the cached sizes under top, then writes the container of top
-// to stream from the stream's current position through a buffer, and
-// flushes it. Each value's savedOffset becomes the stream offset of its
-// bytes. Throws the stream layer's failures (see WriteContainer).
+// Writes the container of top to stream from the stream's current position
+// through a buffer, and flushes it, with every block size exact: the cached
+// sizes under top are checked as they are written and recomputed if one is
+// out of date (the output is then written again from the same position).
+// Each value's savedOffset becomes the stream offset of its bytes. Throws
+// the stream layer's failures (see WriteContainer).
 void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream);
 
 // A whole-session save to stream: sets the file type to 0, writes the root.

@@ -7,74 +7,60 @@
 namespace kestron4 {
 namespace {
 
-// Layout of the catalogued TIDs 1000..1168.
-enum Layout : uint8_t { kNone, kFixed, kShort, kLong, kData };
-
-struct Entry {
-  uint8_t type = 0;  // value type code reported by ValType
-  uint8_t layout = kNone;
-  uint8_t fixedSize = 0;
-};
-
-constexpr Tid kCatalogFirst = 1000;
-constexpr Tid kCatalogLast = 1168;
+using tid_layout::Entry;
+using tid_layout::kData;
+using tid_layout::kFixed;
+using tid_layout::kLong;
+using tid_layout::kShort;
 
 struct Range {
   Tid first, last;
 };
 
-struct Catalog {
-  std::array<Entry, kCatalogLast - kCatalogFirst + 1> entries{};
+constexpr void Set(std::array<Entry, tid_layout::kCatalogSize>& entries,
+                   std::initializer_list<Range> ranges, uint8_t type, uint8_t layout,
+                   uint8_t size) {
+  for (const Range& r : ranges)
+    for (unsigned t = r.first; t <= r.last; ++t)
+      entries[t - tid_layout::kCatalogFirst] = {type, layout, size};
+}
 
-  void Set(std::initializer_list<Range> ranges, uint8_t type, uint8_t layout, uint8_t size) {
-    for (const Range& r : ranges)
-      for (unsigned t = r.first; t <= r.last; ++t) entries[t - kCatalogFirst] = {type, layout, size};
-  }
-
-  Catalog() {
-    Set({{1113, 1113}, {1120, 1120}, {1123, 1123}, {1130, 1130}, {1132, 1132}, {1136, 1136},
-         {1164, 1164}},
-        1, kFixed, 1);
-    Set({{1008, 1010}, {1014, 1014}, {1017, 1017}, {1050, 1050}, {1057, 1058}, {1062, 1062},
-         {1068, 1072}, {1074, 1074}, {1082, 1083}, {1085, 1086}, {1090, 1097}, {1104, 1107},
-         {1110, 1112}, {1116, 1117}, {1125, 1125}, {1138, 1139}, {1141, 1142}},
-        2, kFixed, 1);
-    Set({{1013, 1013}, {1015, 1015}, {1019, 1025}, {1029, 1030}, {1032, 1034}, {1036, 1036},
-         {1038, 1038}, {1040, 1044}, {1048, 1049}, {1051, 1055}, {1059, 1061}, {1067, 1067},
-         {1073, 1073}, {1076, 1077}, {1084, 1084}, {1089, 1089}, {1124, 1124}, {1137, 1137}},
-        3, kFixed, 2);
-    Set({{1018, 1018}, {1065, 1066}, {1075, 1075}, {1108, 1109}, {1131, 1131}, {1133, 1134},
-         {1143, 1145}, {1147, 1147}, {1156, 1157}, {1162, 1163}, {1166, 1168}},
-        4, kFixed, 4);
-    Set({{1151, 1154}}, 4, kShort, 0);
-    Set({{1005, 1006}, {1011, 1012}, {1026, 1026}, {1031, 1031}, {1035, 1035}, {1045, 1047},
-         {1056, 1056}, {1078, 1081}, {1087, 1088}, {1098, 1103}, {1114, 1115}, {1118, 1119},
-         {1121, 1122}, {1126, 1129}, {1140, 1140}, {1146, 1146}, {1148, 1150}, {1158, 1161}},
-        5, kFixed, 8);
-    Set({{1000, 1001}}, 6, kFixed, 8);
-    Set({{1002, 1002}, {1004, 1004}, {1007, 1007}, {1016, 1016}, {1027, 1027}, {1037, 1037},
-         {1039, 1039}, {1064, 1064}, {1155, 1155}, {1165, 1165}},
-        7, kShort, 0);
-    Set({{1135, 1135}}, 8, kLong, 0);
-    Set({{1063, 1063}}, 9, kData, 0);
-    Set({{1028, 1028}}, 10, kFixed, 3);
-    Set({{1003, 1003}}, 11, kFixed, 5);
-  }
-};
-
-const Catalog kCatalog;
-
-// Layout, fixed size and type code of any TID.
-Entry Lookup(Tid tid) {
-  if (tid >= kCatalogFirst && tid <= kCatalogLast) return kCatalog.entries[tid - kCatalogFirst];
-  if (tid >= 1500 && tid <= 1999) return {6, kFixed, 8};
-  if (tid >= 2000 && tid <= 3999) return {7, kShort, 0};
-  if (tid >= 4000 && tid <= 5999) return {8, kLong, 0};
-  if (tid >= 6000 && tid <= 7999) return {2, kFixed, 1};
-  if (tid >= 8000 && tid <= 9999) return {3, kFixed, 2};
-  if (tid >= 10000 && tid <= 11999) return {4, kFixed, 4};
-  if (tid >= 12000 && tid <= 13999) return {5, kFixed, 8};
-  return {};
+constexpr std::array<Entry, tid_layout::kCatalogSize> MakeCatalog() {
+  std::array<Entry, tid_layout::kCatalogSize> e{};
+  Set(e,
+      {{1113, 1113}, {1120, 1120}, {1123, 1123}, {1130, 1130}, {1132, 1132}, {1136, 1136},
+       {1164, 1164}},
+      1, kFixed, 1);
+  Set(e,
+      {{1008, 1010}, {1014, 1014}, {1017, 1017}, {1050, 1050}, {1057, 1058}, {1062, 1062},
+       {1068, 1072}, {1074, 1074}, {1082, 1083}, {1085, 1086}, {1090, 1097}, {1104, 1107},
+       {1110, 1112}, {1116, 1117}, {1125, 1125}, {1138, 1139}, {1141, 1142}},
+      2, kFixed, 1);
+  Set(e,
+      {{1013, 1013}, {1015, 1015}, {1019, 1025}, {1029, 1030}, {1032, 1034}, {1036, 1036},
+       {1038, 1038}, {1040, 1044}, {1048, 1049}, {1051, 1055}, {1059, 1061}, {1067, 1067},
+       {1073, 1073}, {1076, 1077}, {1084, 1084}, {1089, 1089}, {1124, 1124}, {1137, 1137}},
+      3, kFixed, 2);
+  Set(e,
+      {{1018, 1018}, {1065, 1066}, {1075, 1075}, {1108, 1109}, {1131, 1131}, {1133, 1134},
+       {1143, 1145}, {1147, 1147}, {1156, 1157}, {1162, 1163}, {1166, 1168}},
+      4, kFixed, 4);
+  Set(e, {{1151, 1154}}, 4, kShort, 0);
+  Set(e,
+      {{1005, 1006}, {1011, 1012}, {1026, 1026}, {1031, 1031}, {1035, 1035}, {1045, 1047},
+       {1056, 1056}, {1078, 1081}, {1087, 1088}, {1098, 1103}, {1114, 1115}, {1118, 1119},
+       {1121, 1122}, {1126, 1129}, {1140, 1140}, {1146, 1146}, {1148, 1150}, {1158, 1161}},
+      5, kFixed, 8);
+  Set(e, {{1000, 1001}}, 6, kFixed, 8);
+  Set(e,
+      {{1002, 1002}, {1004, 1004}, {1007, 1007}, {1016, 1016}, {1027, 1027}, {1037, 1037},
+       {1039, 1039}, {1064, 1064}, {1155, 1155}, {1165, 1165}},
+      7, kShort, 0);
+  Set(e, {{1135, 1135}}, 8, kLong, 0);
+  Set(e, {{1063, 1063}}, 9, kData, 0);
+  Set(e, {{1028, 1028}}, 10, kFixed, 3);
+  Set(e, {{1003, 1003}}, 11, kFixed, 5);
+  return e;
 }
 
 bool InSet(Tid tid, std::initializer_list<Range> set) {
@@ -85,8 +71,8 @@ bool InSet(Tid tid, std::initializer_list<Range> set) {
 
 }  // namespace
 
-bool IsVariableSize(Tid tid) { return Lookup(tid).layout == kShort; }
-bool IsLongVariableSize(Tid tid) { return Lookup(tid).layout == kLong; }
+constinit const std::array<Entry, tid_layout::kCatalogSize> tid_layout::kCatalog =
+    MakeCatalog();
 
 bool IsQuickFind(Tid tid) {
   return InSet(tid, {{100, 105}, {107, 107}, {114, 127}, {130, 131}, {145, 146}, {161, 161},
@@ -97,18 +83,7 @@ bool IsLogger(uint16_t code) {
   return InSet(code, {{1, 3}, {7, 8}, {10, 10}, {12, 12}, {14, 16}, {25, 25}});
 }
 
-uint32_t ValSize(Tid tid, uint32_t n) {
-  const Entry e = Lookup(tid);
-  switch (e.layout) {
-    case kFixed: return e.fixedSize;
-    case kShort: return n + 1;
-    case kLong: return n + 2;
-    case kData: return n;
-    default: return 0;
-  }
-}
-
-uint32_t ValType(Tid tid) { return Lookup(tid).type; }
+uint32_t ValType(Tid tid) { return tid_layout::Lookup(tid).type; }
 
 bool ValCompare(Tid tid, const void* a, const void* b) {
   const auto* pa = static_cast<const uint8_t*>(a);

@@ -3,6 +3,8 @@
 // table driven, no allocation.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace kestron4 {
@@ -21,15 +23,60 @@ inline constexpr bool IsValueID(Tid tid) { return tid >= 1000 && tid <= 13999; }
 // An item TID is any non-zero TID that is not a value TID.
 inline constexpr bool IsItemID(Tid tid) { return tid != 0 && !IsValueID(tid); }
 
-bool IsVariableSize(Tid tid);      // short variable: one length byte
-bool IsLongVariableSize(Tid tid);  // long variable: 16-bit length
+// Layout and type code of every value TID. The predicates below run for
+// every value that is loaded, saved or read, so they are inline: a table for
+// the catalogued TIDs 1000..1168, fixed ranges above them.
+namespace tid_layout {
+
+enum Layout : uint8_t { kNone, kFixed, kShort, kLong, kData };
+
+struct Entry {
+  uint8_t type = 0;  // value type code reported by ValType
+  uint8_t layout = kNone;
+  uint8_t fixedSize = 0;
+};
+
+inline constexpr Tid kCatalogFirst = 1000;
+inline constexpr Tid kCatalogLast = 1168;
+inline constexpr std::size_t kCatalogSize = kCatalogLast - kCatalogFirst + 1;
+extern const std::array<Entry, kCatalogSize> kCatalog;
+
+inline Entry Lookup(Tid tid) {
+  if (tid >= kCatalogFirst && tid <= kCatalogLast) return kCatalog[tid - kCatalogFirst];
+  if (tid >= 1500 && tid <= 1999) return {6, kFixed, 8};
+  if (tid >= 2000 && tid <= 3999) return {7, kShort, 0};
+  if (tid >= 4000 && tid <= 5999) return {8, kLong, 0};
+  if (tid >= 6000 && tid <= 7999) return {2, kFixed, 1};
+  if (tid >= 8000 && tid <= 9999) return {3, kFixed, 2};
+  if (tid >= 10000 && tid <= 11999) return {4, kFixed, 4};
+  if (tid >= 12000 && tid <= 13999) return {5, kFixed, 8};
+  return {};
+}
+
+}  // namespace tid_layout
+
+// Short variable: one length byte.
+inline bool IsVariableSize(Tid tid) { return tid_layout::Lookup(tid).layout == tid_layout::kShort; }
+// Long variable: 16-bit length.
+inline bool IsLongVariableSize(Tid tid) {
+  return tid_layout::Lookup(tid).layout == tid_layout::kLong;
+}
 bool IsQuickFind(Tid tid);
 bool IsLogger(uint16_t code);
 // Any string kind (short, long or 1135).
 inline bool IsStringKind(Tid tid) { return IsVariableSize(tid) || IsLongVariableSize(tid); }
 
 // Stored size of a value whose payload length is n (n ignored for fixed TIDs).
-uint32_t ValSize(Tid tid, uint32_t n);
+inline uint32_t ValSize(Tid tid, uint32_t n) {
+  const tid_layout::Entry e = tid_layout::Lookup(tid);
+  switch (e.layout) {
+    case tid_layout::kFixed: return e.fixedSize;
+    case tid_layout::kShort: return n + 1;
+    case tid_layout::kLong: return n + 2;
+    case tid_layout::kData: return n;
+    default: return 0;
+  }
+}
 uint32_t ValType(Tid tid);
 
 // Equality of two values in stored layout.

@@ -119,6 +119,49 @@ TEST(SessionSave, SavedOffsetsPointAtTheWrittenBytes) {
   EXPECT_GT(checked, 10);
 }
 
+// Saves trust the cached sizes that edits keep current and check them as
+// they write. A wrong one is still caught and the sizes written are right:
+// an output that can go back is written again, a pipe gets recomputed sizes
+// first. Either way the session's caches come out exact.
+TEST(SessionSave, OutOfDateCachedSizesAreStillWrittenRight) {
+  auto s = RandomSession(5);
+  const std::string bytes = SavedBytes(*s);
+  ItemBlock* child = s->root()->firstItem->blocks[1];
+  const uint64_t rootSize = s->root()->contentSize, childSize = child->contentSize;
+  for (ItemBlock* wrong : {child, s->root()}) {
+    wrong->contentSize += 7;
+    std::string buffer(bytes.size(), '\0');
+    ASSERT_EQ(s->SaveBuffer(buffer.data(), static_cast<uint32_t>(buffer.size())), ErrNone);
+    EXPECT_EQ(buffer, bytes);
+    EXPECT_EQ(child->contentSize, childSize);
+    EXPECT_EQ(s->root()->contentSize, rootSize);
+  }
+
+  child->contentSize -= 3;
+  ScratchDir dir;
+  const std::string path = dir.File("h.kst");
+  WriteWholeFile(path, "prefix");
+  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(lseek(fd, 6, SEEK_SET), 6);
+  ASSERT_EQ(s->SaveHandle(fd), ErrNone);
+  close(fd);
+  EXPECT_EQ(ReadWholeFile(path), "prefix" + bytes);
+
+  child->contentSize += 5;
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  ASSERT_GE(fcntl(pipeEnds[1], F_SETPIPE_SZ, static_cast<int>(bytes.size()) + 4096),
+            static_cast<int>(bytes.size()));
+  ASSERT_EQ(s->SaveHandle(pipeEnds[1]), ErrNone);
+  close(pipeEnds[1]);
+  std::string piped(bytes.size() + 1, '\0');
+  EXPECT_EQ(read(pipeEnds[0], piped.data(), piped.size()), static_cast<ssize_t>(bytes.size()));
+  piped.resize(bytes.size());
+  EXPECT_EQ(piped, bytes);
+  EXPECT_EQ(child->contentSize, childSize);
+  close(pipeEnds[0]);
+}
+
 TEST(SessionSave, OutsideFilesAreCopiedOnlyAtSaveTime) {
   ScratchDir dir;
   std::string outside(10000, '\0');

@@ -65,6 +65,11 @@ void JsonWriter::Bool(bool value) {
   out_.Write(value ? "true" : "false");
 }
 
+void JsonWriter::Raw(std::string_view json) {
+  BeforeValue();
+  out_.Write(json);
+}
+
 void JsonWriter::BeginRawString() {
   BeforeValue();
   out_.Put('"');

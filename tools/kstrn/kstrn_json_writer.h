@@ -29,6 +29,8 @@ class JsonWriter {
   void String(std::string_view utf8);
   void Number(uint64_t value);
   void Bool(bool value);
+  // A value that is already JSON text, such as a formatted number.
+  void Raw(std::string_view json);
   // A string written in pieces that need no escaping (hex, base64).
   void BeginRawString();
   void RawPart(std::string_view text) { out_.Write(text); }

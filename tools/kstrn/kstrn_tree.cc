@@ -66,6 +66,7 @@ class Outline : public BlockVisitor {
                        ' ' + Pad(std::to_string(value.payload), 6, true) + "  ";
     if (r.number) {
       line += std::to_string(*r.number);
+      if (r.real) line += " (as double: " + FormatReal(*r.real) + ')';
     } else if (r.text) {
       line += '"' + DisplayString(*r.text) + "\" " + r.encoding;
     } else {

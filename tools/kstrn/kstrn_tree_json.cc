@@ -78,6 +78,10 @@ class JsonOutline : public BlockVisitor {
     if (r.number) {
       json_.Key("uint");
       json_.Number(*r.number);
+      if (r.real) {
+        json_.Key("double");
+        json_.Raw(FormatReal(*r.real));
+      }
     } else if (r.text) {
       json_.Key("text");
       json_.String(*r.text);

@@ -1,6 +1,9 @@
 #include "kstrn_value.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
 
 #include "kstrn_text.h"
 
@@ -105,12 +108,23 @@ Rendering RenderValue(const Session& session, const ValueInfo& value, uint32_t p
   }
   if (auto number = NumberOf(value, payload)) {
     r.number = number;
+    if (payload.size() == sizeof(double)) {
+      double real = 0;
+      std::memcpy(&real, payload.data(), sizeof real);
+      if (std::isfinite(real) && std::fabs(real) >= 1e-9 && std::fabs(real) <= 1e15) r.real = real;
+    }
     return r;
   }
   r.truncated = value.payload > previewBytes;
   if (payload.size() > previewBytes) payload.resize(previewBytes);
   r.bytes = std::move(payload);
   return r;
+}
+
+std::string FormatReal(double real) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, real);
+  return std::string(text, result.ptr);
 }
 
 }  // namespace kstrn::tool

@@ -16,9 +16,9 @@
 // guard takes these faults over; it must pass them on to keep the protection.
 //
 // Guards are per thread and may nest (the innermost range is the one
-// guarded; a fault is reported to the enclosing guards too). Pointers that leave the library
-// (GetValuePtr) are not covered: a caller that reads through them reads the
-// mapping directly.
+// guarded; a fault is reported to the enclosing guards too). Pointers that
+// leave the library (GetValuePtr) are not covered: a caller that reads
+// through them reads the mapping directly.
 #pragma once
 
 #include <csignal>
