@@ -113,20 +113,17 @@ class Input {
 
 struct Slot {
   KSTRN_SessionHandle s = nullptr;
-  int fd = -1;  // the file a mapped or streamed session reads
   std::vector<uint32_t> bookmarks;
 };
 
 void Close(Slot& slot) {
   KSTRN_CloseSession(slot.s);
-  if (slot.fd >= 0) close(slot.fd);
   slot = Slot{};
 }
 
-void Replace(Slot& slot, KSTRN_SessionHandle fresh, int fd) {
+void Replace(Slot& slot, KSTRN_SessionHandle fresh) {
   Close(slot);
   slot.s = fresh;
-  slot.fd = fd;
 }
 
 uint32_t PickBookmark(Slot& slot, Input& in) {
@@ -163,31 +160,28 @@ Integrity IntegrityOf(KSTRN_SessionHandle s) {
   return result;
 }
 
-// Opens a saved file under a policy; policies without a file fall back to
-// memory. Returns the session and stores the descriptor it reads from.
-KSTRN_SessionHandle OpenSaved(const std::vector<uint8_t>& bytes, uint8_t policy, int* fd) {
+// Opens a saved file under a policy byte: in memory from a buffer, or
+// memory-mapped or streamed from a descriptor that is closed at once (the
+// session reads through a descriptor of its own).
+KSTRN_SessionHandle OpenSaved(const std::vector<uint8_t>& bytes, uint8_t policy) {
   KSTRN_SessionHandle fresh = nullptr;
-  *fd = -1;
-#ifdef KESTRON4_FUZZ_HAVE_POLICIES
-  if (policy % 3 != 0) {
-    *fd = MemoryFile(bytes.data(), bytes.size());
-    Check(*fd >= 0, "no memory file");
-    const bool opened = policy % 3 == 1 ? KSTRN_OpenMemMappedSessionH(*fd, &fresh)
-                                        : KSTRN_OpenStreamedSessionH(*fd, &fresh);
-    Check(opened, "a saved container does not open mapped or streamed");
+  if (policy % 3 == 0) {
+    Check(KSTRN_OpenSessionBuffer(bytes.data(), static_cast<uint32_t>(bytes.size()), &fresh),
+          "a saved container does not load");
     return fresh;
   }
-#else
-  (void)policy;
-#endif
-  Check(KSTRN_OpenSessionBuffer(bytes.data(), static_cast<uint32_t>(bytes.size()), &fresh),
-        "a saved container does not load");
+  const int fd = MemoryFile(bytes.data(), bytes.size());
+  Check(fd >= 0, "no memory file");
+  const bool opened = policy % 3 == 1 ? KSTRN_OpenMemMappedSessionH(fd, &fresh)
+                                      : KSTRN_OpenStreamedSessionH(fd, &fresh);
+  close(fd);
+  Check(opened, "a saved container does not open mapped or streamed");
   return fresh;
 }
 
 // The reloaded session must hold the same tree and resolve the same
 // references as the one it replaces.
-void ReplaceWithReload(Slot& slot, KSTRN_SessionHandle fresh, int fd) {
+void ReplaceWithReload(Slot& slot, KSTRN_SessionHandle fresh) {
   SessionCore& before = Core(slot.s);
   SessionCore& after = Core(fresh);
   const std::string difference = TreeDifference(before, before.root(), after, after.root());
@@ -200,15 +194,13 @@ void ReplaceWithReload(Slot& slot, KSTRN_SessionHandle fresh, int fd) {
     Check(a.ok == b.ok && a.code == b.code && a.count == b.count,
           "references resolve differently after a save and reload");
   }
-  Replace(slot, fresh, fd);
+  Replace(slot, fresh);
 }
 
 void SaveReloadBuffer(Slot& slot, uint8_t policy) {
   const std::vector<uint8_t> bytes = SaveChecked(slot.s);
   if (bytes.empty()) return;  // refused: the tree would not read back
-  int fd = -1;
-  const KSTRN_SessionHandle fresh = OpenSaved(bytes, policy, &fd);
-  ReplaceWithReload(slot, fresh, fd);
+  ReplaceWithReload(slot, OpenSaved(bytes, policy));
 }
 
 void SaveReloadHandle(Slot& slot, uint8_t policy) {
@@ -231,16 +223,18 @@ void SaveReloadHandle(Slot& slot, uint8_t policy) {
   Check(pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()),
         "the saved file cannot be read back");
   close(fd);
-  int source = -1;
-  const KSTRN_SessionHandle fresh = OpenSaved(bytes, policy, &source);
-  ReplaceWithReload(slot, fresh, source);
+  ReplaceWithReload(slot, OpenSaved(bytes, policy));
 }
 
 void SaveReloadPath(Slot& slot, uint8_t flags) {
   const std::string& path = Files().target;
+  // The previous file is put in place by a rename, as a save does: a
+  // session streamed from the old file keeps reading it.
   const std::string previous = "the previous file";
-  FILE* file = std::fopen(path.c_str(), "wb");
-  Check(file != nullptr && std::fputs(previous.c_str(), file) >= 0 && std::fclose(file) == 0,
+  const std::string staged = path + ".previous";
+  FILE* file = std::fopen(staged.c_str(), "wb");
+  Check(file != nullptr && std::fputs(previous.c_str(), file) >= 0 && std::fclose(file) == 0 &&
+            rename(staged.c_str(), path.c_str()) == 0,
         "the save target cannot be prepared");
   const bool readsBack = ReadsBack(Core(slot.s), Core(slot.s).root());
   const bool saved = flags % 2 == 0 ? KSTRN_SaveSession(path.c_str(), slot.s)
@@ -259,13 +253,10 @@ void SaveReloadPath(Slot& slot, uint8_t flags) {
         "a save to a path writes other than SaveSessionSize bytes");
   KSTRN_SessionHandle fresh = nullptr;
   const std::u16string wide = Wide(path);
-  const bool opened =
-#ifdef KESTRON4_FUZZ_HAVE_POLICIES
-      flags % 4 >= 2 ? KSTRN_OpenStreamedSessionW(wide.c_str(), &fresh) :
-#endif
-                     KSTRN_OpenSessionW(wide.c_str(), &fresh);
+  const bool opened = flags % 4 >= 2 ? KSTRN_OpenStreamedSessionW(wide.c_str(), &fresh)
+                                     : KSTRN_OpenSessionW(wide.c_str(), &fresh);
   Check(opened, "a file saved to a path does not open");
-  ReplaceWithReload(slot, fresh, -1);
+  ReplaceWithReload(slot, fresh);
 }
 
 void SerializeItem(Slot& slot) {

@@ -47,11 +47,14 @@ run_target() {
   mkdir -p "$dir/corpus" "$dir/artifacts"
   local inputs=("$dir/corpus" "fuzz/corpus/$corpus")
   [ -d "fuzz/regressions/$name" ] && inputs+=("fuzz/regressions/$name")
+  # Longer call sequences reach deeper states than the seeds' few steps.
+  local extra=()
+  [ "$name" = session_sequence_fuzz ] && extra=(-max_len=1024 -len_control=10)
   local status=0
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/fuzz/$name" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
     -malloc_limit_mb=256 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
-    "${inputs[@]}" >"$dir/log" 2>&1 || status=$?
+    "${extra[@]}" "${inputs[@]}" >"$dir/log" 2>&1 || status=$?
   local runs rate
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$dir/log" | tail -1)

@@ -26,8 +26,8 @@ std::vector<int> SweepFaults(const std::function<void()>& prepare,
         ADD_FAILURE() << FaultOpName(op) << ": the calls never ran out";
         break;
       }
-      prepare();
       const int descriptors = OpenDescriptorCount();
+      prepare();
       FaultyPlatform faulty;
       faulty.FailNth(op, n);
       faulty.LimitTransfers(options.transfer_limit);
@@ -38,8 +38,8 @@ std::vector<int> SweepFaults(const std::function<void()>& prepare,
       const FaultRun run{op, n, faulty.Injected()};
       SCOPED_TRACE(::testing::Message() << "failing " << FaultOpName(op) << " call #" << n
                                         << (run.injected ? "" : " (never reached)"));
-      EXPECT_EQ(OpenDescriptorCount(), descriptors) << "a descriptor was left open";
       judge(run);
+      EXPECT_EQ(OpenDescriptorCount(), descriptors) << "a descriptor was left open";
       if (!run.injected) break;
       ++count;
     }

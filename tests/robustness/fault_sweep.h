@@ -42,7 +42,8 @@ struct SweepOptions {
 // `attempt` with the nth call of the kind failing (EIO), and `judge`
 // afterwards, again under the real platform. Stops a kind at the first run
 // that injects nothing (judged too, as the fault-free reference). Checks
-// that every run leaves as many descriptors open as it found. Returns the
+// that every run leaves as many descriptors open as it found, so `judge`
+// closes what `prepare` opened (sessions included). Returns the
 // number of injected runs per kind, in the order of options.kinds.
 std::vector<int> SweepFaults(const std::function<void()>& prepare,
                              const std::function<void()>& attempt,

@@ -27,7 +27,7 @@ std::vector<uint8_t> Saved(KSTRN_SessionHandle s) {
 // keeps its claim.
 std::string BlobSizeClaimingFourGiB() {
   std::string body;
-  body += std::string("\x27\x04", 2);              // 1063: no size read yet, no bytes
+  body += std::string("\x27\x04", 2);                  // 1063: no size read yet, no bytes
   body += std::string("\x2a\x04\xff\xff\xff\xff", 6);  // 1066 = 0xFFFFFFFF
   body += std::string("\x00\x00", 2);
   std::string file("KESTRON v1.00 file\x1a", 19);
