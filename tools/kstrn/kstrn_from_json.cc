@@ -56,8 +56,17 @@ class Encoder {
   };
 
   [[noreturn]] void Fail(const std::string& what) const { throw Failure(name_ + ": " + what); }
+  // A deep path is named by its ends, so that the message stays one line.
   [[noreturn]] void FailHere(const std::string& what) const {
-    Fail("block " + FormatPath(path_) + ": " + what);
+    constexpr std::size_t kEnds = 4;
+    std::string where = FormatPath(path_);
+    if (path_.size() > 2 * kEnds + 1) {
+      const BlockPath head(path_.begin(), path_.begin() + kEnds);
+      const BlockPath tail(path_.end() - kEnds, path_.end());
+      where = FormatPath(head) + "/... " + std::to_string(path_.size() - 2 * kEnds) +
+              " levels ..." + FormatPath(tail);
+    }
+    Fail("block " + where + ": " + what);
   }
 
   static const Json* Member(const Json& object, const char* key) {
