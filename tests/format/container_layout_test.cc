@@ -22,27 +22,23 @@ std::vector<uint64_t> ValueSizes(const ItemBlock* b) {
 }
 
 TEST(ContainerLayout, WorkedExamplesByteForByte) {
-  auto empty = testing::NewMemSession();
-  auto oneItem = testing::NewMemSession();
+  auto empty = testing::NewMemSession(), oneItem = testing::NewMemSession(),
+       oneValue = testing::NewMemSession();
   ASSERT_TRUE(oneItem->InsertItemBlocks(100, 1));
-  auto oneValue = testing::NewMemSession();
   ASSERT_TRUE(oneValue->InsertValue(1003, "\xb0\xb1\xb2\xb3\xb4", 0));
-  const std::string expected[] = {
-      Bytes().Header().U32(2).U16(0).s,
-      Bytes().Header().U32(12).U16(100).U16(1).U16(0).U32(2).U16(0).s,
-      Bytes().Header().U32(9).U16(1003).Raw("\xb0\xb1\xb2\xb3\xb4").U16(0).s};
-  SessionCore* sessions[] = {empty.get(), oneItem.get(), oneValue.get()};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(sessions[i]->SessionSize(), expected[i].size());
-    EXPECT_EQ(SavedBytes(*sessions[i]), expected[i]);
+  const std::pair<SessionCore*, std::string> examples[] = {
+      {empty.get(), Bytes().Header().U32(2).U16(0).s},
+      {oneItem.get(), Bytes().Header().U32(12).U16(100).U16(1).U16(0).U32(2).U16(0).s},
+      {oneValue.get(), Bytes().Header().U32(9).U16(1003).Raw("\xb0\xb1\xb2\xb3\xb4").U16(0).s}};
+  for (const auto& [session, expected] : examples) {
+    EXPECT_EQ(session->SessionSize(), expected.size());
+    EXPECT_EQ(SavedBytes(*session), expected);
     ErrorCode code = 99;
-    auto back = LoadBytes(expected[i], &code);
+    auto back = LoadBytes(expected, &code);
     ASSERT_EQ(code, ErrNone);
-    EXPECT_TRUE(testing::SameTree(*sessions[i], *back));
+    EXPECT_TRUE(testing::SameTree(*session, *back));
   }
-  EXPECT_EQ(expected[0].size(), 25u);
-  EXPECT_EQ(expected[1].size(), 35u);
-  EXPECT_EQ(expected[2].size(), 32u);
+  EXPECT_EQ(examples[1].second.size(), 35u);
 }
 
 TEST(ContainerLayout, InterleavedEntriesAndWrongSizesLoadAndSaveNormalised) {
@@ -119,11 +115,9 @@ TEST(ContainerLayout, FileTypeHeaderCaseAndReferenceMode) {
   s->AfterOpen();
   EXPECT_EQ(s->referenceMode(), 0);  // only the root's marker counts
 
-  const std::string display = "VN15 V1.01 DISPLAY and more";
-  EXPECT_EQ(s->LoadBuffer(display.data(), static_cast<uint32_t>(display.size())), ErrFileType);
+  EXPECT_EQ(s->LoadBuffer("VN15 V1.01 DISPLAY and more", 27), ErrFileType);
   EXPECT_EQ(s->GetFileType(), kFileTypeDisplay);  // kept although the load failed
-  const std::string logger = "RB41 V1.00 DATA FIL and more";
-  EXPECT_NE(s->LoadBuffer(logger.data(), static_cast<uint32_t>(logger.size())), ErrFileType);
+  EXPECT_NE(s->LoadBuffer("RB41 V1.00 DATA FIL and more", 28), ErrFileType);
   EXPECT_EQ(s->GetFileType(), kFileTypeData);
   EXPECT_EQ(s->LoadBuffer("KESTRON", 7), ErrFileAccess);
   EXPECT_EQ(s->GetFileType(), kFileTypeData);  // nothing could be classified

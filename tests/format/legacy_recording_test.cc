@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "legacy_expect.h"
 #include "support/legacy_file_builder.h"
-#include "support/legacy_probe.h"
 
 namespace kestron4::test {
 namespace {
@@ -41,28 +41,17 @@ TEST(LegacyRecording, LengthAndSampleSizesPerModule) {
   EXPECT_EQ(ValueTids(s), (Tids{1018}));
   EXPECT_EQ(ProbeU32(s, 1018), 60500u);
 
-  const struct {
-    const Bytes* samples;
-    std::size_t size;
-    const char* name;
-    uint8_t sensorByte, rate;
-  } kModules[] = {{&a, 606, "Analogue 1", 1, 6},
-                  {&b2, 122, "Analogue 2", 0, 9},
-                  {&c, 12102, "Analogue 3", 0, 3}};
+  const struct { const Bytes* samples; std::size_t size; const char* name; uint8_t byte, rate; } kModules[] = {
+      {&a, 606, "Analogue 1", 1, 6}, {&b2, 122, "Analogue 2", 0, 9}, {&c, 12102, "Analogue 3", 0, 3}};
   ASSERT_EQ(s.GetItemCount(135), 3);
   ASSERT_EQ(s.GetItemCount(133), 3);
   for (int i = 0; i < 3; ++i) {
+    ExpectBlock(s, 133, i, {{1002, kModules[i].name}, {1010, kModules[i].byte}, {1050, kModules[i].rate}});
     ASSERT_EQ(s.OpenItem(135, i), ErrNone);
     EXPECT_EQ(ValueTids(s), (Tids{1066, 1063, 1002}));
     EXPECT_EQ(ProbeU32(s, 1066), kModules[i].size);
     EXPECT_EQ(ProbeBytes(s, 1063), Prefix(*kModules[i].samples, kModules[i].size)) << i;
     EXPECT_EQ(ProbeText(s, 1002), kModules[i].name);
-    s.CloseItem();
-    ASSERT_EQ(s.OpenItem(133, i), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1002, 1010, 1050}));
-    EXPECT_EQ(ProbeText(s, 1002), kModules[i].name);
-    EXPECT_EQ(ProbeU8(s, 1010), kModules[i].sensorByte);
-    EXPECT_EQ(ProbeU8(s, 1050), kModules[i].rate);
     s.CloseItem();
   }
 }
@@ -130,15 +119,10 @@ TEST(LegacyRecording, EventsDecodeBcdAndTwoDigitYears) {
                  {990, {0, 59, 23, 31, 12}, 1994, 0x00, 5},
                  {0, {0, 0, 0, 0, 0}, 2000, 0xFF, 65535u * 60000 + 65535}};
   for (int e = 0; e < 3; ++e) {
-    ASSERT_EQ(s.OpenItem(137, e), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1067, 1068, 1069, 1070, 1071, 1072, 1073, 1074, 1018}));
-    EXPECT_EQ(ProbeU16(s, 1067), kEvents[e].first);
-    for (int k = 0; k < 5; ++k)
-      EXPECT_EQ(ProbeU8(s, static_cast<Tid>(1068 + k)), kEvents[e].fields[k]) << e << "/" << k;
-    EXPECT_EQ(ProbeU16(s, 1073), kEvents[e].year);
-    EXPECT_EQ(ProbeU8(s, 1074), kEvents[e].code);
-    EXPECT_EQ(ProbeU32(s, 1018), kEvents[e].time);
-    s.CloseItem();
+    const auto& v = kEvents[e];
+    ExpectBlock(s, 137, e, {{1067, v.first}, {1068, v.fields[0]}, {1069, v.fields[1]}, {1070, v.fields[2]},
+                            {1071, v.fields[3]}, {1072, v.fields[4]}, {1073, v.year}, {1074, v.code},
+                            {1018, v.time}});
   }
 }
 
