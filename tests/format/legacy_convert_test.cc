@@ -70,13 +70,16 @@ TEST(LegacyConvert, SetupFileBuildsTheLoggerTree) {
   ASSERT_EQ(s.OpenItem(2, 0), ErrNone);
 
   // Channel references: the two modules, the logger status, three ECU strings.
-  const struct { uint16_t rate, kind; std::string name, entry0, entry1; uint16_t target0; } refs[] = {
-      {6, 1, "Oil Press", "Press Sens", "Analogue 5", 101},
-      {16, 1, "Wheel Spd", "Sensor 4", "CAN 1", 101},
-      {0, 2, "Logger Status", "Logger Status", "Logger Status Raw", 120},
-      {0, 2, "ECU String 1", "8 byte string", "ECU String 1", 125},
-      {0, 2, "ECU String 2", "8 byte string", "ECU String 2", 125},
-      {0, 2, "ECU String 3", "8 byte string", "ECU String 3", 125}};
+  const struct {
+    uint16_t rate, kind;
+    std::string name, entry0, entry1;
+    uint16_t target0;
+  } refs[] = {{6, 1, "Oil Press", "Press Sens", "Analogue 5", 101},
+              {16, 1, "Wheel Spd", "Sensor 4", "CAN 1", 101},
+              {0, 2, "Logger Status", "Logger Status", "Logger Status Raw", 120},
+              {0, 2, "ECU String 1", "8 byte string", "ECU String 1", 125},
+              {0, 2, "ECU String 2", "8 byte string", "ECU String 2", 125},
+              {0, 2, "ECU String 3", "8 byte string", "ECU String 3", 125}};
   for (int k = 0; k < 6; ++k) {
     SCOPED_TRACE(k);
     ASSERT_EQ(s.OpenItem(107, k), ErrNone);
@@ -108,7 +111,8 @@ TEST(LegacyConvert, SetupFileBuildsTheLoggerTree) {
       {2, 3, "Card Full"},        {4, 4, "Card Recording"},
       {8, 2, "Card Write Protected"}, {16, 1, "Setup Failure"}};
   for (int k = 0; k < 6; ++k)
-    ExpectBlock(s, 110, k, {{1048, states[k].mask}, {1054, states[k].state}, {1007, states[k].text}});
+    ExpectBlock(s, 110, k,
+                {{1048, states[k].mask}, {1054, states[k].state}, {1007, states[k].text}});
   s.CloseItem();
   ExpectBlock(s, 125, 0, {{1002, "8 byte string"}, {1041, 8}});
 }
@@ -163,9 +167,13 @@ TEST(LegacyConvert, SensorPassSkipsDefaultAndTableSensors) {
   ASSERT_EQ(r.code, ErrNone);
   AbstractSession& s = *r.session;
   ASSERT_EQ(s.GetItemCount(101), 3);
-  ExpectBlock(s, 101, 0, {{1002, "Sensor 3"}, {1010, 1}, {1011, 1.5}, {1012, -2.25}, {1005, 100}, {1006, 0.125}});
-  ExpectBlock(s, 101, 1, {{1002, "Oil Temp"}, {1010, 0}, {1011, 3}, {1012, 4}, {1005, 5}, {1006, 6}});
-  ExpectBlock(s, 101, 2, {{1002, "sensor low"}, {1010, 2}, {1011, 7}, {1012, 0}, {1005, 0}, {1006, 0}});
+  ExpectBlock(
+      s, 101, 0,
+      {{1002, "Sensor 3"}, {1010, 1}, {1011, 1.5}, {1012, -2.25}, {1005, 100}, {1006, 0.125}});
+  ExpectBlock(s, 101, 1,
+              {{1002, "Oil Temp"}, {1010, 0}, {1011, 3}, {1012, 4}, {1005, 5}, {1006, 6}});
+  ExpectBlock(s, 101, 2,
+              {{1002, "sensor low"}, {1010, 2}, {1011, 7}, {1012, 0}, {1005, 0}, {1006, 0}});
 }
 
 TEST(LegacyConvert, TablePassWithAndWithoutPoints) {
@@ -190,7 +198,8 @@ TEST(LegacyConvert, TablePassWithAndWithoutPoints) {
   const uint16_t points[][2] = {{0, 0}, {10, 20}, {30, 40}, {5, 0}};  // the empty fourth dropped
   ASSERT_EQ(s.GetItemCount(108), 4);
   for (int k = 0; k < 4; ++k)
-    ExpectBlock(s, 108, k, {{1025, points[k][0]}, {1031, points[k][1] * static_cast<double>(0.1f)}});
+    ExpectBlock(s, 108, k,
+                {{1025, points[k][0]}, {1031, points[k][1] * static_cast<double>(0.1f)}});
   s.CloseItem();
   // A table no sensor names keeps the initial limits.
   ASSERT_EQ(s.OpenItem(102, 1), ErrNone);

@@ -41,7 +41,8 @@ void ExpectUsable(AbstractSession& s) {
   }
 }
 
-ErrorCode ConvertChecked(const LegacyFileBuilder& b, std::unique_ptr<AbstractSession>* keep = nullptr) {
+ErrorCode ConvertChecked(const LegacyFileBuilder& b,
+                         std::unique_ptr<AbstractSession>* keep = nullptr) {
   LegacyResult r = ConvertBytes(b.Build(), b.FileType());
   ExpectUsable(*r.session);
   if (keep != nullptr) *keep = std::move(r.session);
@@ -55,7 +56,8 @@ TEST(LegacyHostile, NumbersOutsideTheTablesAreRefused) {
   for (const auto& m : modules) {
     LegacyFileBuilder b(LegacyKind::kSecondSetup);
     std::unique_ptr<AbstractSession> s;
-    EXPECT_EQ(ConvertChecked(b.Module(m.channel, m.rate), &s), m.code) << int{m.channel} << "/" << int{m.rate};
+    EXPECT_EQ(ConvertChecked(b.Module(m.channel, m.rate), &s), m.code)
+        << int{m.channel} << "/" << int{m.rate};
     if (m.channel != 131) continue;
     // The last row of the table is reachable: channel 131 names "8 byte string".
     ASSERT_EQ(s->OpenItem(107, 0), ErrNone);
@@ -85,7 +87,9 @@ TEST(LegacyHostile, TruncatedFilesFailCleanly) {
                                 needed - 1, needed, b.ModuleAddress(1), size - 1};
   for (uint64_t k = 0; k < needed; k += 29) cuts.push_back(k);
   for (uint64_t cut : cuts)
-    EXPECT_EQ(ConvertChecked(LegacyFileBuilder(b).Truncate(cut)), cut < needed ? ErrFileAccess : ErrNone) << cut;
+    EXPECT_EQ(ConvertChecked(LegacyFileBuilder(b).Truncate(cut)),
+              cut < needed ? ErrFileAccess : ErrNone)
+        << cut;
 }
 
 TEST(LegacyHostile, EveryFailingReadGivesCodeOneAndReadsAreFew) {

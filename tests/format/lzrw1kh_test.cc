@@ -105,7 +105,8 @@ Bytes Mixed(size_t n, uint32_t seed) {
     const size_t piece = 3 + rng() % 30;
     const bool repeat = b.size() > 100 && rng() % 2 == 0;
     const size_t from = repeat ? b.size() - 1 - rng() % std::min<size_t>(b.size() - 1, 5000) : 0;
-    for (size_t i = 0; i < piece; ++i) b.push_back(repeat ? b[from + i] : static_cast<uint8_t>(rng()));
+    for (size_t i = 0; i < piece; ++i)
+      b.push_back(repeat ? b[from + i] : static_cast<uint8_t>(rng()));
     b.insert(b.end(), rng() % 300, static_cast<uint8_t>(rng() % 4));
   }
   b.resize(n);
@@ -181,7 +182,8 @@ TEST(Lzrw1kh, MatchesStepByStepCoderAcrossPositionLimits) {
 TEST(Lzrw1kh, StoredFallbackKeepsOutputWithinOneByteOfInput) {
   // Small alphabets make coded sizes land just below, at and above the input
   // size, where the choice between the two forms is made.
-  for (uint32_t seed = 0; seed < 3000; ++seed) ExpectLikeReference(Random(seed % 200, seed, 2 + seed % 7));
+  for (uint32_t seed = 0; seed < 3000; ++seed)
+    ExpectLikeReference(Random(seed % 200, seed, 2 + seed % 7));
   for (const size_t n : {1u, 2u, 17u, 4096u, 100000u}) {
     const Bytes in = Random(n, 7), packed = Compress(in);
     EXPECT_EQ(packed.size(), n + 1);

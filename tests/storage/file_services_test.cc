@@ -29,7 +29,8 @@ TEST(FileServices, IdentityExistenceAndNamesOfFiles) {
   WriteWholeFile(dir.File("copy"), "same bytes");
   ASSERT_EQ(link(dir.File("a").c_str(), dir.File("hard").c_str()), 0);
   ASSERT_EQ(symlink("a", dir.File("soft").c_str()), 0);
-  for (const char* same : {"hard", "soft", "./a"}) EXPECT_TRUE(SameFile(dir.File("a"), dir.File(same)));
+  for (const char* same : {"hard", "soft", "./a"})
+    EXPECT_TRUE(SameFile(dir.File("a"), dir.File(same)));
   EXPECT_TRUE(SameFile(Utf8ToUtf16(dir.File("a")), Utf8ToUtf16(dir.File("hard"))));
   EXPECT_FALSE(SameFile(dir.File("a"), dir.File("copy")));  // identity, not content
   EXPECT_FALSE(SameFile(dir.File("a"), dir.File("missing")));
@@ -41,7 +42,8 @@ TEST(FileServices, IdentityExistenceAndNamesOfFiles) {
   for (const std::string& yes : {dir.File("a/"), dir.Path() + "/", std::string("/")})
     EXPECT_TRUE(FileExists(yes)) << yes;
   EXPECT_TRUE(FileExists(Utf8ToUtf16(dir.Path())));
-  for (const std::string& no : {dir.File("a//"), dir.File("g"), std::string(), dir.File("a") + '\0'})
+  for (const std::string& no :
+       {dir.File("a//"), dir.File("g"), std::string(), dir.File("a") + '\0'})
     EXPECT_FALSE(FileExists(no)) << no;
 
   // A descriptor's name follows renames and is gone with the file.
@@ -72,7 +74,8 @@ TEST(FileServices, ResolveSymlinksFollowsTheLastComponent) {
   ASSERT_EQ(symlink("new-file", dir.File("sub/dangling").c_str()), 0);
   ASSERT_EQ(symlink("loop-b", dir.File("loop-a").c_str()), 0);
   ASSERT_EQ(symlink("loop-a", dir.File("loop-b").c_str()), 0);
-  const char* cases[][2] = {{"hop1", "sub/real"}, {"sub/dangling", "sub/new-file"}, {"none", "none"}};
+  const char* cases[][2] = {
+      {"hop1", "sub/real"}, {"sub/dangling", "sub/new-file"}, {"none", "none"}};
   for (const auto& c : cases) {
     std::string resolved;
     ASSERT_TRUE(ResolveSymlinks(dir.File(c[0]), &resolved)) << c[0];

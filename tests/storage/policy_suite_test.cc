@@ -139,7 +139,8 @@ TEST_P(PolicySuite, ValueStreamsExistOnlyWhenStreamed) {
   const struct { uint64_t at; uint32_t n; uint32_t code; } reads[] = {
       {9990, 11, KSTRN_ErrBadCount}, {10000, 0, KSTRN_ErrNone}, {10001, 0, KSTRN_ErrBadCount},
       {UINT64_MAX, 2, KSTRN_ErrBadCount}};
-  for (const auto& r : reads) EXPECT_EQ(KSTRN_ReadValueStream(stream, value, r.at, out, r.n, s), r.code) << r.at;
+  for (const auto& r : reads)
+    EXPECT_EQ(KSTRN_ReadValueStream(stream, value, r.at, out, r.n, s), r.code) << r.at;
   EXPECT_EQ(KSTRN_ReadValueStream(stream, nullptr, 0, out, 1, s), KSTRN_ErrValueNotFound);
   // A handle this session did not give out is not followed.
   EXPECT_EQ(KSTRN_ReadValueStream(made_up, value, 0, out, 1, s), KSTRN_ErrRefNotFound);

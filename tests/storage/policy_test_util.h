@@ -71,7 +71,9 @@ inline std::string WriteSampleContainer(const std::string& path) {
 }
 
 inline const char* PolicyName(PolicyKind kind) {
-  return kind == PolicyKind::kMemory ? "Memory" : kind == PolicyKind::kMapped ? "Mapped" : "Streamed";
+  return kind == PolicyKind::kMemory   ? "Memory"
+         : kind == PolicyKind::kMapped ? "Mapped"
+                                       : "Streamed";
 }
 
 // Opens path through the C interface under the policy; null on failure.
@@ -111,7 +113,8 @@ class ScopedOpen {
 
 inline std::string Hex(const uint8_t* bytes, std::size_t n) {
   std::string out;
-  for (std::size_t i = 0; i < n; ++i) out += "0123456789abcdef"[bytes[i] >> 4], out += "0123456789abcdef"[bytes[i] & 15];
+  for (std::size_t i = 0; i < n; ++i)
+    out += "0123456789abcdef"[bytes[i] >> 4], out += "0123456789abcdef"[bytes[i] & 15];
   return out;
 }
 
@@ -132,7 +135,10 @@ inline void DumpBlock(KSTRN_SessionHandle s, std::string& out) {
     std::vector<uint8_t> payload(size + 1);
     out += KSTRN_GetValue(tid, payload.data(), s) ? Hex(payload.data(), size) : "!value";
     // Stored bytes in two pieces through the value handle.
-    const uint32_t stored = (KSTRN_IsVariableSize(tid) ? 1 : KSTRN_IsLongVariableSize(tid) ? 2 : 0) + size;
+    const uint32_t stored = (KSTRN_IsVariableSize(tid)       ? 1
+                             : KSTRN_IsLongVariableSize(tid) ? 2
+                                                             : 0) +
+                            size;
     std::vector<uint8_t> bytes(stored);
     KSTRN_ValueHandle v = KSTRN_GetValueHandle(tid, s);
     const uint32_t half = stored / 2;

@@ -46,7 +46,8 @@ TEST(TempPaths, GlobalThenEnvironmentThenTmpJoinedWithOneSlash) {
     ASSERT_EQ(path.size(), 10u + 36) << std::string(path.begin(), path.end());
     EXPECT_EQ(path.substr(0, 10), u"/data/tmp/");
   }
-  const char* joins[][3] = {{"a", "b", "a/b"}, {"a/", "b", "a/b"}, {"/", "b", "/b"}, {"", "b", "b"}};
+  const char* joins[][3] = {
+      {"a", "b", "a/b"}, {"a/", "b", "a/b"}, {"/", "b", "/b"}, {"", "b", "b"}};
   for (const auto& j : joins) EXPECT_EQ(JoinPath(j[0], j[1]), j[2]);
 }
 
