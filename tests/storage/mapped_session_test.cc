@@ -34,6 +34,17 @@ TEST_F(MappedSession, OpensOnlyWhatItCanMap) {
   EXPECT_EQ(OpenDescriptorCount(), descriptors + 1);
   session.reset();
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
+  for (const FaultOp op : {FaultOp::kOpen, FaultOp::kDup, FaultOp::kFstat, FaultOp::kMmap}) {
+    auto failing = MakeSession(PolicyKind::kMapped);
+    FaultyPlatform faulty;
+    faulty.FailNth(op, 1);
+    {
+      ScopedPlatform use(faulty);
+      EXPECT_EQ(failing->LoadPath(path_.c_str()), ErrFileAccess) << static_cast<int>(op);
+    }
+    failing.reset();
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);  // a failed mapping leaks nothing
+  }
 
   // A container followed by zeros: one byte under 4 GiB maps, 4 GiB is
   // refused mapped and opens streamed. Sparse, so it takes no space.
