@@ -1,7 +1,9 @@
-// The byte layout of containers, read from and written to raw bytes.
+// The byte layout of containers, read from and written to raw bytes, and
+// the file types told apart by their first bytes.
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 
 #include "container_test_util.h"
 #include "format/file_type.h"
@@ -22,27 +24,23 @@ std::vector<uint64_t> ValueSizes(const ItemBlock* b) {
 }
 
 TEST(ContainerLayout, WorkedExamplesByteForByte) {
-  auto empty = testing::NewMemSession();
-  auto oneItem = testing::NewMemSession();
+  auto empty = testing::NewMemSession(), oneItem = testing::NewMemSession(),
+       oneValue = testing::NewMemSession();
   ASSERT_TRUE(oneItem->InsertItemBlocks(100, 1));
-  auto oneValue = testing::NewMemSession();
   ASSERT_TRUE(oneValue->InsertValue(1003, "\xb0\xb1\xb2\xb3\xb4", 0));
-  const std::string expected[] = {
-      Bytes().Header().U32(2).U16(0).s,
-      Bytes().Header().U32(12).U16(100).U16(1).U16(0).U32(2).U16(0).s,
-      Bytes().Header().U32(9).U16(1003).Raw("\xb0\xb1\xb2\xb3\xb4").U16(0).s};
-  SessionCore* sessions[] = {empty.get(), oneItem.get(), oneValue.get()};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(sessions[i]->SessionSize(), expected[i].size());
-    EXPECT_EQ(SavedBytes(*sessions[i]), expected[i]);
+  const std::pair<SessionCore*, std::string> examples[] = {
+      {empty.get(), Bytes().Header().U32(2).U16(0).s},
+      {oneItem.get(), Bytes().Header().U32(12).U16(100).U16(1).U16(0).U32(2).U16(0).s},
+      {oneValue.get(), Bytes().Header().U32(9).U16(1003).Raw("\xb0\xb1\xb2\xb3\xb4").U16(0).s}};
+  for (const auto& [session, expected] : examples) {
+    EXPECT_EQ(session->SessionSize(), expected.size());
+    EXPECT_EQ(SavedBytes(*session), expected);
     ErrorCode code = 99;
-    auto back = LoadBytes(expected[i], &code);
+    auto back = LoadBytes(expected, &code);
     ASSERT_EQ(code, ErrNone);
-    EXPECT_TRUE(testing::SameTree(*sessions[i], *back));
+    EXPECT_TRUE(testing::SameTree(*session, *back));
   }
-  EXPECT_EQ(expected[0].size(), 25u);
-  EXPECT_EQ(expected[1].size(), 35u);
-  EXPECT_EQ(expected[2].size(), 32u);
+  EXPECT_EQ(examples[1].second.size(), 35u);
 }
 
 TEST(ContainerLayout, InterleavedEntriesAndWrongSizesLoadAndSaveNormalised) {
@@ -119,15 +117,53 @@ TEST(ContainerLayout, FileTypeHeaderCaseAndReferenceMode) {
   s->AfterOpen();
   EXPECT_EQ(s->referenceMode(), 0);  // only the root's marker counts
 
-  const std::string display = "VN15 V1.01 DISPLAY and more";
-  EXPECT_EQ(s->LoadBuffer(display.data(), static_cast<uint32_t>(display.size())), ErrFileType);
+  EXPECT_EQ(s->LoadBuffer("VN15 V1.01 DISPLAY and more", 27), ErrFileType);
   EXPECT_EQ(s->GetFileType(), kFileTypeDisplay);  // kept although the load failed
-  const std::string logger = "RB41 V1.00 DATA FIL and more";
-  EXPECT_NE(s->LoadBuffer(logger.data(), static_cast<uint32_t>(logger.size())), ErrFileType);
+  EXPECT_NE(s->LoadBuffer("RB41 V1.00 DATA FIL and more", 28), ErrFileType);
   EXPECT_EQ(s->GetFileType(), kFileTypeData);
   EXPECT_EQ(s->LoadBuffer("KESTRON", 7), ErrFileAccess);
   EXPECT_EQ(s->GetFileType(), kFileTypeData);  // nothing could be classified
   EXPECT_EQ(s->LoadBuffer(nullptr, 30), ErrFileAccess);
+}
+
+
+uint16_t Classify(std::string text) {
+  text.resize(kFileTypeProbeSize, '#');
+  uint8_t probe[kFileTypeProbeSize];
+  std::memcpy(probe, text.data(), sizeof probe);
+  return ClassifyFileHeader(probe);
+}
+
+TEST(FileType, MagicTableInAnyCaseAndItsNearMisses) {
+  const std::pair<const char*, uint16_t> rows[] = {
+      {"KESTRON V1.00 FILE\x1A", 0}, {"RB41 V1.00 STUP FIL", 1}, {"RB42 V1.00 STUP FIL", 13},
+      {"RB42 V2.00 STUP FIL", 13},   {"RB41 V1.00 DATA FIL", 2}, {"RB41 V1.01 DATA FIL", 2},
+      {"RB42 V2.00 DATA FIL", 2},    {"RB42 V1.00 DATA FIL", 14}, {"VN15 V1.00 DISPLAY ", 5},
+      {"VN15 V1.01 DISPLAY ", 5},    {"VARN INI FILE", 7},       {"QF73 V1.00 FILE\x1A", 10}};
+  for (const auto& [text, code] : rows) {
+    std::string lower = text, mixed = text;
+    for (std::size_t i = 0; i < lower.size(); ++i) {
+      lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[i])));
+      if (i % 3 == 0) mixed[i] = lower[i];
+    }
+    EXPECT_EQ(Classify(text), code);
+    EXPECT_EQ(Classify(lower), code);
+    EXPECT_EQ(Classify(mixed), code);
+  }
+  for (const char* miss : {"KESTRON V1.00 FILE\x1B", "VN15 V1.00 DISPLAY_", "QF73 v3.00 file\x1A",
+                           "\xEB" "ESTRON V1.00 FILE\x1A", ""})
+    EXPECT_EQ(Classify(miss), kFileTypeUnknown) << miss;
+  EXPECT_EQ(Classify("varn ini file!?"), kFileTypeSettings);  // only 13 bytes compared
+  EXPECT_TRUE(IsConvertedFileType(12) && IsConvertedFileType(14) && !IsConvertedFileType(10));
+}
+
+TEST(FileType, DetectionReadsNineteenBytesFromTheStart) {
+  const std::string file = "Kestron V1.00 FILE\x1Atail";
+  TMemRefStream stream(file.data(), static_cast<int64_t>(file.size()));
+  ASSERT_TRUE(stream.Seek(7, kSeekBegin));
+  EXPECT_EQ(DetectFileType(stream), kFileTypeContainer);
+  TMemRefStream tooShort("VARN INI FILE 18 by", 18);
+  EXPECT_THROW(DetectFileType(tooShort), EReadError);
 }
 
 }  // namespace

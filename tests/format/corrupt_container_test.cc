@@ -12,21 +12,6 @@ using testing::Bytes;
 using testing::LoadBytes;
 using testing::SavedBytes;
 
-// Every item's count matches its blocks and every cached size is exact.
-bool Consistent(SessionCore& s) {
-  std::vector<ItemBlock*> stack{s.root()};
-  while (!stack.empty()) {
-    ItemBlock* b = stack.back();
-    stack.pop_back();
-    if (b->contentSize != SessionCore::ComputeContentSize(b)) return false;
-    for (Item* i = b->firstItem; i != nullptr; i = i->next) {
-      if (i->blockCount != i->blocks.size()) return false;
-      stack.insert(stack.end(), i->blocks.begin(), i->blocks.end());
-    }
-  }
-  return true;
-}
-
 // A block nested depth levels below the root, each level one item of TID 9.
 std::string Chain(uint32_t depth) {
   Bytes file;
@@ -59,7 +44,7 @@ TEST(CorruptContainer, GoldenSetIsRefusedCleanly) {
     ErrorCode code = 99;
     auto s = LoadBytes(bytes, &code);
     EXPECT_EQ(code, ErrFileAccess);
-    EXPECT_TRUE(Consistent(*s));
+    EXPECT_TRUE(testing::SizesConsistent(*s));
     // What was read is a tree like any other: it saves and loads back.
     const std::string saved = SavedBytes(*s);
     EXPECT_EQ(saved.size(), s->SessionSize());
@@ -76,16 +61,13 @@ TEST(CorruptContainer, GoldenSetIsRefusedCleanly) {
   EXPECT_EQ(cut->OpenItem(100, 1), ErrNone);
   EXPECT_EQ(cut->NextItem(), ErrPastLastBlock);
   EXPECT_EQ(cut->current()->valueCount, 1u);  // the 1066 before the cut blob
-}
-
-TEST(CorruptContainer, DepthLimitIsExactAndWalkedWithoutRecursion) {
-  ErrorCode code = 99;
-  auto s = LoadBytes(Chain(SessionCore::kMaxDepth), &code);
+  // The deepest nesting allowed loads, and is walked without recursion.
+  auto deep = LoadBytes(Chain(SessionCore::kMaxDepth), &code);
   ASSERT_EQ(code, ErrNone);
-  ItemBlock* deepest = s->root();
+  ItemBlock* deepest = deep->root();
   while (deepest->firstItem != nullptr) deepest = deepest->firstItem->blocks[0];
   EXPECT_EQ(SessionCore::DepthOf(deepest), SessionCore::kMaxDepth);
-  EXPECT_EQ(SavedBytes(*s).size(), Chain(SessionCore::kMaxDepth).size());
+  EXPECT_EQ(SavedBytes(*deep).size(), Chain(SessionCore::kMaxDepth).size());
 }
 
 TEST(CorruptContainer, TruncationsAndRandomDamage) {
@@ -100,7 +82,7 @@ TEST(CorruptContainer, TruncationsAndRandomDamage) {
     ErrorCode code = 99;
     auto t = LoadBytes(whole.substr(0, n), &code);
     ASSERT_EQ(code, ErrFileAccess) << n;
-    ASSERT_TRUE(Consistent(*t)) << n;
+    ASSERT_TRUE(testing::SizesConsistent(*t)) << n;
   }
   for (int round = 0; round < 300; ++round) {
     std::string damaged = whole;
@@ -109,7 +91,7 @@ TEST(CorruptContainer, TruncationsAndRandomDamage) {
     ErrorCode code = 99;
     auto t = LoadBytes(damaged, &code);
     ASSERT_TRUE(code == ErrNone || code == ErrFileAccess) << code;
-    ASSERT_TRUE(Consistent(*t));
+    ASSERT_TRUE(testing::SizesConsistent(*t));
     ASSERT_EQ(SavedBytes(*t).size(), t->SessionSize());
   }
 }

@@ -11,23 +11,18 @@
 
 #include "export/channel_names.h"
 #include "format/legacy/legacy_name.h"
+#include "legacy_expect.h"
 #include "support/legacy_file_builder.h"
-#include "support/legacy_probe.h"
 
 namespace kestron4::test {
 namespace {
 
 using Tids = std::vector<Tid>;
+const Tids kLoggerItems = {107, 104, 101, 102, 106, 100, 120, 125};
 
-// In reference entry k of the current channel reference.
-void ExpectEntry(AbstractSession& s, int k, uint16_t number, uint16_t target,
-                 const std::string& name) {
-  ASSERT_EQ(s.OpenItem(112, k), ErrNone);
-  EXPECT_EQ(ValueTids(s), (Tids{1052, 1024, 1002}));
-  EXPECT_EQ(ProbeU16(s, 1052), number);
-  EXPECT_EQ(ProbeU16(s, 1024), target);
-  EXPECT_EQ(ProbeText(s, 1002), name);
-  s.CloseItem();
+// Reference entry k of the channel reference under the cursor.
+void ExpectEntry(AbstractSession& s, int k, uint16_t target, const std::string& name) {
+  ExpectBlock(s, 112, k, {{1052, k == 0 ? 65 : 1}, {1024, target}, {1002, name}});
 }
 
 LegacyResult Convert(const LegacyFileBuilder& b, PolicyKind kind = PolicyKind::kMemory) {
@@ -35,22 +30,19 @@ LegacyResult Convert(const LegacyFileBuilder& b, PolicyKind kind = PolicyKind::k
 }
 
 TEST(LegacyName, EndsAfterLastPrintableAndCutsAtControlBytes) {
-  const auto name = [](const char* raw) {
+  const char* cases[][2] = {
+      {"Oil Temp    ", "Oil Temp"}, {"A B  C      ", "A B  C"}, {"ABCDEFGHIJKL", "ABCDEFGHIJKL"},
+      {"            ", "            "},  // nothing printable: all twelve kept
+      {"AB\x01" "CD       ", "AB"},
+      {"AB}C        ", "AB"},    // 0x7D cuts ...
+      {"AB  }       ", "AB  "},  // ... yet counts as printable for the end
+      {"AB~~~~~~~~~~", "AB"},    // 0x7E is not printable here
+      {"\0\0\0\0\0\0\0\0\0\0\0\0", ""}};
+  for (const auto& c : cases) {
     uint8_t field[12];
-    std::memcpy(field, raw, 12);
-    return legacy::LegacyName(field);
-  };
-  EXPECT_EQ(name("Oil Temp    "), "Oil Temp");
-  EXPECT_EQ(name("A B  C      "), "A B  C");
-  EXPECT_EQ(name("ABCDEFGHIJKL"), "ABCDEFGHIJKL");
-  EXPECT_EQ(name("            "), "            ");  // nothing printable: all twelve kept
-  EXPECT_EQ(name("AB\x01"
-                 "CD       "),
-            "AB");
-  EXPECT_EQ(name("AB}C        "), "AB");    // 0x7D cuts ...
-  EXPECT_EQ(name("AB  }       "), "AB  ");  // ... yet counts as printable for the end
-  EXPECT_EQ(name("AB~~~~~~~~~~"), "AB");    // 0x7E is not printable here
-  EXPECT_EQ(name("\0\0\0\0\0\0\0\0\0\0\0\0"), "");
+    std::memcpy(field, c[0], 12);
+    EXPECT_EQ(legacy::LegacyName(field), c[1]);
+  }
 }
 
 TEST(LegacyConvert, SetupFileBuildsTheLoggerTree) {
@@ -65,137 +57,95 @@ TEST(LegacyConvert, SetupFileBuildsTheLoggerTree) {
   LegacyResult r = Convert(b);
   ASSERT_EQ(r.code, ErrNone);
   AbstractSession& s = *r.session;
-
   uint32_t index = 99;
   EXPECT_EQ(s.GetParentTID(&index), 2);  // the cursor is left on the logger block
   EXPECT_EQ(index, 0u);
-  EXPECT_EQ(ItemTids(s), (Tids{107, 104, 101, 102, 106, 100, 120, 125}));
+  EXPECT_EQ(ItemTids(s), kLoggerItems);
   EXPECT_TRUE(ValueTids(s).empty());
   EXPECT_EQ(s.GetItemCount(107), 2 + 4);
   EXPECT_EQ(s.GetItemCount(106), 2);
-  EXPECT_EQ(s.GetItemCount(100), 124);
   s.GotoRoot();
   EXPECT_EQ(ItemTids(s), (Tids{2}));
   EXPECT_EQ(s.GetItemCount(2), 1);
   ASSERT_EQ(s.OpenItem(2, 0), ErrNone);
 
-  ASSERT_EQ(s.OpenItem(107, 0), ErrNone);
-  EXPECT_EQ(ValueTids(s), (Tids{1050, 1040, 1002}));
-  EXPECT_EQ(ProbeU8(s, 1050), 6);
-  EXPECT_EQ(ProbeU16(s, 1040), 1);
-  EXPECT_EQ(ProbeText(s, 1002), "Oil Press");
-  EXPECT_EQ(ItemTids(s), (Tids{112}));
-  EXPECT_EQ(s.GetItemCount(112), 2);
-  ExpectEntry(s, 0, 65, 101, "Press Sens");
-  ExpectEntry(s, 1, 1, 100, "Analogue 5");
-  s.CloseItem();
-  ASSERT_EQ(s.OpenItem(107, 1), ErrNone);
-  EXPECT_EQ(ProbeU8(s, 1050), 16);
-  EXPECT_EQ(ProbeText(s, 1002), "Wheel Spd");
-  ExpectEntry(s, 0, 65, 101, "Sensor 4");
-  ExpectEntry(s, 1, 1, 100, "CAN 1");
-  s.CloseItem();
-
-  ASSERT_EQ(s.OpenItem(107, 2), ErrNone);
-  EXPECT_EQ(ValueTids(s), (Tids{1040, 1002}));
-  EXPECT_EQ(ProbeU16(s, 1040), 2);
-  EXPECT_EQ(ProbeText(s, 1002), "Logger Status");
-  ExpectEntry(s, 0, 65, 120, "Logger Status");
-  ExpectEntry(s, 1, 1, 100, "Logger Status Raw");
-  s.CloseItem();
-  for (int k = 0; k < 3; ++k) {
-    const std::string ecu = "ECU String " + std::to_string(k + 1);
-    ASSERT_EQ(s.OpenItem(107, 3 + k), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1002, 1040}));
-    EXPECT_EQ(ProbeText(s, 1002), ecu);
-    EXPECT_EQ(ProbeU16(s, 1040), 2);
-    ExpectEntry(s, 0, 65, 125, "8 byte string");
-    ExpectEntry(s, 1, 1, 100, ecu);
+  // Channel references: the two modules, the logger status, three ECU strings.
+  const struct {
+    uint16_t rate, kind;
+    std::string name, entry0, entry1;
+    uint16_t target0;
+  } refs[] = {{6, 1, "Oil Press", "Press Sens", "Analogue 5", 101},
+              {16, 1, "Wheel Spd", "Sensor 4", "CAN 1", 101},
+              {0, 2, "Logger Status", "Logger Status", "Logger Status Raw", 120},
+              {0, 2, "ECU String 1", "8 byte string", "ECU String 1", 125},
+              {0, 2, "ECU String 2", "8 byte string", "ECU String 2", 125},
+              {0, 2, "ECU String 3", "8 byte string", "ECU String 3", 125}};
+  for (int k = 0; k < 6; ++k) {
+    SCOPED_TRACE(k);
+    ASSERT_EQ(s.OpenItem(107, k), ErrNone);
+    if (k < 2) ExpectFields(s, {{1050, refs[k].rate}, {1040, refs[k].kind}, {1002, refs[k].name}});
+    if (k == 2) ExpectFields(s, {{1040, 2}, {1002, refs[k].name}});
+    if (k > 2) ExpectFields(s, {{1002, refs[k].name}, {1040, 2}});
+    EXPECT_EQ(ItemTids(s), (Tids{112}));
+    EXPECT_EQ(s.GetItemCount(112), 2);
+    ExpectEntry(s, 0, refs[k].target0, refs[k].entry0);
+    ExpectEntry(s, 1, 100, refs[k].entry1);
     s.CloseItem();
   }
+  ExpectBlock(s, 104, 0, {{1024, 0x7E}, {1013, 0x1234}});
 
-  ASSERT_EQ(s.OpenItem(104, 0), ErrNone);
-  EXPECT_EQ(ValueTids(s), (Tids{1024, 1013}));
-  EXPECT_EQ(ProbeU16(s, 1024), 0x7E);
-  EXPECT_EQ(ProbeU16(s, 1013), 0x1234);
-  s.CloseItem();
-
-  for (std::size_t i = 0; i < 124; ++i) {
-    ASSERT_EQ(s.OpenItem(100, static_cast<int32_t>(i)), ErrNone);
+  // Channel items: every row of the logger's table, then the ECU strings.
+  ASSERT_EQ(s.GetItemCount(100), 124);
+  static constexpr uint16_t kEcuCodes[] = {0xDBD7, 0xDBDF, 0xDCD7};
+  for (int i = 0; i < 124; ++i) {
     const std::size_t row = i <= 120 ? i : 127 + (i - 121);
-    static constexpr uint16_t kEcuCodes[] = {0xDBD7, 0xDBDF, 0xDCD7};
-    uint16_t code = static_cast<uint16_t>(0xFC00 + 2 * i);
-    if (i == 120) code = 0xD99C;
-    if (i > 120) code = kEcuCodes[i - 121];
-    EXPECT_EQ(ValueTids(s), (Tids{1002, 1015}));
-    EXPECT_EQ(ProbeText(s, 1002), ChannelNameTable::Name(row)) << i;
-    EXPECT_EQ(ProbeU16(s, 1015), code) << i;
-    s.CloseItem();
+    const uint16_t code = i < 120 ? 0xFC00 + 2 * i : i == 120 ? 0xD99C : kEcuCodes[i - 121];
+    ExpectBlock(s, 100, i, {{1002, std::string(ChannelNameTable::Name(row))}, {1015, code}});
   }
 
   ASSERT_EQ(s.OpenItem(120, 0), ErrNone);
   EXPECT_EQ(ProbeText(s, 1002), "Logger Status");
   ASSERT_EQ(s.GetItemCount(110), 6);
-  const struct {
-    uint16_t mask, state;
-    const char* text;
-  } kStates[] = {{0, 6, "No Card"},
-                 {1, 5, "Card In"},
-                 {2, 3, "Card Full"},
-                 {4, 4, "Card Recording"},
-                 {8, 2, "Card Write Protected"},
-                 {16, 1, "Setup Failure"}};
-  for (int k = 0; k < 6; ++k) {
-    ASSERT_EQ(s.OpenItem(110, k), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1048, 1054, 1007}));
-    EXPECT_EQ(ProbeU16(s, 1048), kStates[k].mask);
-    EXPECT_EQ(ProbeU16(s, 1054), kStates[k].state);
-    EXPECT_EQ(ProbeText(s, 1007), kStates[k].text);
-    s.CloseItem();
-  }
+  const struct { uint16_t mask, state; const char* text; } states[] = {
+      {0, 6, "No Card"},          {1, 5, "Card In"},
+      {2, 3, "Card Full"},        {4, 4, "Card Recording"},
+      {8, 2, "Card Write Protected"}, {16, 1, "Setup Failure"}};
+  for (int k = 0; k < 6; ++k)
+    ExpectBlock(s, 110, k,
+                {{1048, states[k].mask}, {1054, states[k].state}, {1007, states[k].text}});
   s.CloseItem();
-  ASSERT_EQ(s.OpenItem(125, 0), ErrNone);
-  EXPECT_EQ(ValueTids(s), (Tids{1002, 1041}));
-  EXPECT_EQ(ProbeText(s, 1002), "8 byte string");
-  EXPECT_EQ(ProbeU16(s, 1041), 8);
+  ExpectBlock(s, 125, 0, {{1002, "8 byte string"}, {1041, 8}});
 }
 
 TEST(LegacyConvert, OnlyDataFilesCarryARecording) {
-  const LegacyKind kinds[] = {LegacyKind::kFirstSetup, LegacyKind::kFirstData,
-                              LegacyKind::kSecondSetup, LegacyKind::kSecondDataV1,
-                              LegacyKind::kSecondDataV2};
-  for (LegacyKind kind : kinds) {
+  for (LegacyKind kind : {LegacyKind::kFirstSetup, LegacyKind::kFirstData, LegacyKind::kSecondSetup,
+                          LegacyKind::kSecondDataV1, LegacyKind::kSecondDataV2}) {
     LegacyFileBuilder b(kind);
     b.Module(1, 9, {1, 2, 3, 4}).RecordingLength(0, 1000);
     LegacyResult r = Convert(b);
     ASSERT_EQ(r.code, ErrNone) << b.FileType();
-    const Tids items = ItemTids(*r.session);
-    const bool recorded = std::find(items.begin(), items.end(), 135) != items.end();
-    EXPECT_EQ(recorded, b.IsData()) << b.FileType();
-    EXPECT_EQ(std::find(items.begin(), items.end(), 133) != items.end(), b.IsData());
-    EXPECT_EQ(ValueTids(*r.session).size(), b.IsData() ? 1u : 0u);
+    Tids want = kLoggerItems;
+    if (b.IsData()) want.insert(want.end(), {135, 133});
+    EXPECT_EQ(ItemTids(*r.session), want) << b.FileType();
+    EXPECT_EQ(ValueTids(*r.session), b.IsData() ? Tids{1018} : Tids{});
   }
-  // The mark is compared exactly: a data magic written in capitals converts
-  // as a setup file.
+  // The mark is compared exactly: a data magic in capitals converts as setup.
   LegacyFileBuilder upper(LegacyKind::kFirstData);
   upper.Module(1, 9, {1, 2, 3, 4}).RecordingLength(0, 1000);
   for (int k = 0; k < 4; ++k) upper.Poke(11 + k, static_cast<uint8_t>("DATA"[k]));
   LegacyResult r = Convert(upper);
   ASSERT_EQ(r.code, ErrNone);
-  EXPECT_EQ(ItemTids(*r.session), (Tids{107, 104, 101, 102, 106, 100, 120, 125}));
-}
+  EXPECT_EQ(ItemTids(*r.session), kLoggerItems);
 
-TEST(LegacyConvert, NoModules) {
-  LegacyFileBuilder b(LegacyKind::kSecondDataV2);
-  LegacyResult r = Convert(b);
+  // Without modules, sensors (all with default names) or tables, those
+  // items are still there, without blocks, in the logger's order.
+  LegacyFileBuilder empty(LegacyKind::kSecondDataV2);
+  r = Convert(empty);
   ASSERT_EQ(r.code, ErrNone);
   AbstractSession& s = *r.session;
-  // No modules, no sensors (every one has its default name), no tables: those
-  // items are present without blocks, in the logger's order.
   EXPECT_EQ(ItemTids(s), (Tids{107, 104, 101, 102, 106, 100, 120, 125, 135, 133}));
   EXPECT_EQ(s.GetItemCount(101), 0);
   EXPECT_EQ(s.GetItemCount(135), 0);
-  EXPECT_EQ(ValueTids(s), (Tids{1018}));
   EXPECT_EQ(s.GetItemCount(107), 4);  // status and ECU references only
   EXPECT_EQ(s.GetItemCount(100), 124);
   ASSERT_EQ(s.OpenItem(107, 0), ErrNone);
@@ -217,24 +167,13 @@ TEST(LegacyConvert, SensorPassSkipsDefaultAndTableSensors) {
   ASSERT_EQ(r.code, ErrNone);
   AbstractSession& s = *r.session;
   ASSERT_EQ(s.GetItemCount(101), 3);
-  const struct {
-    const char* name;
-    uint8_t byte;
-    float f[4];
-  } kExpected[] = {{"Sensor 3", 1, {1.5f, -2.25f, 100.0f, 0.125f}},
-                   {"Oil Temp", 0, {3.0f, 4.0f, 5.0f, 6.0f}},
-                   {"sensor low", 2, {7.0f, 0, 0, 0}}};
-  for (int k = 0; k < 3; ++k) {
-    ASSERT_EQ(s.OpenItem(101, k), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1002, 1010, 1011, 1012, 1005, 1006}));
-    EXPECT_EQ(ProbeText(s, 1002), kExpected[k].name);
-    EXPECT_EQ(ProbeU8(s, 1010), kExpected[k].byte);
-    EXPECT_EQ(ProbeF64(s, 1011), kExpected[k].f[0]);
-    EXPECT_EQ(ProbeF64(s, 1012), kExpected[k].f[1]);
-    EXPECT_EQ(ProbeF64(s, 1005), kExpected[k].f[2]);
-    EXPECT_EQ(ProbeF64(s, 1006), kExpected[k].f[3]);
-    s.CloseItem();
-  }
+  ExpectBlock(
+      s, 101, 0,
+      {{1002, "Sensor 3"}, {1010, 1}, {1011, 1.5}, {1012, -2.25}, {1005, 100}, {1006, 0.125}});
+  ExpectBlock(s, 101, 1,
+              {{1002, "Oil Temp"}, {1010, 0}, {1011, 3}, {1012, 4}, {1005, 5}, {1006, 6}});
+  ExpectBlock(s, 101, 2,
+              {{1002, "sensor low"}, {1010, 2}, {1011, 7}, {1012, 0}, {1005, 0}, {1006, 0}});
 }
 
 TEST(LegacyConvert, TablePassWithAndWithoutPoints) {
@@ -250,39 +189,23 @@ TEST(LegacyConvert, TablePassWithAndWithoutPoints) {
   ASSERT_EQ(r.code, ErrNone);
   AbstractSession& s = *r.session;
   EXPECT_EQ(s.GetItemCount(101), 0);  // the table sensor is described by its table
-
   ASSERT_EQ(s.OpenItem(107, 0), ErrNone);
-  ExpectEntry(s, 0, 65, 102, "Boost");
+  ExpectEntry(s, 0, 102, "Boost");
   s.CloseItem();
-
   ASSERT_EQ(s.GetItemCount(102), 2);
   ASSERT_EQ(s.OpenItem(102, 0), ErrNone);
-  EXPECT_EQ(ValueTids(s), (Tids{1002, 1010, 1005, 1006}));
-  EXPECT_EQ(ProbeText(s, 1002), "Boost");
-  EXPECT_EQ(ProbeU8(s, 1010), 7);
-  EXPECT_EQ(ProbeF64(s, 1005), -5.0);
-  EXPECT_EQ(ProbeF64(s, 1006), 250.0);
-  const struct { uint16_t x, y; } kPoints[] = {{0, 0}, {10, 20}, {30, 40}, {5, 0}};
+  ExpectFields(s, {{1002, "Boost"}, {1010, 7}, {1005, -5}, {1006, 250}});
+  const uint16_t points[][2] = {{0, 0}, {10, 20}, {30, 40}, {5, 0}};  // the empty fourth dropped
   ASSERT_EQ(s.GetItemCount(108), 4);
-  for (int k = 0; k < 4; ++k) {
-    ASSERT_EQ(s.OpenItem(108, k), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1025, 1031}));
-    EXPECT_EQ(ProbeU16(s, 1025), kPoints[k].x);
-    EXPECT_EQ(ProbeF64(s, 1031), kPoints[k].y * static_cast<double>(0.1f));
-    s.CloseItem();
-  }
+  for (int k = 0; k < 4; ++k)
+    ExpectBlock(s, 108, k,
+                {{1025, points[k][0]}, {1031, points[k][1] * static_cast<double>(0.1f)}});
   s.CloseItem();
-
   // A table no sensor names keeps the initial limits.
   ASSERT_EQ(s.OpenItem(102, 1), ErrNone);
-  EXPECT_EQ(ProbeText(s, 1002), "Only Y3");
-  EXPECT_EQ(ProbeU8(s, 1010), 0);
-  EXPECT_EQ(ProbeF64(s, 1005), 0.0);
-  EXPECT_EQ(ProbeF64(s, 1006), 255.0);
+  ExpectFields(s, {{1002, "Only Y3"}, {1010, 0}, {1005, 0}, {1006, 255}});
   ASSERT_EQ(s.GetItemCount(108), 2);
-  ASSERT_EQ(s.OpenItem(108, 1), ErrNone);
-  EXPECT_EQ(ProbeU16(s, 1025), 0);
-  EXPECT_EQ(ProbeF64(s, 1031), 12.0);
+  ExpectBlock(s, 108, 1, {{1025, 0}, {1031, 12}});
 }
 
 TEST(LegacyConvert, ModuleAddressesDependOnTheFileType) {

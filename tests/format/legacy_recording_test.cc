@@ -1,12 +1,18 @@
 // The recording part of converted data files: length, samples per module,
-// module descriptions and events.
+// module descriptions and events; and the sample data file under samples/,
+// generated here so that it always matches the generator. To write it afresh:
+//   KESTRON4_WRITE_SAMPLE=1 ./kestron4_tests --gtest_filter='LegacySample.*'
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
+#include "legacy_expect.h"
 #include "support/legacy_file_builder.h"
-#include "support/legacy_probe.h"
 
 namespace kestron4::test {
 namespace {
@@ -45,24 +51,20 @@ TEST(LegacyRecording, LengthAndSampleSizesPerModule) {
     const Bytes* samples;
     std::size_t size;
     const char* name;
-    uint8_t sensorByte, rate;
+    uint8_t byte, rate;
   } kModules[] = {{&a, 606, "Analogue 1", 1, 6},
                   {&b2, 122, "Analogue 2", 0, 9},
                   {&c, 12102, "Analogue 3", 0, 3}};
   ASSERT_EQ(s.GetItemCount(135), 3);
   ASSERT_EQ(s.GetItemCount(133), 3);
   for (int i = 0; i < 3; ++i) {
+    ExpectBlock(s, 133, i,
+                {{1002, kModules[i].name}, {1010, kModules[i].byte}, {1050, kModules[i].rate}});
     ASSERT_EQ(s.OpenItem(135, i), ErrNone);
     EXPECT_EQ(ValueTids(s), (Tids{1066, 1063, 1002}));
     EXPECT_EQ(ProbeU32(s, 1066), kModules[i].size);
     EXPECT_EQ(ProbeBytes(s, 1063), Prefix(*kModules[i].samples, kModules[i].size)) << i;
     EXPECT_EQ(ProbeText(s, 1002), kModules[i].name);
-    s.CloseItem();
-    ASSERT_EQ(s.OpenItem(133, i), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1002, 1010, 1050}));
-    EXPECT_EQ(ProbeText(s, 1002), kModules[i].name);
-    EXPECT_EQ(ProbeU8(s, 1010), kModules[i].sensorByte);
-    EXPECT_EQ(ProbeU8(s, 1050), kModules[i].rate);
     s.CloseItem();
   }
 }
@@ -130,16 +132,78 @@ TEST(LegacyRecording, EventsDecodeBcdAndTwoDigitYears) {
                  {990, {0, 59, 23, 31, 12}, 1994, 0x00, 5},
                  {0, {0, 0, 0, 0, 0}, 2000, 0xFF, 65535u * 60000 + 65535}};
   for (int e = 0; e < 3; ++e) {
-    ASSERT_EQ(s.OpenItem(137, e), ErrNone);
-    EXPECT_EQ(ValueTids(s), (Tids{1067, 1068, 1069, 1070, 1071, 1072, 1073, 1074, 1018}));
-    EXPECT_EQ(ProbeU16(s, 1067), kEvents[e].first);
-    for (int k = 0; k < 5; ++k)
-      EXPECT_EQ(ProbeU8(s, static_cast<Tid>(1068 + k)), kEvents[e].fields[k]) << e << "/" << k;
-    EXPECT_EQ(ProbeU16(s, 1073), kEvents[e].year);
-    EXPECT_EQ(ProbeU8(s, 1074), kEvents[e].code);
-    EXPECT_EQ(ProbeU32(s, 1018), kEvents[e].time);
-    s.CloseItem();
+    const auto& v = kEvents[e];
+    ExpectBlock(s, 137, e,
+                {{1067, v.first},
+                 {1068, v.fields[0]},
+                 {1069, v.fields[1]},
+                 {1070, v.fields[2]},
+                 {1071, v.fields[3]},
+                 {1072, v.fields[4]},
+                 {1073, v.year},
+                 {1074, v.code},
+                 {1018, v.time}});
   }
+}
+
+
+const char* const kSamplePath = KESTRON4_SOURCE_DIR "/samples/logger_data_v2.dat";
+
+// A triangle wave of count samples of the given width (1 or 2 bytes).
+std::vector<uint8_t> Wave(std::size_t count, int width, int period, int amplitude) {
+  std::vector<uint8_t> out;
+  for (std::size_t i = 0; i < count; ++i) {
+    const int phase = static_cast<int>(i % static_cast<std::size_t>(period));
+    const int value = amplitude * (phase < period / 2 ? phase : period - phase) / (period / 2);
+    out.push_back(static_cast<uint8_t>(value));
+    if (width == 2) out.push_back(static_cast<uint8_t>(value >> 8));
+  }
+  return out;
+}
+
+LegacyFileBuilder SampleFile() {
+  LegacyFileBuilder b(LegacyKind::kSecondDataV2);
+  b.Channel(1, "Oil Press", 1)
+      .Sensor(1, "Oil 10 bar", 0, {0.01f, 0.0f, 0.0f, 10.0f})
+      .Channel(25, "Water Temp", 2)
+      .TableSensor(2, "Sensor 2", 1, 1.0f, -20.0f, 130.0f)
+      .Table(1, "Water NTC", {{0, 130}, {60, 90}, {120, 50}, {200, 20}, {255, 0}}, 1.0f)
+      .Channel(33, "Wheel Spd", 3)
+      .Sensor(3, "Hall Wheel", 0, {0.1f, 0.0f, 0.0f, 300.0f})
+      .Settings(1, 500)
+      .Module(1, 4, Wave(101, 2, 25, 900))   // 20 ms
+      .Module(25, 9, Wave(3, 1, 2, 85))      // 1 s
+      .Module(33, 5, Wave(41, 2, 20, 1200))  // 50 ms
+      .RecordingLength(0, 2000)
+      .Event({0x50, 0x30, 0x15, 0x14, 0x05, 0x06, 0x98, 0x01, 0x00, 0x00, 0x01, 0xF4})
+      .Event({0x00, 0x31, 0x15, 0x14, 0x05, 0x06, 0x98, 0x02, 0x00, 0x00, 0x07, 0xD0});
+  return b;
+}
+
+TEST(LegacySample, CommittedFileMatchesTheGeneratorAndConverts) {
+  const LegacyFileBuilder b = SampleFile();
+  const std::vector<uint8_t> bytes = b.Build();
+  if (std::getenv("KESTRON4_WRITE_SAMPLE") != nullptr) {
+    std::ofstream(kSamplePath, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+  std::ifstream in(kSamplePath, std::ios::binary);
+  ASSERT_TRUE(in) << kSamplePath;
+  const std::vector<uint8_t> stored((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+  EXPECT_EQ(stored, bytes);
+
+  LegacyResult r = ConvertBytes(stored, b.FileType());
+  ASSERT_EQ(r.code, ErrNone);
+  AbstractSession& s = *r.session;
+  EXPECT_EQ(ProbeU32(s, 1018), 2000u);
+  EXPECT_EQ(s.GetItemCount(135), 3);
+  EXPECT_EQ(s.GetItemCount(137), 2);
+  EXPECT_EQ(s.GetItemCount(101), 2);
+  EXPECT_EQ(s.GetItemCount(102), 1);
+  ASSERT_EQ(s.OpenItem(135, 0), ErrNone);
+  EXPECT_EQ(ProbeU32(s, 1066), 202u);
 }
 
 }  // namespace

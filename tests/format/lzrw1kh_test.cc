@@ -31,12 +31,10 @@ Bytes Compress(const Bytes& in) {
   return Bytes(dst.get(), dst.get() + n);
 }
 
-// Decodes into room for `capacity` bytes; returns the produced bytes, or
-// nothing with *result set to 0.
+// Decodes into room for capacity bytes; *result gets the returned count.
 Bytes Decompress(const Bytes& in, size_t capacity, int32_t* result = nullptr) {
   const auto src = ExactCopy(in);
-  // Left uninitialised: large and written only as far as the result says.
-  std::unique_ptr<uint8_t[]> dst(new uint8_t[capacity + 1]);
+  std::unique_ptr<uint8_t[]> dst(new uint8_t[capacity + 1]);  // uninitialised on purpose
   const int32_t n = Lzrw1khDecompress(src.get(), dst.get(), static_cast<int32_t>(in.size()));
   if (result != nullptr) *result = n;
   EXPECT_LE(static_cast<size_t>(n), capacity);
@@ -91,19 +89,6 @@ Bytes ReferenceCompress(const Bytes& in) {
   return stored;
 }
 
-Bytes Text(size_t n, uint32_t seed) {
-  static const char* const kWords[] = {"the",    "channel", "sample", "of",   "rate",  "and",
-                                       "logger", "value",   "to",     "data", "block", "is",
-                                       "a",      "time",    "signal", "in",   "scale", "offset"};
-  std::mt19937 rng(seed);
-  std::string s;
-  while (s.size() < n) {
-    s += kWords[rng() % std::size(kWords)];
-    s += (rng() % 11 == 0) ? ".\n" : " ";
-  }
-  return Bytes(s.begin(), s.begin() + n);
-}
-
 Bytes Random(size_t n, uint32_t seed, uint32_t alphabet = 256) {
   std::mt19937 rng(seed);
   Bytes b(n);
@@ -118,12 +103,10 @@ Bytes Mixed(size_t n, uint32_t seed) {
   Bytes b;
   while (b.size() < n) {
     const size_t piece = 3 + rng() % 30;
-    if (b.size() > 100 && rng() % 2 == 0) {
-      const size_t from = b.size() - 1 - rng() % std::min<size_t>(b.size() - 1, 5000);
-      for (size_t i = 0; i < piece; ++i) b.push_back(b[from + i]);
-    } else {
-      for (size_t i = 0; i < piece; ++i) b.push_back(static_cast<uint8_t>(rng()));
-    }
+    const bool repeat = b.size() > 100 && rng() % 2 == 0;
+    const size_t from = repeat ? b.size() - 1 - rng() % std::min<size_t>(b.size() - 1, 5000) : 0;
+    for (size_t i = 0; i < piece; ++i)
+      b.push_back(repeat ? b[from + i] : static_cast<uint8_t>(rng()));
     b.insert(b.end(), rng() % 300, static_cast<uint8_t>(rng() % 4));
   }
   b.resize(n);
@@ -139,17 +122,15 @@ Bytes Sparse(size_t n, std::initializer_list<size_t> positions) {
   return b;
 }
 
-void ExpectRoundTrip(const Bytes& in) {
+void ExpectLikeReference(const Bytes& in) {
   const Bytes packed = Compress(in);
-  EXPECT_EQ(Decompress(packed, in.size()), in) << "size " << in.size();
+  ASSERT_EQ(packed, ReferenceCompress(in)) << "size " << in.size();
+  ASSERT_EQ(Decompress(packed, in.size()), in) << "size " << in.size();
 }
 
-TEST(Lzrw1kh, SmallInputsHaveTheirKnownEncodings) {
+TEST(Lzrw1kh, KnownEncodings) {
   const auto s = [](const char* t) { return Bytes(t, t + std::strlen(t)); };
-  struct Case {
-    Bytes in, packed;
-  };
-  const Case cases[] = {
+  const struct { Bytes in, packed; } both_ways[] = {
       {{}, {0x80}},
       {Bytes(100, 'x'), {0x40, 0x80, 0x00, 0x00, 0x00, 0x54, 'x'}},
       {s("abc"), {0x80, 'a', 'b', 'c'}},
@@ -159,79 +140,59 @@ TEST(Lzrw1kh, SmallInputsHaveTheirKnownEncodings) {
       {Bytes(4095, 9), {0x40, 0x80, 0x00, 0x00, 0x0F, 0xEF, 9}},
       {Bytes(4096, 9), {0x40, 0x80, 0x00, 0x00, 0x0F, 0xEF, 9, 9}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : both_ways) {
     EXPECT_EQ(Compress(c.in), c.packed) << "input size " << c.in.size();
     EXPECT_EQ(Decompress(c.packed, c.in.size()), c.in) << "input size " << c.in.size();
   }
-}
-
-TEST(Lzrw1kh, DecoderHandlesOverlappingCopiesAndLongestRuns) {
-  // "ab", then a copy of 6 bytes from 2 back repeats the pair.
-  EXPECT_EQ(Decompress({0x40, 0x20, 0x00, 'a', 'b', 0x00, 0x23}, 8),
-            Bytes({'a', 'b', 'a', 'b', 'a', 'b', 'a', 'b'}));
-  // The run field allows 4111 bytes although the coder never writes more than 4095.
-  EXPECT_EQ(Decompress({0x40, 0x80, 0x00, 0x00, 0x0F, 0xFF, 5}, 4111), Bytes(4111, 5));
-  // Any flag byte other than the stored one selects the coded form.
-  EXPECT_EQ(Decompress({0x00, 0x00, 0x00, 'q'}, 1), Bytes{'q'});
-  EXPECT_EQ(Decompress({0x80, 1, 2, 3}, 3), Bytes({1, 2, 3}));
+  // Forms the coder never writes but the decoder must take: an overlapping
+  // copy, a run of 4111, any flag byte but the stored one meaning coded.
+  const struct { Bytes packed, out; } decode_only[] = {
+      {{0x40, 0x20, 0x00, 'a', 'b', 0x00, 0x23}, s("abababab")},
+      {{0x40, 0x80, 0x00, 0x00, 0x0F, 0xFF, 5}, Bytes(4111, 5)},
+      {{0x00, 0x00, 0x00, 'q'}, {'q'}},
+      {{0x80, 1, 2, 3}, {1, 2, 3}}};
+  for (const auto& c : decode_only) EXPECT_EQ(Decompress(c.packed, c.out.size()), c.out);
 }
 
 TEST(Lzrw1kh, MatchesStepByStepCoderAcrossPositionLimits) {
   // Sizes around 32 KiB (signed table slots), 36863 (last position that can
   // copy) and 64 KiB (slots wrap around).
-  for (const size_t n : {32767u, 32768u, 32769u, 36862u, 36863u, 36864u, 40000u, 70000u, 140000u}) {
-    for (const Bytes& in : {Mixed(n, 1), Text(n, 2), Bytes(n, 0), Sparse(n, {1000, 5000})}) {
-      const Bytes packed = Compress(in);
-      ASSERT_EQ(packed, ReferenceCompress(in)) << "size " << n;
-      EXPECT_EQ(Decompress(packed, n), in) << "size " << n;
-    }
-  }
+  for (const size_t n : {32767u, 32768u, 32769u, 36862u, 36863u, 36864u, 40000u, 70000u, 140000u})
+    for (const Bytes& in : {Mixed(n, 1), Random(n, 2, 3), Bytes(n, 0), Sparse(n, {1000, 5000})})
+      ExpectLikeReference(in);
   EXPECT_EQ(Compress(Mixed(140000, 1))[0], 0x40) << "test data no longer compresses";
   // The last position that can copy, the first slot read back as negative,
   // the window's edge, a position far beyond 32 KiB and one whose 16 bits
   // wrapped around to a small slot.
   const Bytes copies = Sparse(40000, {32767, 36862});
-  const Bytes no_copy[] = {Sparse(40000, {32768, 36000}), Sparse(40000, {30000, 34096}),
-                           Sparse(140000, {70000, 70100}), Sparse(140000, {65636, 65736})};
-  EXPECT_LT(Compress(copies).size(), Compress(no_copy[0]).size());
-  for (const Bytes& in : {copies, no_copy[0], no_copy[1], no_copy[2], no_copy[3]}) {
-    const Bytes packed = Compress(in);
-    EXPECT_EQ(packed, ReferenceCompress(in));
-    EXPECT_EQ(Decompress(packed, in.size()), in);
+  EXPECT_LT(Compress(copies).size(), Compress(Sparse(40000, {32768, 36000})).size());
+  for (const Bytes& in : {copies, Sparse(40000, {32768, 36000}), Sparse(40000, {30000, 34096}),
+                          Sparse(140000, {70000, 70100}), Sparse(140000, {65636, 65736})})
+    ExpectLikeReference(in);
+  for (const size_t run : {15u, 16u, 17u, 4094u, 4095u, 4096u, 4111u, 8190u, 8191u}) {
+    Bytes in = Mixed(40, 5);
+    in.insert(in.end(), run, 'z');
+    in.push_back('!');
+    ExpectLikeReference(in);
   }
+  ExpectLikeReference(Mixed(1 << 20, 3));
+  ExpectLikeReference(Bytes(1 << 20, 0xAA));
 }
 
 TEST(Lzrw1kh, StoredFallbackKeepsOutputWithinOneByteOfInput) {
   // Small alphabets make coded sizes land just below, at and above the input
   // size, where the choice between the two forms is made.
-  for (uint32_t seed = 0; seed < 3000; ++seed) {
-    const Bytes in = Random(seed % 200, seed, 2 + seed % 7);
-    const Bytes packed = Compress(in);
-    ASSERT_EQ(packed, ReferenceCompress(in)) << "seed " << seed;
-    ASSERT_EQ(Decompress(packed, in.size()), in) << "seed " << seed;
-  }
+  for (uint32_t seed = 0; seed < 3000; ++seed)
+    ExpectLikeReference(Random(seed % 200, seed, 2 + seed % 7));
   for (const size_t n : {1u, 2u, 17u, 4096u, 100000u}) {
-    const Bytes in = Random(n, 7);
-    const Bytes packed = Compress(in);
+    const Bytes in = Random(n, 7), packed = Compress(in);
     EXPECT_EQ(packed.size(), n + 1);
     EXPECT_EQ(packed[0], 0x80);
     EXPECT_EQ(Decompress(packed, n), in);
   }
 }
 
-TEST(Lzrw1kh, RoundTripsTextRunsAndRandomData) {
-  ExpectRoundTrip(Text(1 << 20, 3));
-  ExpectRoundTrip(Random(1 << 16, 4));
-  ExpectRoundTrip(Bytes(1 << 20, 0xAA));
-  for (const size_t run : {15u, 16u, 17u, 4094u, 4095u, 4096u, 4111u, 8190u, 8191u}) {
-    Bytes in = Text(40, 5);
-    in.insert(in.end(), run, 'z');
-    in.push_back('!');
-    ExpectRoundTrip(in);
-  }
-}
-
-TEST(Lzrw1kh, CorruptInputGivesZero) {
+TEST(Lzrw1kh, CorruptInputGivesZeroAndStaysInBounds) {
   const Bytes corrupt[] = {
       {0x40},
       {0x40, 0x80, 0x00},
@@ -248,9 +209,9 @@ TEST(Lzrw1kh, CorruptInputGivesZero) {
     Decompress(in, 64, &result);
     EXPECT_EQ(result, 0) << "input size " << in.size();
   }
-  // A copy from 16 or 17 bytes back after 16 literals, followed by enough
-  // groups of literals or none: long inputs are decoded a group at a time
-  // and their ends item by item, both must draw the same line.
+  // A copy from 16 or 17 bytes back after 16 literals, followed by groups of
+  // literals or none: long inputs are decoded a group at a time and their
+  // ends item by item, and both must draw the same line.
   for (const size_t padding_groups : {0u, 4u}) {
     for (const size_t offset : {16u, 17u}) {
       Bytes in = {0x40, 0x00, 0x00};
@@ -272,23 +233,21 @@ TEST(Lzrw1kh, CorruptInputGivesZero) {
   EXPECT_EQ(Lzrw1khDecompress(out, out, 0), 0);
   EXPECT_EQ(Lzrw1khDecompress(out, out, -5), 0);
   EXPECT_EQ(Lzrw1khCompress(out, out, -5), 0);
-}
 
-TEST(Lzrw1kh, TruncatedOrGarbledInputStaysInBounds) {
+  // Each prefix of a coded input fails or yields a prefix of the original.
   // Sixteen runs make the one group of largest items: 64 bytes after its
   // control word.
   Bytes runs;
   for (uint8_t i = 0; i < 16; ++i) runs.insert(runs.end(), 20, i);
+  EXPECT_EQ(Compress(runs).size(), 67u);
   for (const Bytes& in : {Mixed(5000, 6), runs}) {
     const Bytes packed = Compress(in);
     ASSERT_EQ(packed[0], 0x40);
-    // Each prefix either fails or yields a prefix of the original.
     for (size_t cut = 0; cut < packed.size(); ++cut) {
-      const Bytes out = Decompress(Bytes(packed.begin(), packed.begin() + cut), in.size());
-      ASSERT_TRUE(std::equal(out.begin(), out.end(), in.begin())) << "cut at " << cut;
+      const Bytes got = Decompress(Bytes(packed.begin(), packed.begin() + cut), in.size());
+      ASSERT_TRUE(std::equal(got.begin(), got.end(), in.begin())) << "cut at " << cut;
     }
   }
-  EXPECT_EQ(Compress(runs).size(), 67u);
   // Every input byte can produce at most 4111 / 4 output bytes.
   std::mt19937 rng(8);
   for (int i = 0; i < 2000; ++i) {

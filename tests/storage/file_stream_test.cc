@@ -1,3 +1,6 @@
+// Streams over files: open modes, path flavours, descriptors that stay the
+// caller's, clones with their own position, and transfers that survive
+// short counts and interruptions.
 #include "storage/streams/file_stream.h"
 
 #include <fcntl.h>
@@ -9,8 +12,11 @@
 #include <string>
 
 #include "storage/platform/platform.h"
+#include "storage/policies/positional_file_stream.h"
+#include "storage/streams/temp_file_stream.h"
 #include "support/faulty_platform.h"
 #include "support/scratch_dir.h"
+#include "text/text_codec.h"
 
 namespace kestron4 {
 namespace {
@@ -21,28 +27,24 @@ std::string ReadAll(TStream& stream) {
   return bytes;
 }
 
-TEST(FileStream, ModesOpenCreateAndTruncateAsDocumented) {
+std::string ReadAt(TStream& stream, int64_t position, int64_t count) {
+  std::string out(static_cast<std::size_t>(count), '\0');
+  if (!stream.Seek(position, kSeekBegin)) return "refused";
+  stream.Read(out.data(), count);
+  return out;
+}
+
+TEST(FileStream, ModesCreateTruncateAndRefuse) {
   ScratchDir dir;
   const std::string path = dir.File("f");
-  try {
-    TFileStream missing(path, kDefaultFileMode);
-    FAIL() << "opened a missing file";
-  } catch (const EOpenError& e) {
-    EXPECT_NE(std::string(e.what()).find("Failed to open file"), std::string::npos);
-  }
+  EXPECT_THROW((TFileStream{path, kDefaultFileMode}), EOpenError);
   EXPECT_THROW((TFileStream{path, 0}), EOpenError);  // read-write never creates
-  {
-    TFileStream created(path, ModeCreate);
-    created.Write("hello", 5);
-    EXPECT_EQ(created.GetSize(), 5);
-    EXPECT_EQ(created.Mode(), uint32_t{ModeCreate});
-  }
+  { TFileStream(path, ModeCreate).Write("hello", 5); }
   {
     TFileStream reader(path, kDefaultFileMode);
     EXPECT_EQ(ReadAll(reader), "hello");
     EXPECT_THROW(reader.Write("x", 1), EWriteError);
-    // The descriptor does not leak into programs the host starts.
-    EXPECT_TRUE(fcntl(reader.Handle(), F_GETFD) & FD_CLOEXEC);
+    EXPECT_TRUE(fcntl(reader.Handle(), F_GETFD) & FD_CLOEXEC);  // not inherited by children
   }
   {
     TFileStream emptied(path, 0);
@@ -52,126 +54,77 @@ TEST(FileStream, ModesOpenCreateAndTruncateAsDocumented) {
   EXPECT_EQ(ReadWholeFile(path), "ab");
   { TFileStream replaced(path, ModeCreate | ModeShareRead); }
   EXPECT_EQ(ReadWholeFile(path), "");
-
   const mode_t mask = umask(0);
   umask(mask);
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+  EXPECT_THROW(TFileStream(path + std::string(1, '\0') + "x", kDefaultFileMode), EOpenError);
 }
 
 TEST(FileStream, PathFlavoursChooseTheRightFile) {
   ScratchDir dir;
   WriteWholeFile(dir.File("caf\xC3\xA9"), "utf-16 path");
   WriteWholeFile(dir.File("plain"), "8-bit path");
-  const std::u16string wide = u"caf\u00E9";
-  const std::u16string wide_path =
-      std::u16string(dir.Path().begin(), dir.Path().end()) + u"/" + wide;
-
-  TFileStream by_wide(wide_path, kDefaultFileMode);
+  const std::u16string wide = Utf8ToUtf16(dir.File("caf\xC3\xA9"));
+  TFileStream by_wide(wide, kDefaultFileMode);
   EXPECT_EQ(ReadAll(by_wide), "utf-16 path");
-  EXPECT_EQ(by_wide.Path16(), wide_path);
-  EXPECT_TRUE(by_wide.Path8().empty());
-
-  TFileStream pair_prefers_8bit(dir.File("plain"), wide_path);
+  EXPECT_EQ(by_wide.Path16(), wide);
+  TFileStream pair_prefers_8bit(dir.File("plain"), wide);
   EXPECT_EQ(ReadAll(pair_prefers_8bit), "8-bit path");
-  EXPECT_EQ(pair_prefers_8bit.Mode(), kDefaultFileMode);
-  TFileStream pair_falls_back(std::string(), wide_path);
+  TFileStream pair_falls_back(std::string(), wide);
   EXPECT_EQ(ReadAll(pair_falls_back), "utf-16 path");
   EXPECT_THROW((TFileStream{std::string(), std::u16string()}), EOpenError);
-  // A NUL inside a path must not silently open the shorter name.
-  EXPECT_THROW(TFileStream(dir.File("plain") + std::string(1, '\0') + "x", kDefaultFileMode),
-               EOpenError);
 }
 
-TEST(FileStream, SeekReadWriteAndSizes) {
+TEST(FileStream, SeeksAndReadsNeverGoPastTheEnd) {
   ScratchDir dir;
   TFileStream stream(dir.File("f"), ModeCreate);
   stream.Write("0123456789", 10);
-  EXPECT_EQ(stream.GetPosition(), 10);
   EXPECT_TRUE(stream.Seek(-4, kSeekEnd));
-  char buffer[4];
-  stream.Read(buffer, 4);
-  EXPECT_EQ(std::string(buffer, 4), "6789");
+  EXPECT_EQ(ReadAll(stream), "6789");
+  char buffer[11];
   EXPECT_THROW(stream.Read(buffer, 1), EReadError);
   EXPECT_FALSE(stream.Seek(-1, kSeekBegin));
   EXPECT_FALSE(stream.Seek(0, 3));
   EXPECT_EQ(stream.GetPosition(), 10);
   EXPECT_THROW(stream.Read(buffer, -1), EReadError);
   stream.Seek(0, kSeekBegin);
-  // Reading past the end fails even if part of the bytes were there.
-  char big[11];
-  EXPECT_THROW(stream.Read(big, 11), EReadError);
+  EXPECT_THROW(stream.Read(buffer, 11), EReadError);  // even though ten were there
 }
 
-TEST(FileStream, DescriptorStreamLeavesTheDescriptorOpen) {
+TEST(FileStream, DescriptorsStayTheCallersAndClonesAreIndependent) {
   ScratchDir dir;
   WriteWholeFile(dir.File("f"), "abcdef");
   const int fd = open(dir.File("f").c_str(), O_RDONLY | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
   ASSERT_EQ(lseek(fd, 2, SEEK_SET), 2);
   {
     TFileStream stream(fd);
     EXPECT_FALSE(stream.OwnsHandle());
-    EXPECT_EQ(stream.Mode(), kDefaultFileMode);
-    EXPECT_TRUE(stream.Path8().empty() && stream.Path16().empty());
     EXPECT_EQ(stream.GetPosition(), 2);  // the descriptor's own offset
+    auto clone = stream.Clone();
+    EXPECT_EQ(ReadAll(*clone), "abcdef");
     EXPECT_EQ(ReadAll(stream), "cdef");
     EXPECT_TRUE(stream.Close());
-    EXPECT_EQ(stream.Handle(), -1);
   }
-  EXPECT_NE(fcntl(fd, F_GETFD), -1);
-  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 6);
+  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 6);  // still open
   close(fd);
-}
-
-TEST(FileStream, ClonesAreIndependentAndNeverTruncate) {
-  ScratchDir dir;
-  WriteWholeFile(dir.File("f"), "abcdef");
-  TFileStream by_path(dir.File("f"), kDefaultFileMode);
-  by_path.Seek(3, kSeekBegin);
-  auto clone = by_path.Clone();
-  EXPECT_EQ(clone->GetPosition(), 0);
-  EXPECT_EQ(ReadAll(*clone), "abcdef");
-  EXPECT_EQ(by_path.GetPosition(), 3);
-
-  // A read-write stream opened without ModeCreate empties its file on
-  // opening; its clone must not empty it again.
+  // A read-write stream without ModeCreate empties its file on opening; its
+  // clone must not empty it again.
   {
     TFileStream writer(dir.File("f"), 0);
     writer.Write("xyz", 3);
-    auto writer_clone = writer.Clone();
-    EXPECT_EQ(ReadAll(*writer_clone), "xyz");
-    writer_clone->Write("!", 1);
+    auto clone = writer.Clone();
+    EXPECT_EQ(ReadAll(*clone), "xyz");
+    clone->Write("!", 1);
   }
   EXPECT_EQ(ReadWholeFile(dir.File("f")), "xyz!");
-
-  const int fd = open(dir.File("f").c_str(), O_RDONLY | O_CLOEXEC);
-  ASSERT_GE(fd, 0);
-  {
-    TFileStream from_fd(fd);
-    from_fd.Seek(2, kSeekBegin);
-    auto fd_clone = from_fd.Clone();
-    EXPECT_EQ(ReadAll(*fd_clone), "xyz!");
-    EXPECT_EQ(from_fd.GetPosition(), 2);
-  }
-  close(fd);
-
-  TFileStream nothing;
-  auto empty_clone = nothing.Clone();
-  char c;
-  EXPECT_THROW(empty_clone->Read(&c, 1), EReadError);
-}
-
-TEST(FileStream, CloneOfAPathlessDescriptorHasNoFile) {
   int pipe_fds[2];
   ASSERT_EQ(pipe2(pipe_fds, O_CLOEXEC), 0);
-  {
-    TFileStream pipe_stream(pipe_fds[0]);
-    auto clone = pipe_stream.Clone();
-    char c;
-    EXPECT_THROW(clone->Read(&c, 1), EReadError);
-  }
+  char c;
+  TFileStream over_pipe(pipe_fds[0]), nothing;
+  EXPECT_THROW(over_pipe.Clone()->Read(&c, 1), EReadError);  // no file to reopen
+  EXPECT_THROW(nothing.Clone()->Read(&c, 1), EReadError);
   close(pipe_fds[0]);
   close(pipe_fds[1]);
 }
@@ -188,23 +141,77 @@ TEST(FileStream, TransfersLoopOverShortCountsAndInterruptions) {
     faulty.FailNth(FaultOp::kWrite, 3, EINTR);
     out.Write(data.data(), static_cast<int64_t>(data.size()));
     EXPECT_TRUE(faulty.Injected());
-    out.Seek(0, kSeekBegin);
     faulty.FailNth(FaultOp::kRead, 5, EINTR);
-    std::string back(data.size(), '\0');
-    out.Read(back.data(), static_cast<int64_t>(back.size()));
+    EXPECT_TRUE(ReadAt(out, 0, static_cast<int64_t>(data.size())) == data);
     EXPECT_TRUE(faulty.Injected());
-    EXPECT_EQ(back, data);
     EXPECT_GE(faulty.Calls(FaultOp::kRead), 25);
-
-    out.Seek(0, kSeekBegin);
     faulty.FailNth(FaultOp::kRead, 2, EIO);
-    EXPECT_THROW(out.Read(back.data(), 10000), EReadError);
+    EXPECT_THROW(ReadAt(out, 0, 10000), EReadError);
     faulty.FailNth(FaultOp::kWrite, 1, ENOSPC);
     EXPECT_THROW(out.Write("x", 1), EWriteError);
   }
   faulty.FailNth(FaultOp::kOpen, 1, EMFILE);
   EXPECT_THROW((TFileStream{dir.File("f"), kDefaultFileMode}), EOpenError);
-  EXPECT_EQ(ReadWholeFile(dir.File("f")), data);
+  EXPECT_TRUE(ReadWholeFile(dir.File("f")) == data);
+}
+
+// Reads at a position without moving any shared file offset.
+TEST(FileStream, PositionalStreamsShareOneDescriptor) {
+  ScratchDir dir;
+  const std::string path = dir.File("f");
+  WriteWholeFile(path, "0123456789");
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(lseek(fd, 3, SEEK_SET), 3);
+  EXPECT_EQ(ReadAt(*PositionalFileStream::Borrow(fd), 1, 2), "12");
+  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 3);  // neither moved nor closed
+  const int descriptors = OpenDescriptorCount();
+  auto stream = PositionalFileStream::Duplicate(fd);
+  close(fd);  // the duplicate lives on
+  EXPECT_EQ(ReadAt(*stream, 8, 2), "89");
+  auto clone = stream->Clone();
+  EXPECT_EQ(clone->GetPosition(), 10);
+  EXPECT_EQ(ReadAt(*clone, 0, 3), "012");
+  EXPECT_EQ(stream->GetPosition(), 10);
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);  // clones open nothing
+  EXPECT_TRUE(stream->Seek(2, kSeekEnd));
+  char byte;
+  EXPECT_THROW(stream->Read(&byte, 1), EReadError);
+  EXPECT_EQ(stream->GetPosition(), 12);
+  EXPECT_TRUE(stream->Seek(-12, kSeekCurrent));
+  EXPECT_FALSE(stream->Seek(-1, kSeekCurrent));
+  EXPECT_FALSE(stream->Seek(1, 7));
+  EXPECT_FALSE(stream->Seek(INT64_MAX, kSeekEnd));
+  EXPECT_THROW(stream->Write("x", 1), EWriteError);
+  stream.reset();
+  EXPECT_EQ(ReadAt(*clone, 5, 1), "5");  // the last holder keeps it open
+  clone.reset();
+  EXPECT_EQ(OpenDescriptorCount(), descriptors - 1);
+  EXPECT_THROW(PositionalFileStream::Open(dir.File("missing")), EOpenError);
+  EXPECT_THROW(PositionalFileStream::Duplicate(-1), EOpenError);
+  auto opened = PositionalFileStream::Open(path);
+  FaultyPlatform faulty;
+  faulty.FailNth(FaultOp::kRead, 1);
+  ScopedPlatform use(faulty);
+  EXPECT_THROW(ReadAt(*opened, 0, 1), EReadError);
+  EXPECT_EQ(ReadAt(*opened, 0, 1), "0");
+}
+
+TEST(FileStream, TempFileIsRemovedUnlessMovedAway) {
+  ScratchDir dir;
+  const std::u16string scratch = Utf8ToUtf16(dir.File("scratch"));
+  {
+    TempFileStream stream(scratch);
+    stream.Write("data", 4);
+    EXPECT_EQ(ReadWholeFile(dir.File("scratch")), "data");
+  }
+  EXPECT_TRUE(dir.List().empty());
+  {
+    TempFileStream stream(scratch);
+    stream.Write("kept", 4);
+    ASSERT_EQ(rename(dir.File("scratch").c_str(), dir.File("final").c_str()), 0);
+  }
+  EXPECT_EQ(dir.List(), std::vector<std::string>{"final"});
+  EXPECT_THROW((TempFileStream{Utf8ToUtf16(dir.File("no/such/dir")), ModeCreate}), EOpenError);
 }
 
 }  // namespace

@@ -24,7 +24,6 @@ constexpr uint16_t kKey = 2002;      // short string key of the item blocks
 constexpr uint16_t kNote = 4500;     // long string
 constexpr uint16_t kNumber = 10001;  // 4 bytes: always copied at load
 constexpr uint16_t kData = 1063;
-constexpr uint16_t kDataSize = 1066;
 constexpr uint16_t kRecord = 100;     // item of the root
 constexpr uint16_t kChannel = 14000;  // item nested in a record
 
@@ -34,33 +33,36 @@ inline std::vector<uint8_t> Pattern(std::size_t n, uint8_t seed) {
   return bytes;
 }
 
+// The blob of record k in the sample.
+inline std::vector<uint8_t> RecordBlob(int k) {
+  return Pattern(500 + 3000 * static_cast<std::size_t>(k), static_cast<uint8_t>(10 * k));
+}
+
 inline std::string RecordKey(int k) { return "record-key-" + std::to_string(k) + "-of-many"; }
 
-// A session with values of every kind, small and large, three records with
-// a blob each and a nested channel block, saved to path. Returns the bytes.
+inline void InsertBlob(const std::vector<uint8_t>& blob, KSTRN_SessionHandle s) {
+  KSTRN_InsertData(static_cast<uint32_t>(blob.size()), blob.data(), s);
+}
+
+// Values of every kind, small and large, three records with a blob each and
+// a nested channel block, saved to path. Returns the bytes.
 inline std::string WriteSampleContainer(const std::string& path) {
   KSTRN_SessionHandle s = nullptr;
   EXPECT_TRUE(KSTRN_NewSession(&s));
   KSTRN_InsertValue(kTitle, "a title well over eight bytes", s);
   const uint32_t number = 0x01020304;
   KSTRN_InsertValue(kNumber, &number, s);
-  const std::vector<uint8_t> root = Pattern(10000, 1);
-  KSTRN_InsertData(static_cast<uint32_t>(root.size()), root.data(), s);
+  InsertBlob(Pattern(10000, 1), s);
   KSTRN_InsertItemBlocks(kRecord, 3, s);
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < 3; ++k, KSTRN_CloseItem(s)) {
     KSTRN_OpenItem(kRecord, k, s);
     KSTRN_InsertValue(kKey, RecordKey(k).c_str(), s);
     KSTRN_InsertValue(kNote, std::string(300 + k, static_cast<char>('a' + k)).c_str(), s);
-    const std::vector<uint8_t> blob =
-        Pattern(500 + 3000 * static_cast<std::size_t>(k), static_cast<uint8_t>(10 * k));
-    KSTRN_InsertData(static_cast<uint32_t>(blob.size()), blob.data(), s);
-    if (k == 1) {
-      KSTRN_InsertItemBlocks(kChannel, 1, s);
-      KSTRN_OpenItem(kChannel, 0, s);
-      const std::vector<uint8_t> inner = Pattern(9, 99);  // just above the inline size
-      KSTRN_InsertData(static_cast<uint32_t>(inner.size()), inner.data(), s);
-      KSTRN_CloseItem(s);
-    }
+    InsertBlob(RecordBlob(k), s);
+    if (k != 1) continue;
+    KSTRN_InsertItemBlocks(kChannel, 1, s);
+    KSTRN_OpenItem(kChannel, 0, s);
+    InsertBlob(Pattern(9, 99), s);  // just above the inline size
     KSTRN_CloseItem(s);
   }
   EXPECT_TRUE(KSTRN_SaveSession(path.c_str(), s));
@@ -69,15 +71,9 @@ inline std::string WriteSampleContainer(const std::string& path) {
 }
 
 inline const char* PolicyName(PolicyKind kind) {
-  switch (kind) {
-    case PolicyKind::kMemory:
-      return "Memory";
-    case PolicyKind::kMapped:
-      return "Mapped";
-    case PolicyKind::kStreamed:
-      return "Streamed";
-  }
-  return "?";
+  return kind == PolicyKind::kMemory   ? "Memory"
+         : kind == PolicyKind::kMapped ? "Mapped"
+                                       : "Streamed";
 }
 
 // Opens path through the C interface under the policy; null on failure.
@@ -86,20 +82,15 @@ inline const char* PolicyName(PolicyKind kind) {
 inline KSTRN_SessionHandle OpenAs(PolicyKind kind, const std::string& path) {
   KSTRN_SessionHandle s = nullptr;
   bool ok = false;
-  switch (kind) {
-    case PolicyKind::kMemory:
-      ok = KSTRN_OpenSession(path.c_str(), &s);
-      break;
-    case PolicyKind::kStreamed:
-      ok = KSTRN_OpenStreamedSessionW(Utf8ToUtf16(path).c_str(), &s);
-      break;
-    case PolicyKind::kMapped: {
-      const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd < 0) return nullptr;
-      ok = KSTRN_OpenMemMappedSessionH(fd, &s);
-      close(fd);
-      break;
-    }
+  if (kind == PolicyKind::kMemory) {
+    ok = KSTRN_OpenSession(path.c_str(), &s);
+  } else if (kind == PolicyKind::kStreamed) {
+    ok = KSTRN_OpenStreamedSessionW(Utf8ToUtf16(path).c_str(), &s);
+  } else {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    ok = KSTRN_OpenMemMappedSessionH(fd, &s);
+    close(fd);
   }
   if (!ok && s != nullptr) KSTRN_CloseSession(s);
   return ok ? s : nullptr;
@@ -120,17 +111,10 @@ class ScopedOpen {
   KSTRN_SessionHandle s_;
 };
 
-inline uint32_t PrefixOf(uint16_t tid) {
-  return KSTRN_IsVariableSize(tid) ? 1 : KSTRN_IsLongVariableSize(tid) ? 2 : 0;
-}
-
 inline std::string Hex(const uint8_t* bytes, std::size_t n) {
-  static const char kDigits[] = "0123456789abcdef";
   std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 15];
-  }
+  for (std::size_t i = 0; i < n; ++i)
+    out += "0123456789abcdef"[bytes[i] >> 4], out += "0123456789abcdef"[bytes[i] & 15];
   return out;
 }
 
@@ -151,7 +135,10 @@ inline void DumpBlock(KSTRN_SessionHandle s, std::string& out) {
     std::vector<uint8_t> payload(size + 1);
     out += KSTRN_GetValue(tid, payload.data(), s) ? Hex(payload.data(), size) : "!value";
     // Stored bytes in two pieces through the value handle.
-    const uint32_t stored = PrefixOf(tid) + size;
+    const uint32_t stored = (KSTRN_IsVariableSize(tid)       ? 1
+                             : KSTRN_IsLongVariableSize(tid) ? 2
+                                                             : 0) +
+                            size;
     std::vector<uint8_t> bytes(stored);
     KSTRN_ValueHandle v = KSTRN_GetValueHandle(tid, s);
     const uint32_t half = stored / 2;
@@ -200,5 +187,28 @@ inline std::string SavedBuffer(KSTRN_SessionHandle s) {
   if (!KSTRN_SaveSessionBuffer(out.data(), static_cast<uint32_t>(out.size()), s)) return {};
   return out;
 }
+
+// Grows the first value of the root, so every later byte moves in a save.
+inline void GrowTitle(KSTRN_SessionHandle s) {
+  KSTRN_InsertValue(kTitle, std::string(200, 'g').c_str(), s);
+}
+
+// The sample written to a scratch directory, with what an in-memory session
+// reads from it as it is and after GrowTitle.
+class SampleFileTest {
+ protected:
+  SampleFileTest() : path_(dir_.File("sample.kst")), bytes_(WriteSampleContainer(path_)) {
+    ScopedOpen reference(PolicyKind::kMemory, path_);
+    expected_ = Dump(reference);
+    GrowTitle(reference);
+    grown_ = SavedBuffer(reference);
+    grownDump_ = Dump(reference);
+  }
+
+  ScratchDir dir_;
+  std::string path_, bytes_;
+  std::string expected_;              // what the file reads as
+  std::string grown_, grownDump_;     // the saved bytes and the reading after GrowTitle
+};
 
 }  // namespace kestron4::testing

@@ -21,18 +21,14 @@ class TempSettingsGuard {
   }
   ~TempSettingsGuard() {
     SetGlobalTempDir(u"");
-    if (saved_) {
-      setenv("TMPDIR", saved_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
+    saved_ ? setenv("TMPDIR", saved_->c_str(), 1) : unsetenv("TMPDIR");
   }
 
  private:
   std::optional<std::string> saved_;
 };
 
-TEST(TempPaths, GlobalThenEnvironmentThenTmp) {
+TEST(TempPaths, GlobalThenEnvironmentThenTmpJoinedWithOneSlash) {
   TempSettingsGuard guard;
   unsetenv("TMPDIR");
   EXPECT_EQ(GetTempDirectory(), u"/tmp");
@@ -44,23 +40,18 @@ TEST(TempPaths, GlobalThenEnvironmentThenTmp) {
   EXPECT_EQ(GetTempDirectory(), u"/data/t\u00E9mp");
   SetGlobalTempDir(u"");
   EXPECT_EQ(GetTempDirectory(), u"/var/scratch");
-}
-
-TEST(TempPaths, TempFileNamesJoinWithOneSlash) {
-  TempSettingsGuard guard;
   for (const std::u16string directory : {u"/data/tmp", u"/data/tmp/"}) {
     SetGlobalTempDir(directory);
     const std::u16string path = MakeTempFilePath();
-    ASSERT_EQ(path.size(), 9u + 1 + 36) << std::string(path.begin(), path.end());
+    ASSERT_EQ(path.size(), 10u + 36) << std::string(path.begin(), path.end());
     EXPECT_EQ(path.substr(0, 10), u"/data/tmp/");
   }
-  EXPECT_EQ(JoinPath("a", "b"), "a/b");
-  EXPECT_EQ(JoinPath("a/", "b"), "a/b");
-  EXPECT_EQ(JoinPath("/", "b"), "/b");
-  EXPECT_EQ(JoinPath("", "b"), "b");
+  const char* joins[][3] = {
+      {"a", "b", "a/b"}, {"a/", "b", "a/b"}, {"/", "b", "/b"}, {"", "b", "b"}};
+  for (const auto& j : joins) EXPECT_EQ(JoinPath(j[0], j[1]), j[2]);
 }
 
-TEST(TempPaths, UuidsAreVersionFourAndUnique) {
+TEST(TempPaths, UuidsAreVersionFourUniqueAndNeverFromNoRandomness) {
   const std::regex form("[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}");
   std::set<std::string> seen;
   for (int i = 0; i < 2000; ++i) {
@@ -69,12 +60,9 @@ TEST(TempPaths, UuidsAreVersionFourAndUnique) {
     seen.insert(uuid);
   }
   EXPECT_EQ(seen.size(), 2000u);
-}
-
-TEST(TempPaths, NoRandomBytesMeansNoName) {
   FaultyPlatform faulty;
   ScopedPlatform use(faulty);
-  faulty.FailNth(FaultOp::kGetRandom, 1, EINTR);
+  faulty.FailNth(FaultOp::kGetRandom, 1, EINTR);  // retried
   EXPECT_EQ(RandomUuid().size(), 36u);
   faulty.FailNth(FaultOp::kGetRandom, 1, ENOSYS);
   EXPECT_EQ(RandomUuid(), "");
