@@ -128,14 +128,10 @@ TEST(CppWrapperTest, CursorLookupReferencesAndSaving) {
   EXPECT_THROW(kstrn::Session::OpenStreamed(std::string("bad\xff")), kstrn::Error);
 }
 
-TEST(CppWrapperTest, CompressionRoundTripAndCorruptInput) {
-  std::string text;
-  for (int i = 0; i < 2000; ++i) text += "sample " + std::to_string(i % 17) + ' ';
-  const std::vector<uint8_t> packed = kstrn::Compress(text);
-  EXPECT_LT(packed.size(), text.size() / 2);
-  const std::vector<uint8_t> back = kstrn::Decompress(packed, text.size());
-  EXPECT_EQ(std::string(back.begin(), back.end()), text);
-  EXPECT_THROW(kstrn::Decompress(packed, text.size() - 1), kstrn::Error);
+TEST(CppWrapperTest, DecompressWantsTheExactSize) {
+  const std::string text(5000, 'z');
+  EXPECT_EQ(kstrn::Decompress(kstrn::Compress(text), text.size()), std::vector<uint8_t>(5000, 'z'));
+  EXPECT_THROW(kstrn::Decompress(kstrn::Compress(text), text.size() - 1), kstrn::Error);
   // A run item that expands 4111-fold must stay inside the output buffer.
   const std::string bomb("\x40\x80\x00\x00\x0f\xff\x41", 7);
   EXPECT_THROW(kstrn::Decompress(bomb, 10), kstrn::Error);

@@ -2,15 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <barrier>
 #include <string>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "api/last_error_cell.h"
-#include "api/scoped_session.h"
 #include "kestron4/kestron4.h"
 
 namespace kestron4 {
@@ -77,37 +73,6 @@ TEST(LastErrorTest, FreshThreadReadsNoErrorAndItsCellGoesWithIt) {
   EXPECT_EQ(LiveErrorCellCount(), before) << "a thread that never asks gets no cell";
   EXPECT_EQ(KSTRN_GetLastEE(), ErrNoBookmark);
   SetLastError(ErrNone);
-}
-
-// Threads fail each in their own way on their own session, all at once, and
-// must read back exactly their own code and text every time.
-TEST(LastErrorTest, ConcurrentThreadsEachReadTheirOwnError) {
-  constexpr int kThreads = 6;
-  const std::string longText(300, 'x');
-  std::atomic<int> mismatches{0};
-  std::barrier start(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      ScopedSession s;
-      const uint32_t codes[kThreads] = {5, 6, 7, 12, 13, 16};
-      const std::string expected =
-          "Kestron Error " + std::to_string(codes[t]) + ": " + ErrorMessage(codes[t]);
-      start.arrive_and_wait();
-      for (int round = 0; round < 2000; ++round) {
-        const bool ok = t == 0   ? KSTRN_OpenItem(7, 0, s)
-                        : t == 1 ? KSTRN_NextItem(s)
-                        : t == 2 ? KSTRN_DeleteValue(2001, s)
-                        : t == 3 ? KSTRN_InsertItemBlocks(7, 0, s)
-                        : t == 4 ? KSTRN_GotoBookMark(42, s)
-                                 : KSTRN_InsertStringUTF8(2001, longText.c_str(), s);
-        if (ok || KSTRN_GetLastEE() != codes[t] || expected != KSTRN_GetLastEEStr()) ++mismatches;
-        if (!KSTRN_GotoRoot(s) || KSTRN_GetLastEE() != 0) ++mismatches;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

@@ -42,21 +42,6 @@ TEST(SessionRegistryTest, NewSessionsAreEmptyAndCloseOnceIgnoringStrangers) {
   EXPECT_EQ(RegisteredSessionCount(), before);
 }
 
-TEST(SessionRegistryTest, SessionsMadeAndClosedOnManyThreads) {
-  const std::size_t before = RegisteredSessionCount();
-  std::thread threads[4];
-  for (std::thread& thread : threads) {
-    thread = std::thread([] {
-      for (int i = 0; i < 200; ++i) {
-        KSTRN_SessionHandle s = nullptr;
-        if (KSTRN_NewSession(&s)) KSTRN_CloseSession(s);
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(RegisteredSessionCount(), before);
-}
-
 TEST(SessionFrameTest, CancelGenericExportAndVersion) {
   ScopedSession s;
   SetLastError(ErrValueNotFound);
