@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -147,17 +148,11 @@ TEST(ReportTest, BlobCallsReplaceThePairAndReportZero) {
 TEST(ReportTest, OpenOfMissingPathMakesNoSession) {
   const auto sentinel = reinterpret_cast<H>(0x1234);
   H s = sentinel;
-  EXPECT_FALSE(KSTRN_OpenSession("/nonexistent/kestron4/file", &s));
-  EXPECT_EQ(KSTRN_GetLastEE(), ErrFileNotFound);
-  SetLastError(ErrNone);
-  EXPECT_FALSE(KSTRN_OpenSessionW(u"/nonexistent/kestron4/file", &s));
-  EXPECT_EQ(KSTRN_GetLastEE(), ErrFileNotFound);
-  SetLastError(ErrNone);
-  EXPECT_FALSE(KSTRN_OpenStreamedSessionW(u"", &s));
-  EXPECT_EQ(KSTRN_GetLastEE(), ErrFileNotFound);
-  SetLastError(ErrNone);
-  EXPECT_FALSE(KSTRN_OpenSession(nullptr, &s));
-  EXPECT_EQ(KSTRN_GetLastEE(), ErrFileNotFound);
+  const Report missing{false, ErrFileNotFound};
+  EXPECT_EQ(Try([&] { return KSTRN_OpenSession("/nonexistent/kestron4/file", &s); }), missing);
+  EXPECT_EQ(Try([&] { return KSTRN_OpenSessionW(u"/nonexistent/kestron4/file", &s); }), missing);
+  EXPECT_EQ(Try([&] { return KSTRN_OpenStreamedSessionW(u"", &s); }), missing);
+  EXPECT_EQ(Try([&] { return KSTRN_OpenSession(nullptr, &s); }), missing);
   EXPECT_EQ(s, sentinel);
   // One trailing separator is dropped: the directory exists, so a session
   // is made, whatever its load then says.
@@ -198,22 +193,15 @@ TEST(ReportTest, ExportWritesAFileAndKeepsTheLastError) {
   const std::u16string wide(path.begin(), path.end());
   std::remove(path.c_str());
   ScopedSession s;
-  SetLastError(kLeft);
-  EXPECT_FALSE(KSTRN_ExportQF73v3(wide.c_str(), s));
-  EXPECT_EQ(std::fopen(path.c_str(), "rb"), nullptr);
+  EXPECT_EQ(Try([&] { return KSTRN_ExportQF73v3(wide.c_str(), s); }), (Report{false, kLeft}));
+  EXPECT_FALSE(std::ifstream(path).good()) << "nothing is created";
   ASSERT_TRUE(KSTRN_InsertItemBlocks(23, 1, s));
   ASSERT_TRUE(KSTRN_OpenItem(23, 0, s));
   ASSERT_TRUE(KSTRN_InsertItemBlocks(105, 1, s));
-  SetLastError(kLeft);
-  EXPECT_TRUE(KSTRN_ExportQF73v3(wide.c_str(), s));
-  EXPECT_EQ(KSTRN_GetLastEE(), kLeft);
-  SetLastError(ErrNone);
-  FILE* file = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  char magic[16] = {};
-  EXPECT_EQ(std::fread(magic, 1, 16, file), 16u);
-  std::fclose(file);
-  EXPECT_EQ(std::string(magic, 16), std::string("QF73 v3.00 file\x1a", 16));
+  EXPECT_EQ(Try([&] { return KSTRN_ExportQF73v3(wide.c_str(), s); }), kDirect);
+  std::string magic(16, '\0');
+  std::ifstream(path, std::ios::binary).read(magic.data(), 16);
+  EXPECT_EQ(magic, std::string("QF73 v3.00 file\x1a", 16));
   std::remove(path.c_str());
 }
 
