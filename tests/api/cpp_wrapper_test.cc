@@ -91,16 +91,15 @@ TEST(CppWrapperTest, CursorLookupReferencesAndSaving) {
     s.CloseItem();
   }
   EXPECT_FALSE(s.Parent().has_value());
-  EXPECT_TRUE(s.FindText(105, 2001, "channel 2"));
-  EXPECT_EQ(s.Parent()->index, 2u);
-  EXPECT_FALSE(s.NextItem()) << "the last block";
-  s.GotoRoot();
   const uint16_t twenty = 20;
   EXPECT_TRUE(s.Find(105, 8000, kstrn::ByteView(&twenty, 2)));
+  EXPECT_EQ(s.Parent()->index, 2u);
   EXPECT_EQ(s.Text(2001), "channel 2");
+  EXPECT_FALSE(s.NextItem()) << "the last block";
   EXPECT_THROW(s.Find(105, 8000, kstrn::ByteView("\x07", 1)), kstrn::Error) << "short key";
   s.GotoRoot();
-  s.OpenItem(105, 0);
+  EXPECT_FALSE(s.FindLocalText(105, 2001, "channel 9"));
+  EXPECT_TRUE(s.FindText(105, 2001, "channel 0"));
   const uint32_t mark = s.AddBookmark();
   s.GotoRoot();
   s.InsertItemBlocks(107, 1);
