@@ -13,24 +13,29 @@
 namespace kestron4 {
 namespace {
 
-std::size_t OpenSessions() { return RegisteredSessionCount(); }
+// The code of the kstrn::Error that call throws; -1 when it throws nothing.
+template <typename Call>
+int64_t CodeOf(Call&& call) {
+  try {
+    call();
+  } catch (const kstrn::Error& e) {
+    return e.code();
+  }
+  return -1;
+}
 
-TEST(CppWrapperTest, SessionsAreClosedByTheirOwner) {
-  const std::size_t before = OpenSessions();
+TEST(CppWrapperTest, SessionsAreClosedByTheirOwnerEvenWhenOpenFails) {
+  const std::size_t before = RegisteredSessionCount();
   {
     kstrn::Session a = kstrn::Session::Create();
     kstrn::Session b = std::move(a);
     EXPECT_EQ(a.handle(), nullptr);
-    EXPECT_EQ(OpenSessions(), before + 1);
     kstrn::Session c = kstrn::Session::Create();
     c = std::move(b);  // c's first session is closed here
-    EXPECT_EQ(OpenSessions(), before + 1);
-    KSTRN_SessionHandle raw = c.release();
-    EXPECT_EQ(OpenSessions(), before + 1);
-    KSTRN_CloseSession(raw);
+    EXPECT_EQ(RegisteredSessionCount(), before + 1);
+    KSTRN_CloseSession(c.release());
   }
-  EXPECT_EQ(OpenSessions(), before);
-
+  EXPECT_EQ(RegisteredSessionCount(), before);
   // A failed open leaves a session inside the library; the wrapper closes it.
   ScratchDir dir;
   WriteWholeFile(dir.File("bad.kst"), "KESTRON v1.00 file");
@@ -41,16 +46,11 @@ TEST(CppWrapperTest, SessionsAreClosedByTheirOwner) {
     EXPECT_EQ(e.code(), KSTRN_ErrFileAccess);
     EXPECT_STREQ(e.what(), "Kestron Error 1: Error accessing file");
   }
-  try {
-    kstrn::Session::Open(dir.File("missing.kst"));
-    ADD_FAILURE();
-  } catch (const kstrn::Error& e) {
-    EXPECT_EQ(e.code(), KSTRN_ErrFileNotFound);
-  }
-  EXPECT_EQ(OpenSessions(), before);
+  EXPECT_EQ(CodeOf([&] { kstrn::Session::Open(dir.File("missing.kst")); }), KSTRN_ErrFileNotFound);
+  EXPECT_EQ(RegisteredSessionCount(), before);
 }
 
-TEST(CppWrapperTest, ValuesGoInAndComeOutExactly) {
+TEST(CppWrapperTest, ValuesGoInAndComeOutExactlyOrNotAtAll) {
   kstrn::Session s = kstrn::Session::Create();
   s.InsertNumber<uint32_t>(10000, 0x01020304);
   s.InsertText(2001, "Öl");
@@ -61,36 +61,23 @@ TEST(CppWrapperTest, ValuesGoInAndComeOutExactly) {
   EXPECT_EQ(s.Number<uint32_t>(10000), 0x01020304u);
   EXPECT_EQ(s.Text(2001), "Öl");
   EXPECT_EQ(s.Text(2002), "raw");
-  EXPECT_EQ(s.Value(2001), (std::vector<uint8_t>{0xC3, 0x96, 'l', 0, 3}));
   EXPECT_EQ(s.StoredBytes(2001), (std::vector<uint8_t>{5, 0xC3, 0x96, 'l', 0, 3}));
   EXPECT_EQ(s.Value(1063), (std::vector<uint8_t>{9, 8, 7}));
-  EXPECT_EQ(s.StoredSize(s.FindValue(1063)), 3u);
-  EXPECT_EQ(s.StoredSize(s.FindValue(1063), 3), 3u);
   EXPECT_EQ(s.StoredSize(s.FindValue(1063), 1000), 3u) << "a wrong guess is corrected";
   EXPECT_EQ(s.StoredSize(s.FindValue(1003)), 5u);
-
   // Nothing is cut or padded behind the caller's back.
-  const auto code = [&](auto&& call) {
-    try {
-      call();
-    } catch (const kstrn::Error& e) {
-      return static_cast<int64_t>(e.code());
-    }
-    return int64_t{-1};
-  };
-  EXPECT_EQ(code([&] { s.InsertValue(10000, std::string("\x01\x02", 2)); }), 0);
-  EXPECT_EQ(code([&] { s.InsertValue(2003, std::string(256, 'x')); }), 0);
-  EXPECT_EQ(code([&] { s.InsertValue(2003, kstrn::ByteView()); }), 0);
-  EXPECT_EQ(code([&] { s.InsertValue(105, "x"); }), 0);
-  EXPECT_EQ(code([&] { s.Number<uint16_t>(10000); }), 0);
-  EXPECT_EQ(code([&] { s.InsertText(2003, std::string(300, 'y')); }), KSTRN_ErrDataSize);
-  EXPECT_EQ(s.Text(2003).size(), 253u) << "the library stores the cut text";
-  EXPECT_EQ(code([&] { s.Value(2999); }), KSTRN_ErrValueNotFound);
-  EXPECT_EQ(code([&] { s.StoredBytes(2999); }), KSTRN_ErrValueNotFound);
-  EXPECT_EQ(code([&] { s.ValueSize(2999); }), KSTRN_ErrValueNotFound);
-  EXPECT_EQ(code([&] { s.Text(10000); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.InsertValue(10000, std::string("\x01\x02", 2)); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.InsertValue(2003, std::string(256, 'x')); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.InsertValue(2003, kstrn::ByteView()); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.InsertValue(105, "x"); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.Number<uint16_t>(10000); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.Text(10000); }), 0);
   uint8_t none[4];
-  EXPECT_EQ(code([&] { s.ReadStored(s.FindValue(1063), 1, none, 3); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.ReadStored(s.FindValue(1063), 1, none, 3); }), 0);
+  EXPECT_EQ(CodeOf([&] { s.InsertText(2003, std::string(300, 'y')); }), KSTRN_ErrDataSize);
+  EXPECT_EQ(s.Text(2003).size(), 253u) << "the library stores the cut text";
+  EXPECT_EQ(CodeOf([&] { s.StoredBytes(2999); }), KSTRN_ErrValueNotFound);
+  EXPECT_EQ(CodeOf([&] { s.ValueSize(2999); }), KSTRN_ErrValueNotFound);
 }
 
 TEST(CppWrapperTest, CursorLookupReferencesAndSaving) {
@@ -103,23 +90,16 @@ TEST(CppWrapperTest, CursorLookupReferencesAndSaving) {
     s.InsertNumber<uint16_t>(8000, static_cast<uint16_t>(i * 10));
     s.CloseItem();
   }
-  EXPECT_EQ(s.ItemTids(), std::vector<uint16_t>{105});
-  EXPECT_EQ(s.ItemCount(105), 3);
   EXPECT_FALSE(s.Parent().has_value());
-  EXPECT_TRUE(s.FindText(105, 2001, "channel 2"));
-  EXPECT_EQ(s.Parent()->index, 2u);
-  EXPECT_FALSE(s.NextItem()) << "the last block";
-  EXPECT_TRUE(s.PreviousItem());
-  s.GotoRoot();
   const uint16_t twenty = 20;
   EXPECT_TRUE(s.Find(105, 8000, kstrn::ByteView(&twenty, 2)));
+  EXPECT_EQ(s.Parent()->index, 2u);
   EXPECT_EQ(s.Text(2001), "channel 2");
-  s.GotoRoot();
-  EXPECT_FALSE(s.Find(105, 8000, kstrn::ByteView("\x07\x00", 2)));
+  EXPECT_FALSE(s.NextItem()) << "the last block";
   EXPECT_THROW(s.Find(105, 8000, kstrn::ByteView("\x07", 1)), kstrn::Error) << "short key";
+  s.GotoRoot();
   EXPECT_FALSE(s.FindLocalText(105, 2001, "channel 9"));
-
-  s.OpenItem(105, 0);
+  EXPECT_TRUE(s.FindText(105, 2001, "channel 0"));
   const uint32_t mark = s.AddBookmark();
   s.GotoRoot();
   s.InsertItemBlocks(107, 1);
@@ -130,13 +110,8 @@ TEST(CppWrapperTest, CursorLookupReferencesAndSaving) {
   s.GotoRoot();
   EXPECT_EQ(s.CheckIntegrity(), 1u);
   s.DeleteItem(105, 0);
-  try {
-    s.CheckIntegrity();
-    ADD_FAILURE() << "a dangling reference passed";
-  } catch (const kstrn::Error& e) {
-    EXPECT_EQ(e.code(), KSTRN_ErrRefNotFound);
-  }
-
+  EXPECT_EQ(CodeOf([&] { s.CheckIntegrity(); }), KSTRN_ErrRefNotFound);
+  // Saved to a buffer or a file: the same bytes, which open again.
   const std::vector<uint8_t> saved = s.SaveToBuffer();
   EXPECT_EQ(saved.size(), s.SaveSize());
   s.Save(dir.File("a.kst"));
@@ -145,26 +120,21 @@ TEST(CppWrapperTest, CursorLookupReferencesAndSaving) {
   kstrn::Session again = kstrn::Session::OpenBuffer(saved);
   EXPECT_EQ(again.ItemCount(105), 2);
   again.OpenItem(107, 0);
-  const std::vector<uint8_t> part = again.SerializeItem();
-  EXPECT_EQ(kstrn::Session::OpenBuffer(part).ItemTids(), std::vector<uint16_t>{112});
+  EXPECT_EQ(kstrn::Session::OpenBuffer(again.SerializeItem()).ItemTids(),
+            std::vector<uint16_t>{112});
   EXPECT_THROW(again.ExportQF73(dir.File("x.qf73")), kstrn::Error) << "no configuration";
   EXPECT_THROW(again.CreateStream(), kstrn::Error) << "not a streamed session";
   EXPECT_THROW(kstrn::Session::OpenStreamed(std::string("bad\xff")), kstrn::Error);
 }
 
-TEST(CppWrapperTest, CompressionRoundTripAndCorruptInput) {
-  std::string text;
-  for (int i = 0; i < 2000; ++i) text += "sample " + std::to_string(i % 17) + ' ';
-  const std::vector<uint8_t> packed = kstrn::Compress(text);
-  EXPECT_LT(packed.size(), text.size() / 2);
-  const std::vector<uint8_t> back = kstrn::Decompress(packed, text.size());
-  EXPECT_EQ(std::string(back.begin(), back.end()), text);
-  EXPECT_THROW(kstrn::Decompress(packed, text.size() - 1), kstrn::Error);
-  // A run item that expands 4111-fold stays inside the output buffer.
-  const std::string bomb = std::string("\x40\x80\x00\x00\x0f\xff\x41", 7);
+TEST(CppWrapperTest, DecompressWantsTheExactSize) {
+  const std::string text(5000, 'z');
+  EXPECT_EQ(kstrn::Decompress(kstrn::Compress(text), text.size()), std::vector<uint8_t>(5000, 'z'));
+  EXPECT_THROW(kstrn::Decompress(kstrn::Compress(text), text.size() - 1), kstrn::Error);
+  // A run item that expands 4111-fold must stay inside the output buffer.
+  const std::string bomb("\x40\x80\x00\x00\x0f\xff\x41", 7);
   EXPECT_THROW(kstrn::Decompress(bomb, 10), kstrn::Error);
-  EXPECT_EQ(kstrn::Decompress(std::string("\x40\x80\x00\x00\x0f\xff\x41", 7), 4111).size(), 4111u);
-  EXPECT_EQ(kstrn::Version(), "4.38.258.0");
+  EXPECT_EQ(kstrn::Decompress(bomb, 4111).size(), 4111u);
 }
 
 }  // namespace

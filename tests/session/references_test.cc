@@ -5,20 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "session/reference_test_tree.h"
+#include "session/session_test_tree.h"
 
 namespace kestron4 {
 namespace {
 
 using namespace kestron4::testing;
 
-uint16_t U16Of(TestTree& t, ItemBlock* block, Tid tid) {
-  uint8_t bytes[2] = {0, 0};
-  t.core().ReadBytes(*SessionCore::FindValue(block, tid), 0, bytes, 2);
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+// Follows reference number from `from`; true when it answered code and the
+// cursor ended on where.
+bool Follows(TestTree& t, ItemBlock* from, uint16_t number, ErrorCode code, ItemBlock* where) {
+  t.Go(from);
+  const ErrorCode got = t.s().GotoReference(number);
+  EXPECT_EQ(got, code) << "number " << number;
+  return got == code && t.at() == where;
 }
 
-TEST(References, CreateReplaceAndFollow) {
+TEST(References, CreateReplaceFollowAndFailWithoutSideEffects) {
   TestTree t;
   ItemBlock* a = t.Add(t.root(), kChannels, "A");
   ItemBlock* b = t.Add(t.root(), kChannels, "B");
@@ -31,80 +34,53 @@ TEST(References, CreateReplaceAndFollow) {
   // Number 5 twice: one entry, the newer, as the last block.
   const Item* refs = SessionCore::FindItem(referrer, kTidReferenceItem);
   ASSERT_EQ(refs->blocks.size(), 2u);
-  ItemBlock* entry = refs->blocks[1];
-  EXPECT_EQ(U16Of(t, refs->blocks[0], kTidRefNumber), 6);
-  EXPECT_EQ(U16Of(t, entry, kTidRefNumber), 5);
-  EXPECT_EQ(U16Of(t, entry, kTidRefTarget), kChannels);
-  EXPECT_EQ(t.Text(entry), "B");
-  ASSERT_EQ(t.s().GotoReference(5), ErrNone);
-  EXPECT_EQ(t.at(), b);
+  EXPECT_EQ(t.Bytes(refs->blocks[0], kTidRefNumber), std::string("\6\0", 2));
+  EXPECT_EQ(t.Bytes(refs->blocks[1], kTidRefNumber), std::string("\5\0", 2));
+  EXPECT_EQ(t.Bytes(refs->blocks[1], kTidRefTarget), std::string("\x69\0", 2));
+  EXPECT_EQ(t.Text(refs->blocks[1]), "B");
+  EXPECT_TRUE(Follows(t, referrer, 5, ErrNone, b));
 
-  // Failures leave the cursor and the entries alone.
   t.Go(referrer);
   EXPECT_EQ(t.s().CreateReference(9999, 7, kName), ErrNoBookmark);
   EXPECT_EQ(t.s().CreateReference(t.Mark(a), 7, kNumber), ErrValueNotFound);
   t.Put(a, kTidData, "xyz", 3);  // a blob without its size value
   EXPECT_EQ(t.s().CreateReference(t.Mark(a), 7, kTidData), ErrDataSize);
-  EXPECT_EQ(t.s().GotoReference(7), ErrRefNotFound);
-  EXPECT_EQ(t.at(), referrer);
+  EXPECT_TRUE(Follows(t, referrer, 7, ErrRefNotFound, referrer));
   EXPECT_EQ(refs->blocks.size(), 2u);
-
-  // A deleted target: its bookmark is gone (13) and following reports 10.
+  // A deleted target: its bookmark is gone and following it fails.
   const uint32_t markB = t.Mark(b);
   t.Go(b);
   ASSERT_EQ(t.s().DeleteCurrentItem(), ErrNone);
   t.Go(referrer);
   EXPECT_EQ(t.s().CreateReference(markB, 8, kName), ErrNoBookmark);
-  EXPECT_EQ(t.s().GotoReference(5), ErrBlockRefNotFound);
-  EXPECT_EQ(t.at(), referrer);
-  t.Go(t.root());
-  EXPECT_EQ(t.s().GotoReference(5), ErrRefNotFound);  // no references here
+  EXPECT_TRUE(Follows(t, referrer, 5, ErrBlockRefNotFound, referrer));
+  EXPECT_TRUE(Follows(t, t.root(), 5, ErrRefNotFound, t.root()));
 }
 
-TEST(References, MalformedEntriesAndTheOutwardSearch) {
+TEST(References, MalformedNestedAndOutwardSearch) {
   TestTree t;
-  ItemBlock* far = t.Add(t.root(), kSheets);
-  ItemBlock* farRow = t.Add(far, kRows, "X");
+  ItemBlock* farRow = t.Add(t.Add(t.root(), kSheets), kRows, "X");
   ItemBlock* near = t.Add(t.root(), kSheets);
   ItemBlock* nearRow = t.Add(near, kRows, "X");
   ItemBlock* referrer = t.Add(near, 500);
   t.Entry(referrer, 1, kRows, "X");
-  t.Entry(referrer, 2, kRows, nullptr);  // no key
-  t.Entry(referrer, 3, 0, "X");          // no target TID
-  t.Go(referrer);
-  // The search widens from the referrer: the row next to it wins.
-  ASSERT_EQ(t.s().GotoReference(1), ErrNone);
-  EXPECT_EQ(t.at(), nearRow);
-  t.Go(referrer);
-  EXPECT_EQ(t.s().GotoReference(2), ErrRefNotFound);
-  EXPECT_EQ(t.s().GotoReference(3), ErrBlockRefNotFound);
-  EXPECT_EQ(t.at(), referrer);
-  // From the root the whole session is searched in order.
-  t.Entry(t.root(), 1, kRows, "X");
-  t.Go(t.root());
-  ASSERT_EQ(t.s().GotoReference(1), ErrNone);
-  EXPECT_EQ(t.at(), farRow);
-}
+  t.Entry(referrer, 2, kRows, nullptr);                    // no key
+  t.Entry(referrer, 3, 0, "X");                            // no target TID
+  EXPECT_TRUE(Follows(t, referrer, 1, ErrNone, nearRow));  // the nearest wins
+  EXPECT_TRUE(Follows(t, referrer, 2, ErrRefNotFound, referrer));
+  EXPECT_TRUE(Follows(t, referrer, 3, ErrBlockRefNotFound, referrer));
+  t.Entry(t.root(), 1, kRows, "X");  // from the root: the whole session in order
+  EXPECT_TRUE(Follows(t, t.root(), 1, ErrNone, farRow));
 
-TEST(References, NestedReferenceLandsInsideTheTarget) {
-  TestTree t;
   ItemBlock* sheet = t.Add(t.root(), kChannels, "S");
   t.Add(sheet, kRows, "r0");
   ItemBlock* row = t.Add(sheet, kRows, "r1");
-  ItemBlock* referrer = t.Add(t.root(), kSheets);
-  t.Nest(t.Entry(referrer, 1, kChannels, "S"), kRows, "r1");
-  t.Nest(t.Entry(referrer, 2, kChannels, "S"), kRows, "r9");
-  t.PutU16(t.Add(t.Entry(referrer, 3, kChannels, "S"), 113), 8001, kRows);  // no inner key
-  t.Go(referrer);
-  ASSERT_EQ(t.s().GotoReference(1), ErrNone);
-  EXPECT_EQ(t.at(), row);
-  // Only the inner block is missing: 10, on the outer target.
-  t.Go(referrer);
-  EXPECT_EQ(t.s().GotoReference(2), ErrBlockRefNotFound);
-  EXPECT_EQ(t.at(), sheet);
-  t.Go(referrer);
-  EXPECT_EQ(t.s().GotoReference(3), ErrRefNotFound);
-  EXPECT_EQ(t.at(), referrer);
+  t.Nest(t.Entry(referrer, 4, kChannels, "S"), kRows, "r1");
+  t.Nest(t.Entry(referrer, 5, kChannels, "S"), kRows, "r9");
+  t.PutU16(t.Add(t.Entry(referrer, 6, kChannels, "S"), 113), 8001, kRows);  // no inner key
+  EXPECT_TRUE(Follows(t, referrer, 4, ErrNone, row));
+  EXPECT_TRUE(Follows(t, referrer, 5, ErrBlockRefNotFound, sheet));  // stops on the outer
+  EXPECT_TRUE(Follows(t, referrer, 6, ErrRefNotFound, referrer));
 }
 
 TEST(References, ListingCountsPastCapacityAndMatchesAcrossEncodings) {
@@ -115,8 +91,7 @@ TEST(References, ListingCountsPastCapacityAndMatchesAcrossEncodings) {
             "e");
   std::vector<ItemBlock*> referrers;
   for (int i = 0; i < 4; ++i) {
-    referrers.push_back(t.Add(t.root(), kSheets));
-    t.Go(referrers.back());
+    t.Go(referrers.emplace_back(t.Add(t.root(), kSheets)));
     ASSERT_EQ(t.s().CreateReference(t.Mark(target), 1, kName), ErrNone);
   }
   t.Entry(referrers[3], 2, kChannels,
@@ -124,25 +99,23 @@ TEST(References, ListingCountsPastCapacityAndMatchesAcrossEncodings) {
           "e");  // 8-bit: equal
   t.Entry(referrers[3], 3, kChannels,
           "Gr\xC3\xBC\xC3\x9F"
-          "e");  // UTF-8 bytes unmarked
+          "e");  // UTF-8 unmarked: not
   t.Entry(referrers[3], 4, kChannels, "Grusse");
-
   t.Go(target);
-  uint32_t marks[2] = {0, 0};
-  uint32_t count = 0;
+  uint32_t marks[2] = {0, 0}, count = 0;
   ASSERT_EQ(t.s().GetRefdValue(kName, marks, 2, &count), ErrNone);
   EXPECT_EQ(count, 5u);
   EXPECT_EQ(t.at(), target);
-  ASSERT_TRUE(t.s().GotoBookMark(marks[0]));
-  EXPECT_EQ(t.at(), referrers[0]);
-  ASSERT_TRUE(t.s().GotoBookMark(marks[1]));
-  EXPECT_EQ(t.at(), referrers[1]);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(t.s().GotoBookMark(marks[i]));
+    EXPECT_EQ(t.at(), referrers[i]);
+  }
   t.Go(target);
   EXPECT_EQ(t.s().GetRefdValue(kName, nullptr, 9, nullptr), ErrNone);
   EXPECT_EQ(t.s().GetRefdValue(kNumber, nullptr, 0, &count), ErrValueNotFound);
   EXPECT_EQ(count, 0u);
-
-  // An 8-bit block key against a marked entry.
+  // An 8-bit block key against a marked entry; a check without a new key
+  // changes nothing.
   ItemBlock* cafe = t.Add(t.root(), kChannels, "Caf\xE9");
   t.PutUtf8(t.Entry(referrers[0], 9, kChannels, nullptr), kName, "Caf\xC3\xA9");
   t.Go(cafe);
@@ -156,22 +129,16 @@ TEST(References, RenameKeepsEveryReferrerPointingAtTheBlock) {
   TestTree t;
   ItemBlock* target = t.Add(t.root(), kChannels, "Old");
   ItemBlock* other = t.Add(t.root(), kChannels, "Other");
-  std::vector<uint32_t> referrers;
+  std::vector<ItemBlock*> referrers;
   for (int i = 0; i < 3; ++i) {
-    ItemBlock* referrer = t.Add(t.Add(t.root(), kSheets), kRows);
-    referrers.push_back(t.Mark(referrer));
-    t.Go(referrer);
+    t.Go(referrers.emplace_back(t.Add(t.Add(t.root(), kSheets), kRows)));
     ASSERT_EQ(t.s().CreateReference(t.Mark(target), 1, kName), ErrNone);
     ASSERT_EQ(t.s().CreateReference(t.Mark(other), 2, kName), ErrNone);
   }
   auto expectAllFollow = [&] {
-    for (uint32_t mark : referrers) {
-      ASSERT_TRUE(t.s().GotoBookMark(mark));
-      ASSERT_EQ(t.s().GotoReference(1), ErrNone);
-      EXPECT_EQ(t.at(), target);
-      ASSERT_TRUE(t.s().GotoBookMark(mark));
-      ASSERT_EQ(t.s().GotoReference(2), ErrNone);
-      EXPECT_EQ(t.at(), other);
+    for (ItemBlock* referrer : referrers) {
+      EXPECT_TRUE(Follows(t, referrer, 1, ErrNone, target));
+      EXPECT_TRUE(Follows(t, referrer, 2, ErrNone, other));
     }
   };
   t.Go(target);
@@ -186,11 +153,10 @@ TEST(References, RenameKeepsEveryReferrerPointingAtTheBlock) {
   EXPECT_EQ(count, 3);
   EXPECT_EQ(t.Text(target), "N\xC3\xA9u");
   expectAllFollow();
-
   // A fixed key renamed raw; on the root the value changes, nothing else.
   const uint8_t id[4] = {1, 2, 3, 4}, renamed[4] = {9, 9, 9, 9};
   t.Put(target, kNumber, id);
-  ASSERT_TRUE(t.s().GotoBookMark(referrers[0]));
+  t.Go(referrers[0]);
   ASSERT_EQ(t.s().CreateReference(t.Mark(target), 3, kNumber), ErrNone);
   t.Go(target);
   ASSERT_EQ(t.s().CheckRefdValue(kNumber, &count, renamed), ErrNone);
@@ -199,54 +165,45 @@ TEST(References, RenameKeepsEveryReferrerPointingAtTheBlock) {
   t.Go(t.root());
   ASSERT_EQ(t.s().CheckRefdValue(kNumber, &count, id), ErrNone);
   EXPECT_EQ(count, 0);
-  ASSERT_TRUE(t.s().GotoBookMark(referrers[0]));
-  ASSERT_EQ(t.s().GotoReference(3), ErrNone);
-  EXPECT_EQ(t.at(), target);
+  EXPECT_TRUE(Follows(t, referrers[0], 3, ErrNone, target));
 }
 
+// Blob keys compare by content, also from a readable outside file; an
+// unreadable one is refused as the block's own key and never equal as an
+// entry's.
 TEST(References, DataKeysCompareByContentAndUnreadableFilesNever) {
   TestTree t;
   const uint32_t four = 4;
-  ItemBlock* blobs[2] = {t.Add(t.root(), kSheets), t.Add(t.root(), kSheets)};
   ItemBlock* referrer = t.Add(t.root(), 500);
-  for (int i = 0; i < 2; ++i) {
+  ItemBlock* blobs[3] = {t.Add(t.root(), kSheets), t.Add(t.root(), kSheets),
+                         t.Add(t.root(), kSheets)};
+  for (uint16_t i = 0; i < 2; ++i) {
     t.Put(blobs[i], kTidDataSize, &four);
     t.Put(blobs[i], kTidData, i == 0 ? "abcd" : "abce", 4);
     t.Go(referrer);
-    ASSERT_EQ(t.s().CreateReference(t.Mark(blobs[i]), static_cast<uint16_t>(i), kTidData), ErrNone);
+    ASSERT_EQ(t.s().CreateReference(t.Mark(blobs[i]), i, kTidData), ErrNone);
   }
-  // A key in an outside file that cannot be read: refused when it is the
-  // block's own key, never equal when it is an entry's.
-  ItemBlock* entry = t.Entry(referrer, 2, kSheets, nullptr);
-  ItemBlock* missing = t.Add(t.root(), kSheets);
-  for (ItemBlock* block : {entry, missing}) {
-    t.Go(block);
-    ASSERT_TRUE(t.s().InsertDataFile("/nonexistent/kestron4-refs.bin", 0, 4));
-  }
+  const std::string path = ::testing::TempDir() + "kestron4-refs-key.bin";
+  std::ofstream(path, std::ios::binary) << "abcd";
+  t.Go(blobs[2]);
+  ASSERT_TRUE(t.s().InsertDataFile(path.c_str(), 0, 4));
+  t.Go(t.Entry(referrer, 2, kSheets, nullptr));
+  ASSERT_TRUE(t.s().InsertDataFile("/nonexistent/kestron4-refs.bin", 0, 4));
+  uint32_t count = 0;
   for (ItemBlock* block : blobs) {
     t.Go(block);
-    uint32_t count = 0;
     ASSERT_EQ(t.s().GetRefdValue(kTidData, nullptr, 0, &count), ErrNone);
     EXPECT_EQ(count, 1u);
   }
-  // A readable file takes part like bytes in memory.
-  const std::string path = ::testing::TempDir() + "kestron4-refs-key.bin";
-  std::ofstream(path, std::ios::binary) << "abcd";
-  ItemBlock* onDisk = t.Add(t.root(), kSheets);
-  t.Go(onDisk);
-  ASSERT_TRUE(t.s().InsertDataFile(path.c_str(), 0, 4));
-  uint32_t found = 0;
-  ASSERT_EQ(t.s().GetRefdValue(kTidData, nullptr, 0, &found), ErrNone);
-  EXPECT_EQ(found, 1u);
   t.Go(referrer);
-  EXPECT_EQ(t.s().CreateReference(t.Mark(onDisk), 4, kTidData), ErrNone);
+  EXPECT_EQ(t.s().CreateReference(t.Mark(blobs[2]), 4, kTidData), ErrNone);
   std::remove(path.c_str());
-  EXPECT_EQ(t.s().CreateReference(t.Mark(missing), 3, kTidData), ErrFileAccess);
-  t.Go(missing);
-  uint32_t count = 7;
+  EXPECT_EQ(t.s().CreateReference(t.Mark(blobs[2]), 3, kTidData), ErrFileAccess);
+  t.Go(blobs[2]);
+  count = 7;
   EXPECT_EQ(t.s().GetRefdValue(kTidData, nullptr, 0, &count), ErrFileAccess);
   EXPECT_EQ(count, 0u);
-  EXPECT_EQ(t.at(), missing);
+  EXPECT_EQ(t.at(), blobs[2]);
 }
 
 TEST(References, SurviveSaveAndLoad) {
@@ -259,21 +216,20 @@ TEST(References, SurviveSaveAndLoad) {
   t.Nest(t.Entry(referrer, 2, kChannels, "S"), kRows, "r1");
   std::string bytes(t.s().SessionSize(), '\0');
   ASSERT_EQ(t.s().SaveBuffer(bytes.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
-
   TestTree loaded;
   ASSERT_EQ(loaded.s().LoadBuffer(bytes.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
   ASSERT_EQ(loaded.s().AfterOpen(), ErrNone);
   uint32_t count = 0;
   EXPECT_EQ(loaded.s().CheckIntegrity(&count), ErrNone);
   EXPECT_EQ(count, 2u);
-  ASSERT_EQ(loaded.s().OpenItem(kSheets, 0), ErrNone);
-  ASSERT_EQ(loaded.s().OpenItem(kRows, 0), ErrNone);
-  ItemBlock* from = loaded.at();
-  ASSERT_EQ(loaded.s().GotoReference(1), ErrNone);
-  EXPECT_EQ(loaded.Text(loaded.at()), "S");
-  loaded.Go(from);
-  ASSERT_EQ(loaded.s().GotoReference(2), ErrNone);
-  EXPECT_EQ(loaded.Text(loaded.at()), "r1");
+  ItemBlock* from =
+      SessionCore::FindItem(SessionCore::FindItem(loaded.root(), kSheets)->blocks[0], kRows)
+          ->blocks[0];
+  for (uint16_t number : {1, 2}) {
+    loaded.Go(from);
+    ASSERT_EQ(loaded.s().GotoReference(number), ErrNone);
+    EXPECT_EQ(loaded.Text(loaded.at()), number == 1 ? "S" : "r1");
+  }
 }
 
 }  // namespace
