@@ -260,8 +260,9 @@ KSTRN_EXPORT bool KSTRN_InsertData(uint32_t size, const void* data, KSTRN_Sessio
 /* As KSTRN_InsertData, leaving the size bytes unfilled (see
  * KSTRN_WriteData). True; code 0. */
 KSTRN_EXPORT bool KSTRN_AllocData(uint32_t size, KSTRN_SessionHandle s);
-/* Copies length bytes into the blob at offset; a range past the blob's end
- * writes nothing. True; code 0. */
+/* Copies length bytes into the blob at offset. Writes nothing and returns
+ * false when the block has no blob (code 7), the range runs past the blob's
+ * end (12) or the blob's bytes could not be read from their file (1). */
 KSTRN_EXPORT bool KSTRN_WriteData(uint32_t length, const void* source, uint32_t offset,
                                   KSTRN_SessionHandle s);
 /* Makes the blob stand for length bytes of a file from offset (null

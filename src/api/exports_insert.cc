@@ -1,6 +1,7 @@
 // Putting values and the blob into the current item block.
 #include "api/export_frame.h"
 #include "session/edit/blob_pair.h"
+#include "session/records.h"
 
 using namespace kestron4;
 
@@ -36,9 +37,15 @@ bool KSTRN_AllocData(uint32_t size, KSTRN_SessionHandle s) {
 }
 
 bool KSTRN_WriteData(uint32_t length, const void* source, uint32_t offset, KSTRN_SessionHandle s) {
+  // A write that cannot happen is reported, never passed off as done: no
+  // blob (7), a range past its end (12), bytes that could not be fetched
+  // from their file first (1).
   return Reported([&] {
-    SessionOf(s).WriteData(kTidData, offset, source, length);
-    return ReportOk();
+    AbstractSession& session = SessionOf(s);
+    const Value* blob = session.GetValueHandle(kTidData);
+    if (blob == nullptr) return ReportCode(ErrValueNotFound);
+    if (uint64_t{offset} + length > blob->size) return ReportCode(ErrBadCount);
+    return ReportMapped(session.WriteData(kTidData, offset, source, length), ErrFileAccess);
   });
 }
 

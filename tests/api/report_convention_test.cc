@@ -135,7 +135,12 @@ TEST(ReportTest, BlobCallsReplaceThePairAndReportZero) {
       << "both deleted and appended again, size first";
   EXPECT_EQ(Try([&] { return KSTRN_GetValSize(1063, &size, s) && size == 3; }), kDone);
   ASSERT_TRUE(KSTRN_AllocData(100, s));
-  EXPECT_EQ(Try([&] { return KSTRN_WriteData(10, "0123456789", 95, s); }), kDone);
+  // A write that does not fit is refused and leaves the blob as it was.
+  EXPECT_EQ(Try([&] { return KSTRN_WriteData(10, "0123456789", 95, s); }), (Report{false, 12}));
+  EXPECT_EQ(Try([&] { return KSTRN_WriteData(5, "01234", 95, s); }), kDone);
+  std::vector<uint8_t> blob(100);
+  ASSERT_TRUE(KSTRN_GetValue(1063, blob.data(), s));
+  EXPECT_EQ(std::string(blob.begin() + 95, blob.end()), "01234");
   EXPECT_EQ(Try([&] { return KSTRN_InsertDataFile("/nonexistent/f", nullptr, nullptr, s); }),
             kDone);
   EXPECT_EQ(Try([&] { return KSTRN_GetValSize(1063, &size, s) && size == 0; }), kDone);
@@ -143,6 +148,10 @@ TEST(ReportTest, BlobCallsReplaceThePairAndReportZero) {
             kDone);
   ASSERT_TRUE(KSTRN_GetValSize(1063, &size, s));
   EXPECT_EQ(size, 7u) << "the size value holds the low 32 bits";
+  // The outside file is missing: the write cannot keep the blob's other bytes.
+  EXPECT_EQ(Try([&] { return KSTRN_WriteData(1, "x", 0, s); }), (Report{false, ErrFileAccess}));
+  ASSERT_TRUE(KSTRN_DeleteValue(1063, s));
+  EXPECT_EQ(Try([&] { return KSTRN_WriteData(1, "x", 0, s); }), (Report{false, ErrValueNotFound}));
 }
 
 TEST(ReportTest, OpenOfMissingPathMakesNoSession) {
