@@ -33,26 +33,16 @@ void SweepOpens(const std::string& path, const std::vector<uint8_t>& expected,
           if (!byPath) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         },
         [&] {
+          // clang-format off
           switch (by) {
-            case OpenBy::kPath:
-              ok = KSTRN_OpenSession(path.c_str(), &t);
-              break;
-            case OpenBy::kWidePath:
-              ok = KSTRN_OpenSessionW(wide.c_str(), &t);
-              break;
-            case OpenBy::kDescriptor:
-              ok = KSTRN_OpenSessionH(fd, &t);
-              break;
-            case OpenBy::kMapped:
-              ok = KSTRN_OpenMemMappedSessionH(fd, &t);
-              break;
-            case OpenBy::kStreamed:
-              ok = KSTRN_OpenStreamedSessionH(fd, &t);
-              break;
-            case OpenBy::kStreamedPath:
-              ok = KSTRN_OpenStreamedSessionW(wide.c_str(), &t);
-              break;
+            case OpenBy::kPath: ok = KSTRN_OpenSession(path.c_str(), &t); break;
+            case OpenBy::kWidePath: ok = KSTRN_OpenSessionW(wide.c_str(), &t); break;
+            case OpenBy::kDescriptor: ok = KSTRN_OpenSessionH(fd, &t); break;
+            case OpenBy::kMapped: ok = KSTRN_OpenMemMappedSessionH(fd, &t); break;
+            case OpenBy::kStreamed: ok = KSTRN_OpenStreamedSessionH(fd, &t); break;
+            case OpenBy::kStreamedPath: ok = KSTRN_OpenStreamedSessionW(wide.c_str(), &t); break;
           }
+          // clang-format on
           code = KSTRN_GetLastEE();
         },
         [&](bool injected) {
@@ -79,19 +69,26 @@ void SweepOpens(const std::string& path, const std::vector<uint8_t>& expected,
   }
 }
 
-TEST(LoadFaults, ContainerOpensOfEveryKind) {
-  ScratchDir dir;
-  const std::string path = dir.File("source.kst");
-  KSTRN_SessionHandle s = SampleSession(dir.File("outside.bin"));
-  ASSERT_TRUE(KSTRN_SaveSession(path.c_str(), s));
-  const std::vector<uint8_t> expected = SavedBytes(s);
-  KSTRN_CloseSession(s);
-  SweepOpens(path, expected,
+class LoadFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KSTRN_SessionHandle s = SampleSession(dir_.File("outside.bin"));
+    ASSERT_TRUE(KSTRN_SaveSession(path_.c_str(), s));
+    reference_ = SavedBytes(s);
+    KSTRN_CloseSession(s);
+  }
+  ScratchDir dir_;
+  const std::string path_ = dir_.File("source.kst");
+  std::vector<uint8_t> reference_;
+};
+
+TEST_F(LoadFaults, ContainerOpensOfEveryKind) {
+  SweepOpens(path_, reference_,
              {OpenBy::kPath, OpenBy::kWidePath, OpenBy::kDescriptor, OpenBy::kMapped,
               OpenBy::kStreamed, OpenBy::kStreamedPath});
 }
 
-TEST(LoadFaults, OlderLoggerFilesConvertWholeOrReportTheFailure) {
+TEST_F(LoadFaults, OlderLoggerFilesConvertWholeOrReportTheFailure) {
   test::LegacyFileBuilder file(test::LegacyKind::kSecondDataV2);
   file.Channel(1, "Oil Press", 1)
       .Sensor(1, "Oil 10 bar", 0, {0.01f, 0.0f, 0.0f, 10.0f})
@@ -99,8 +96,7 @@ TEST(LoadFaults, OlderLoggerFilesConvertWholeOrReportTheFailure) {
       .RecordingLength(0, 9000)
       .Event({0x50, 0x30, 0x15, 0x14, 0x05, 0x06, 0x98, 0x01, 0x00, 0x00, 0x01, 0xF4});
   const std::vector<uint8_t> bytes = file.Build();
-  ScratchDir dir;
-  const std::string path = dir.File("logger.dat");
+  const std::string path = dir_.File("logger.dat");
   WriteWholeFile(path, Str(bytes));
   KSTRN_SessionHandle converted = nullptr;
   ASSERT_TRUE(KSTRN_OpenSession(path.c_str(), &converted));
@@ -112,14 +108,9 @@ TEST(LoadFaults, OlderLoggerFilesConvertWholeOrReportTheFailure) {
 // A streamed session reads large values from its file when asked: through
 // the session, through a stream handle, and for a save. Whatever failed, it
 // reads everything again afterwards.
-TEST(LoadFaults, AStreamedSessionReportsFailedReadsOfItsFile) {
-  ScratchDir dir;
-  const std::string path = dir.File("source.kst");
-  KSTRN_SessionHandle s = SampleSession(dir.File("outside.bin"));
-  ASSERT_TRUE(KSTRN_SaveSession(path.c_str(), s));
-  const std::vector<uint8_t> reference = SavedBytes(s);
-  KSTRN_CloseSession(s);
-  const std::u16string wide = Wide(path);
+TEST_F(LoadFaults, AStreamedSessionReportsFailedReadsOfItsFile) {
+  const std::u16string wide = Wide(path_);
+  const std::vector<uint8_t>& reference = reference_;
   KSTRN_SessionHandle t = nullptr;
   KSTRN_StreamHandle stream = nullptr;
   std::vector<uint8_t> blob, expected, sliced(5000), saved(reference.size());

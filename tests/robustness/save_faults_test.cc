@@ -76,18 +76,18 @@ TEST_F(SaveFaults, SaveToADescriptorReportsEveryFailureAndKeepsTheDescriptor) {
 TEST_F(SaveFaults, BufferSavesReportOutsideFileFailures) {
   std::vector<uint8_t> buffer(reference_.size());
   auto reached = SweepFaults([] {},
-                              [&] {
-                                ok_ = KSTRN_SaveSessionBuffer(
-                                    buffer.data(), static_cast<uint32_t>(buffer.size()), s_);
-                                code_ = KSTRN_GetLastEE();
-                              },
-                              [&](bool injected) {
-                                ExpectHonest(ok_, code_, injected);
-                                if (ok_) {
-                                  EXPECT_EQ(buffer, reference_);
-                                }
-                                ExpectUsable(s_);
-                              });
+                             [&] {
+                               ok_ = KSTRN_SaveSessionBuffer(
+                                   buffer.data(), static_cast<uint32_t>(buffer.size()), s_);
+                               code_ = KSTRN_GetLastEE();
+                             },
+                             [&](bool injected) {
+                               ExpectHonest(ok_, code_, injected);
+                               if (ok_) {
+                                 EXPECT_EQ(buffer, reference_);
+                               }
+                               ExpectUsable(s_);
+                             });
   ExpectReached(reached, {FaultOp::kOpen, FaultOp::kRead});
 
   ASSERT_TRUE(KSTRN_OpenItem(150, 1, s_));
@@ -143,55 +143,44 @@ TEST_F(SaveFaults, AMappedSessionSavedOverItsOwnFile) {
   ExpectReached(reached, {FaultOp::kOpen, FaultOp::kWrite, FaultOp::kFsync, FaultOp::kRename});
 }
 
-// The configuration export, with a blob read from an outside file: the whole
-// file as without faults, or code 1 and the previous file; the session, its
-// cursor and the caller's last error are untouched.
-TEST(ExportFaults, AnExportWritesTheWholeFileOrKeepsTheOldOne) {
-  ScratchDir dir;
-  const std::string outside = dir.File("outside.bin"), target = dir.File("config.qf73");
-  const std::u16string wide = Wide(target);
-  WriteWholeFile(outside, std::string(3000, 'q'));
-  KSTRN_SessionHandle s = nullptr;
-  ASSERT_TRUE(KSTRN_NewSession(&s));
-  KSTRN_InsertItemBlocks(23, 1, s);
-  KSTRN_OpenItem(23, 0, s);
-  KSTRN_InsertItemBlocks(105, 1, s);
-  KSTRN_InsertItemBlocks(199, 2, s);
-  KSTRN_OpenItem(199, 0, s);
+// The configuration export, with a blob read from the outside file: the
+// whole file as without faults, or code 1 and the previous file; the session,
+// its cursor and the caller's last error are untouched.
+TEST_F(SaveFaults, AnExportWritesTheWholeFileOrKeepsTheOldOne) {
+  const std::u16string wide = Wide(target_);
+  KSTRN_InsertItemBlocks(23, 1, s_);
+  KSTRN_OpenItem(23, 0, s_);
+  KSTRN_InsertItemBlocks(105, 1, s_);
+  KSTRN_InsertItemBlocks(199, 2, s_);
+  KSTRN_OpenItem(199, 0, s_);
   const uint64_t offset = 10, length = 2500;
-  KSTRN_InsertDataFile(outside.c_str(), &offset, &length, s);
-  KSTRN_CloseItem(s);
-  KSTRN_OpenItem(199, 1, s);
-  KSTRN_InsertData(5, "bytes", s);
-  KSTRN_GotoRoot(s);
-  AbstractSession& session = *reinterpret_cast<AbstractSession*>(s);
+  KSTRN_InsertDataFile(dir_.File("outside.bin").c_str(), &offset, &length, s_);
+  KSTRN_GotoRoot(s_);
+  AbstractSession& session = *reinterpret_cast<AbstractSession*>(s_);
   ASSERT_TRUE(ExportQF73v3(session, wide.c_str()));
-  const std::string image = ReadWholeFile(target);
+  const std::string image = ReadWholeFile(target_);
   ASSERT_GT(image.size(), 2500u);
-  const std::vector<uint8_t> saved = SavedBytes(s);
-
-  bool written = false;
+  const std::vector<uint8_t> saved = SavedBytes(s_);
   ErrorCode code = ErrNone;
-  const auto reached =
-      SweepFaults([&] { WriteWholeFile(target, "older"); },
-                  [&] {
-                    SetLastError(ErrBadCount);
-                    written = ExportQF73v3(session, wide.c_str());
-                    code = GetLastError();
-                  },
-                  [&](bool injected) {
-                    EXPECT_TRUE(written || injected);
-                    EXPECT_EQ(code, written ? ErrBadCount : ErrFileAccess);
-                    EXPECT_EQ(ReadWholeFile(target), written ? image : "older");
-                    EXPECT_EQ(dir.List(), (std::vector<std::string>{"config.qf73", "outside.bin"}));
-                    EXPECT_EQ(SavedBytes(s), saved);
-                    uint16_t tid = 0;
-                    uint32_t index = 0;
-                    EXPECT_FALSE(KSTRN_GetParentTID(&tid, &index, s)) << "the cursor left the root";
-                  },
-                  1000);
+  const auto reached = SweepFaults([&] { WriteWholeFile(target_, "older"); },
+                                   [&] {
+                                     SetLastError(ErrBadCount);
+                                     ok_ = ExportQF73v3(session, wide.c_str());
+                                     code = GetLastError();
+                                   },
+                                   [&](bool injected) {
+                                     EXPECT_TRUE(ok_ || injected);
+                                     EXPECT_EQ(code, ok_ ? ErrBadCount : ErrFileAccess);
+                                     EXPECT_EQ(ReadWholeFile(target_), ok_ ? image : "older");
+                                     ExpectOnlyTarget();
+                                     EXPECT_EQ(SavedBytes(s_), saved);
+                                     uint16_t tid = 0;
+                                     uint32_t index = 0;
+                                     EXPECT_FALSE(KSTRN_GetParentTID(&tid, &index, s_))
+                                         << "the cursor left the root";
+                                   },
+                                   1000);
   ExpectReached(reached, {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kRename});
-  KSTRN_CloseSession(s);
 }
 
 }  // namespace
