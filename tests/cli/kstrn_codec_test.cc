@@ -92,23 +92,22 @@ TEST_F(CodecTest, DamagedFilesAreRefusedAndLeaveNoOutput) {
   const auto changed = [&](std::size_t at, const std::string& bytes) {
     return std::string(framed).replace(at, bytes.size(), bytes);
   };
-  const uint32_t firstLength = static_cast<uint8_t>(framed[20]) | static_cast<uint8_t>(framed[21])
-                                                                      << 8;
+  const auto flipped = [&](std::size_t at, int mask) {
+    return changed(at, std::string(1, static_cast<char>(framed[at] ^ mask)));
+  };
+  const std::size_t insideFirstChunk = 28 + static_cast<uint8_t>(framed[20]) / 2;
   const std::pair<std::string, const char*> cases[] = {
       {"", "no KSTRNLZ header"},
-      {changed(7, "\x1b"), "no KSTRNLZ header"},
+      {flipped(7, 1), "no KSTRNLZ header"},
       {framed.substr(0, 12), "no KSTRNLZ header"},
       {framed.substr(0, 20), "truncated chunk header"},
       {framed.substr(0, framed.size() - 1), "truncated chunk"},
       {framed + "x", "bytes after the last chunk"},
-      {changed(8, std::string(1, static_cast<char>(framed[8] + 1))), "bad chunk length"},
+      {flipped(8, 1), "bad chunk length"},
       {changed(16, "\x01"), "bad chunk length"},
       {changed(20, U32(kChunk + 2)), "bad coded length"},
-      {changed(24, std::string(1, static_cast<char>(framed[24] ^ 1))), "checksum mismatch"},
-      // Inside the coded data either the coder or the checksum notices.
-      {changed(28 + firstLength / 2,
-               std::string(1, static_cast<char>(framed[28 + firstLength / 2] ^ 0x20))),
-       ""}};
+      {flipped(24, 1), "checksum mismatch"},
+      {flipped(insideFirstChunk, 0x20), ""}};  // the coder or the checksum notices
   for (const auto& [bytes, message] : cases) {
     SCOPED_TRACE(message);
     EXPECT_EQ(Restore(bytes, 2, message), "none");

@@ -10,7 +10,11 @@ std::vector<int> SweepFaults(const std::function<void()>& prepare,
                              size_t transfer_limit) {
   std::vector<int> injected(static_cast<std::size_t>(FaultOp::kCount), 0);
   for (int op = 0; op < static_cast<int>(FaultOp::kCount); ++op) {
-    for (int n = 1; n <= 100000; ++n) {
+    for (int n = 1;; ++n) {
+      if (n > 100000) {
+        ADD_FAILURE() << "kind " << op << ": the calls never ran out";
+        break;
+      }
       const int descriptors = OpenDescriptorCount();
       prepare();
       FaultyPlatform faulty;
