@@ -159,33 +159,26 @@ TEST_F(Qf73Export, TrailerAlignsBlobsAndPatchesTheirOffsets) {
   EXPECT_EQ(parts.section_blocks.at(0), Bytes().T16(109, 1).T16(152, 0).U16(0).Block(group).Hex());
 }
 
-// Nothing to export: no file, the caller's last error is untouched.
-TEST_F(Qf73Export, WithoutConfigurationOrSectionsNoFileIsCreated) {
+// Refusals leave no file: with nothing to export the caller's last error is
+// untouched, a path that cannot be written gives code 1.
+TEST_F(Qf73Export, RefusalsLeaveNoFile) {
   SetLastError(ErrValueNotFound);
   EXPECT_FALSE(Export());  // no item 23
   Enter(23);
-  Item(143);
   EXPECT_FALSE(Export());  // item 23 without item 105
-  EXPECT_TRUE(dir_.List().empty());
   EXPECT_EQ(GetLastError(), ErrValueNotFound);
-}
-
-TEST_F(Qf73Export, AFileThatCannotBeWrittenGivesCode1AndNoPartialFile) {
-  Enter(23);
   Enter(105);
-  SetLastError(ErrNone);
-  EXPECT_FALSE(ExportQF73v3(S(), nullptr));
-  EXPECT_EQ(GetLastError(), ErrFileAccess);
-
   const std::string missing = dir_.File("missing/config.qf73");
-  SetLastError(ErrNone);
-  EXPECT_FALSE(ExportQF73v3(S(), std::u16string(missing.begin(), missing.end()).c_str()));
-  EXPECT_EQ(GetLastError(), ErrFileAccess);
-
+  const std::u16string missing16(missing.begin(), missing.end());
+  for (const char16_t* path : {static_cast<const char16_t*>(nullptr), missing16.c_str()}) {
+    SetLastError(ErrNone);
+    EXPECT_FALSE(ExportQF73v3(S(), path));
+    EXPECT_EQ(GetLastError(), ErrFileAccess);
+  }
+  EXPECT_TRUE(dir_.List().empty());
   WriteWholeFile(path_, std::string(4096, 'x'));
   ASSERT_TRUE(Export());  // an existing file is replaced whole
   EXPECT_EQ(ReadFile().size(), 57u);
-  // Failures of single calls: tests/robustness/save_faults_test.cc.
 }
 
 // The cursor, the bookmarks and the last error are as before, whatever the
