@@ -24,11 +24,14 @@ Qf73Parts SplitQf73(const std::vector<uint8_t>& file) {
   const auto u16 = [&](uint16_t* v) {
     if (pos + 2 > file.size()) return false;
     *v = static_cast<uint16_t>(file[pos] | file[pos + 1] << 8);
-    return pos += 2, true;
+    pos += 2;
+    return true;
   };
   const auto u32 = [&](uint32_t* v) {
     uint16_t lo = 0, hi = 0;
-    return u16(&lo) && u16(&hi) && (*v = lo | static_cast<uint32_t>(hi) << 16, true);
+    if (!u16(&lo) || !u16(&hi)) return false;
+    *v = lo | static_cast<uint32_t>(hi) << 16;
+    return true;
   };
   const auto blocks = [&](uint32_t count, std::vector<std::string>* out) {
     for (uint32_t i = 0, length = 0; i < count; ++i, pos += length) {
@@ -77,6 +80,11 @@ void Qf73Fixture::Put(const Val& value) {
   const auto size = static_cast<uint32_t>(value.bytes.size());
   S().InsertValue(1066, &size, 0);
   S().InsertValue(1063, value.bytes.data(), size);
+}
+
+uint32_t Qf73Fixture::Mark(uint32_t id) {
+  Put(V(kKey, id));
+  return S().AddBookMark();
 }
 
 uint32_t Qf73Fixture::Target(Tid tid, uint32_t id, std::initializer_list<Val> values) {

@@ -89,10 +89,13 @@ class Qf73Fixture : public ::testing::Test {
   // the values into it.
   void Enter(Tid tid, std::initializer_list<Val> values = {});
   void Leave() { S().CloseItem(); }
-  void Item(Tid tid, std::initializer_list<Val> values = {}) { Enter(tid, values), Leave(); }
+  void Item(Tid tid, std::initializer_list<Val> values = {}) {
+    Enter(tid, values);
+    Leave();
+  }
   void Put(const Val& value);
   // Gives the current block the key `id` and bookmarks it.
-  uint32_t Mark(uint32_t id) { return Put(V(kKey, id)), S().AddBookMark(); }
+  uint32_t Mark(uint32_t id);
   // A block of `tid` with the values and the key `id`, bookmarked.
   uint32_t Target(Tid tid, uint32_t id, std::initializer_list<Val> values = {});
   // A reference entry of the current block to a bookmarked target, named by

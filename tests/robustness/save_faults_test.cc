@@ -38,7 +38,10 @@ TEST_F(SaveFaults, SaveToAPathKeepsTheOldFileOrWritesTheNewOne) {
   const std::u16string wide = Wide(target_);
   const auto reached =
       SweepFaults([&] { WriteWholeFile(target_, "previous"); },
-                  [&] { ok_ = KSTRN_SaveSessionW(wide.c_str(), s_), code_ = KSTRN_GetLastEE(); },
+                  [&] {
+                    ok_ = KSTRN_SaveSessionW(wide.c_str(), s_);
+                    code_ = KSTRN_GetLastEE();
+                  },
                   [&](bool injected) {
                     ExpectHonest(ok_, code_, injected);
                     EXPECT_EQ(ReadWholeFile(target_), ok_ ? Str(reference_) : "previous");
@@ -56,7 +59,10 @@ TEST_F(SaveFaults, SaveToADescriptorReportsEveryFailureAndKeepsTheDescriptor) {
         WriteWholeFile(target_, "");
         fd = ::open(target_.c_str(), O_RDWR | O_CLOEXEC);
       },
-      [&] { ok_ = KSTRN_SaveSessionH(fd, s_), code_ = KSTRN_GetLastEE(); },
+      [&] {
+        ok_ = KSTRN_SaveSessionH(fd, s_);
+        code_ = KSTRN_GetLastEE();
+      },
       [&](bool injected) {
         ExpectHonest(ok_, code_, injected);
         if (ok_) {
@@ -130,7 +136,10 @@ TEST_F(SaveFaults, AMappedSessionSavedOverItsOwnFile) {
         KSTRN_InsertValue(10002, &mark, t);
         edited = SavedBytes(t);
       },
-      [&] { ok_ = KSTRN_SaveSessionW(wide.c_str(), t), code_ = KSTRN_GetLastEE(); },
+      [&] {
+        ok_ = KSTRN_SaveSessionW(wide.c_str(), t);
+        code_ = KSTRN_GetLastEE();
+      },
       [&](bool injected) {
         ExpectHonest(ok_, code_, injected);
         EXPECT_EQ(ReadWholeFile(target_), Str(ok_ ? edited : reference_));
