@@ -1,7 +1,5 @@
 #include "export/qf73_fixture.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -9,19 +7,6 @@
 #include "session/session_factory.h"
 
 namespace kestron4::testing_qf73 {
-
-Bytes& Bytes::Raw(const void* data, std::size_t size) {
-  const auto* p = static_cast<const uint8_t*>(data);
-  bytes_.insert(bytes_.end(), p, p + size);
-  return *this;
-}
-
-Bytes& Bytes::Text(Tid tid, const char* text) {
-  const std::size_t size = std::strlen(text) + 1;
-  return U16(tid).U8(static_cast<uint8_t>(size)).Raw(text, size);
-}
-
-std::string Bytes::Hex() const { return testing_qf73::Hex(bytes_); }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
   std::string out;
@@ -35,7 +20,7 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 
 Qf73Parts SplitQf73(const std::vector<uint8_t>& file) {
   Qf73Parts parts;
-  std::size_t pos = 0;
+  std::size_t pos = 16;
   const auto u16 = [&](uint16_t* v) {
     if (pos + 2 > file.size()) return false;
     *v = static_cast<uint16_t>(file[pos] | file[pos + 1] << 8);
@@ -49,11 +34,9 @@ Qf73Parts SplitQf73(const std::vector<uint8_t>& file) {
     return true;
   };
   const auto blocks = [&](uint32_t count, std::vector<std::string>* out) {
-    for (uint32_t i = 0; i < count; ++i) {
-      uint32_t length = 0;
+    for (uint32_t i = 0, length = 0; i < count; ++i, pos += length) {
       if (!u32(&length) || length > file.size() - pos) return false;
       out->push_back(Hex({file.begin() + pos, file.begin() + pos + length}));
-      pos += length;
     }
     return true;
   };
@@ -61,7 +44,6 @@ Qf73Parts SplitQf73(const std::vector<uint8_t>& file) {
     parts.error = "bad magic";
     return parts;
   }
-  pos = 16;
   uint16_t tid = 0, zero = 1;
   bool ok = u32(&parts.length) && u16(&tid) && tid == 143 && u16(&parts.modules) && u16(&tid);
   if (ok && tid == 163) ok = u16(&parts.named) && u16(&tid);
@@ -82,7 +64,6 @@ Qf73Parts SplitQf73(const std::vector<uint8_t>& file) {
 void Qf73Fixture::SetUp() {
   session_ = MakeSession(PolicyKind::kMemory);
   ASSERT_NE(session_, nullptr);
-  path16_.assign(path_.begin(), path_.end());
 }
 
 void Qf73Fixture::Enter(Tid tid, std::initializer_list<Val> values) {
@@ -92,13 +73,13 @@ void Qf73Fixture::Enter(Tid tid, std::initializer_list<Val> values) {
 }
 
 void Qf73Fixture::Put(const Val& value) {
-  if (value.kind == Val::kData) {
-    const auto size = static_cast<uint32_t>(value.bytes.size());
-    S().InsertValue(1066, &size, 0);
-    S().InsertValue(1063, value.bytes.data(), size);
-  } else {
-    S().InsertValue(value.tid, value.bytes.c_str(), 0);
+  if (!value.blob) {
+    S().InsertValue(value.tid, value.bytes.c_str(), 0);  // the TID's layout gives the size
+    return;
   }
+  const auto size = static_cast<uint32_t>(value.bytes.size());
+  S().InsertValue(1066, &size, 0);
+  S().InsertValue(1063, value.bytes.data(), size);
 }
 
 uint32_t Qf73Fixture::Mark(uint32_t id) {
@@ -141,16 +122,14 @@ void Qf73Fixture::SectionReferring(std::initializer_list<uint32_t> targets) {
   Leave();
 }
 
-bool Qf73Fixture::Export() { return ExportQF73v3(S(), path16_.c_str()); }
+bool Qf73Fixture::Export() {
+  const std::u16string path(path_.begin(), path_.end());
+  return ExportQF73v3(S(), path.c_str());
+}
 
 std::vector<uint8_t> Qf73Fixture::ReadFile() const {
   const std::string bytes = ReadWholeFile(path_);
   return {bytes.begin(), bytes.end()};
-}
-
-bool Qf73Fixture::FileExists() const {
-  struct stat st;
-  return stat(path_.c_str(), &st) == 0;
 }
 
 Qf73Parts Qf73Fixture::ExportAndSplit() {

@@ -1,12 +1,11 @@
-// Systematic fault injection through the C interface: fail the Nth call of
-// one kind, for every kind and N = 1, 2, ... until a run injects nothing, and
-// judge each run. Also a sample session that exercises every part of a save
-// (nested blocks, large values, a blob read from an outside file).
+// Fault injection through the C interface: fail the Nth call of one kind, for
+// every kind and N = 1, 2, ... until a run injects nothing, and judge each run.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,54 +15,38 @@
 
 namespace kestron4::robustness {
 
-// Every kind of call the platform offers.
-inline constexpr FaultOp kEveryFaultOp[] = {
-    FaultOp::kOpen,   FaultOp::kClose,  FaultOp::kRead,     FaultOp::kWrite,  FaultOp::kLseek,
-    FaultOp::kFstat,  FaultOp::kFsync,  FaultOp::kFchmod,   FaultOp::kDup,    FaultOp::kRename,
-    FaultOp::kUnlink, FaultOp::kStat,   FaultOp::kLstat,    FaultOp::kAccess, FaultOp::kReadlink,
-    FaultOp::kMmap,   FaultOp::kMunmap, FaultOp::kGetRandom};
-
-const char* FaultOpName(FaultOp op);
-
-struct FaultRun {
-  FaultOp op;
-  int n;          // the call that failed
-  bool injected;  // false: the run went through untouched
-};
-
-struct SweepOptions {
-  std::vector<FaultOp> kinds{std::begin(kEveryFaultOp), std::end(kEveryFaultOp)};
-  // Cap on the bytes a single read or write moves (0: none), so that a large
-  // transfer becomes many calls and failures land inside it.
-  size_t transfer_limit = 0;
-};
-
-// For each kind and n = 1, 2, ...: `prepare` runs under the real platform,
-// `attempt` with the nth call of the kind failing (EIO), and `judge`
-// afterwards, again under the real platform. Stops a kind at the first run
-// that injects nothing (judged too, as the fault-free reference). Checks
-// that every run leaves as many descriptors open as it found, so `judge`
-// closes what `prepare` opened (sessions included). Returns the
-// number of injected runs per kind, in the order of options.kinds.
+// For each kind of call and n = 1, 2, ...: `prepare` runs under the real
+// platform, `attempt` with the nth call of that kind failing (EIO; reads and
+// writes cut to transfer_limit bytes so that failures land inside large
+// transfers), then `judge(injected)` under the real platform again. A kind
+// ends at the first run that injects nothing, which is judged as well: the
+// fault-free reference. Every run must leave as many descriptors open as it
+// found. Returns the number of injected runs, indexed by FaultOp.
 std::vector<int> SweepFaults(const std::function<void()>& prepare,
                              const std::function<void()>& attempt,
-                             const std::function<void(const FaultRun&)>& judge,
-                             const SweepOptions& options = SweepOptions{});
+                             const std::function<void(bool injected)>& judge,
+                             size_t transfer_limit = 0);
 
-// Builds, in a new session, a tree with values of every layout in nested
-// blocks, a 200 KiB blob, a reference, and a blob that stands for a range of
-// `outside` (which is written here). The caller closes the session.
+// Each of the kinds must have been injected at least once: the operation
+// really goes through those calls.
+void ExpectReached(const std::vector<int>& injected, std::initializer_list<FaultOp> kinds);
+
+// A result and its code agree, and a failure is an injected one reported as 1.
+void ExpectHonest(bool ok, uint32_t code, bool injected);
+
+// A tree of every value layout in nested blocks, a 200 KiB blob, a reference,
+// and a blob standing for a range of `outside` (written here). The caller
+// closes the session.
 KSTRN_SessionHandle SampleSession(const std::string& outside);
 
-// The session saved to a buffer through the interface; empty on failure.
+// The session saved to a buffer; empty on failure.
 std::vector<uint8_t> SavedBytes(KSTRN_SessionHandle s);
 
-// Checks that the session still works: it takes an edit, and saves and
-// loads back with the edit in place. The edit is undone afterwards.
+// The session still takes an edit and saves and loads back with it; the
+// edit is undone afterwards.
 void ExpectUsable(KSTRN_SessionHandle s);
 
-inline std::u16string Wide(const std::string& path) {
-  return std::u16string(path.begin(), path.end());
-}
+inline std::u16string Wide(const std::string& path) { return {path.begin(), path.end()}; }
+inline std::string Str(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
 }  // namespace kestron4::robustness

@@ -57,10 +57,32 @@ size_t FaultyPlatform::Cap(size_t count) const {
   return transfer_limit_ != 0 && count > transfer_limit_ ? transfer_limit_ : count;
 }
 
-int FaultyPlatform::Open(const char* path, int flags, mode_t mode) {
-  return Fail(FaultOp::kOpen) ? -1 : PlatformWrapper::Open(path, flags, mode);
-}
+// Each call counts; the armed one fails with its errno instead of going through.
+// clang-format off
+#define KESTRON4_PASS(Result, Name, Op, Failed, Params, Args) \
+  Result FaultyPlatform::Name Params { return Fail(FaultOp::Op) ? Failed : PlatformWrapper::Name Args; }
 
+KESTRON4_PASS(int, Open, kOpen, -1, (const char* p, int f, mode_t m), (p, f, m))
+KESTRON4_PASS(ssize_t, Read, kRead, -1, (int fd, void* b, size_t n), (fd, b, Cap(n)))
+KESTRON4_PASS(ssize_t, PRead, kRead, -1, (int fd, void* b, size_t n, off_t o), (fd, b, Cap(n), o))
+KESTRON4_PASS(ssize_t, Write, kWrite, -1, (int fd, const void* b, size_t n), (fd, b, Cap(n)))
+KESTRON4_PASS(off_t, Lseek, kLseek, -1, (int fd, off_t o, int w), (fd, o, w))
+KESTRON4_PASS(int, Fstat, kFstat, -1, (int fd, struct stat* i), (fd, i))
+KESTRON4_PASS(int, Fsync, kFsync, -1, (int fd), (fd))
+KESTRON4_PASS(int, Fchmod, kFchmod, -1, (int fd, mode_t m), (fd, m))
+KESTRON4_PASS(int, DupCloexec, kDup, -1, (int fd), (fd))
+KESTRON4_PASS(int, Rename, kRename, -1, (const char* a, const char* b), (a, b))
+KESTRON4_PASS(int, Unlink, kUnlink, -1, (const char* p), (p))
+KESTRON4_PASS(int, Stat, kStat, -1, (const char* p, struct stat* i), (p, i))
+KESTRON4_PASS(int, Lstat, kLstat, -1, (const char* p, struct stat* i), (p, i))
+KESTRON4_PASS(int, Access, kAccess, -1, (const char* p, int m), (p, m))
+KESTRON4_PASS(ssize_t, Readlink, kReadlink, -1, (const char* p, char* b, size_t n), (p, b, n))
+KESTRON4_PASS(void*, Mmap, kMmap, MAP_FAILED, (size_t n, int p, int f, int fd, off_t o), (n, p, f, fd, o))
+KESTRON4_PASS(ssize_t, GetRandom, kGetRandom, -1, (void* b, size_t n, unsigned f), (b, n, f))
+#undef KESTRON4_PASS
+// clang-format on
+
+// A failed close or munmap still releases its resource, as Linux does.
 int FaultyPlatform::Close(int fd) {
   const bool fail = Fail(FaultOp::kClose);
   const int error = errno;
@@ -70,66 +92,6 @@ int FaultyPlatform::Close(int fd) {
   return -1;
 }
 
-ssize_t FaultyPlatform::Read(int fd, void* buffer, size_t count) {
-  return Fail(FaultOp::kRead) ? -1 : PlatformWrapper::Read(fd, buffer, Cap(count));
-}
-
-ssize_t FaultyPlatform::PRead(int fd, void* buffer, size_t count, off_t offset) {
-  return Fail(FaultOp::kRead) ? -1 : PlatformWrapper::PRead(fd, buffer, Cap(count), offset);
-}
-
-ssize_t FaultyPlatform::Write(int fd, const void* buffer, size_t count) {
-  return Fail(FaultOp::kWrite) ? -1 : PlatformWrapper::Write(fd, buffer, Cap(count));
-}
-
-off_t FaultyPlatform::Lseek(int fd, off_t offset, int whence) {
-  return Fail(FaultOp::kLseek) ? -1 : PlatformWrapper::Lseek(fd, offset, whence);
-}
-
-int FaultyPlatform::Fstat(int fd, struct stat* info) {
-  return Fail(FaultOp::kFstat) ? -1 : PlatformWrapper::Fstat(fd, info);
-}
-
-int FaultyPlatform::Fsync(int fd) {
-  return Fail(FaultOp::kFsync) ? -1 : PlatformWrapper::Fsync(fd);
-}
-
-int FaultyPlatform::Fchmod(int fd, mode_t mode) {
-  return Fail(FaultOp::kFchmod) ? -1 : PlatformWrapper::Fchmod(fd, mode);
-}
-
-int FaultyPlatform::DupCloexec(int fd) {
-  return Fail(FaultOp::kDup) ? -1 : PlatformWrapper::DupCloexec(fd);
-}
-
-int FaultyPlatform::Rename(const char* from, const char* to) {
-  return Fail(FaultOp::kRename) ? -1 : PlatformWrapper::Rename(from, to);
-}
-
-int FaultyPlatform::Unlink(const char* path) {
-  return Fail(FaultOp::kUnlink) ? -1 : PlatformWrapper::Unlink(path);
-}
-
-int FaultyPlatform::Stat(const char* path, struct stat* info) {
-  return Fail(FaultOp::kStat) ? -1 : PlatformWrapper::Stat(path, info);
-}
-
-int FaultyPlatform::Lstat(const char* path, struct stat* info) {
-  return Fail(FaultOp::kLstat) ? -1 : PlatformWrapper::Lstat(path, info);
-}
-
-int FaultyPlatform::Access(const char* path, int mode) {
-  return Fail(FaultOp::kAccess) ? -1 : PlatformWrapper::Access(path, mode);
-}
-
-ssize_t FaultyPlatform::Readlink(const char* path, char* buffer, size_t size) {
-  return Fail(FaultOp::kReadlink) ? -1 : PlatformWrapper::Readlink(path, buffer, size);
-}
-
-void* FaultyPlatform::Mmap(size_t length, int prot, int flags, int fd, off_t offset) {
-  return Fail(FaultOp::kMmap) ? MAP_FAILED : PlatformWrapper::Mmap(length, prot, flags, fd, offset);
-}
-
 int FaultyPlatform::Munmap(void* address, size_t length) {
   const bool fail = Fail(FaultOp::kMunmap);
   const int error = errno;
@@ -137,10 +99,6 @@ int FaultyPlatform::Munmap(void* address, size_t length) {
   if (!fail) return result;
   errno = error;
   return -1;
-}
-
-ssize_t FaultyPlatform::GetRandom(void* buffer, size_t count, unsigned flags) {
-  return Fail(FaultOp::kGetRandom) ? -1 : PlatformWrapper::GetRandom(buffer, count, flags);
 }
 
 int OpenDescriptorCount() {

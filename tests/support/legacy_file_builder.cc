@@ -45,21 +45,16 @@ void PutFloat(std::vector<uint8_t>& f, uint64_t at, float v) {
   for (int k = 0; k < 4; ++k) f[at + k] = static_cast<uint8_t>(bits >> (8 * k));
 }
 
-const char* Magic(LegacyKind kind) {
-  switch (kind) {
-    case LegacyKind::kFirstSetup:
-      return "RB41 v1.00 stup fil";
-    case LegacyKind::kFirstData:
-      return "RB41 v1.01 data fil";
-    case LegacyKind::kSecondSetup:
-      return "RB42 v2.00 stup fil";
-    case LegacyKind::kSecondDataV1:
-      return "RB42 v1.00 data fil";
-    case LegacyKind::kSecondDataV2:
-      return "RB42 v2.00 data fil";
-  }
-  return "";
-}
+// Magic text and file type of each kind, in LegacyKind order.
+struct KindInfo {
+  const char* magic;
+  uint16_t fileType;
+};
+constexpr KindInfo kKinds[] = {{"RB41 v1.00 stup fil", 1},
+                               {"RB41 v1.01 data fil", 2},
+                               {"RB42 v2.00 stup fil", 13},
+                               {"RB42 v1.00 data fil", 14},
+                               {"RB42 v2.00 data fil", 2}};
 
 }  // namespace
 
@@ -73,7 +68,7 @@ std::array<uint8_t, 3> LegacyAddressBytes(bool fullHighByte, uint32_t address) {
 }
 
 LegacyFileBuilder::LegacyFileBuilder(LegacyKind kind) : kind_(kind), setup_(kSetupEnd, 0) {
-  std::memcpy(setup_.data(), Magic(kind), 19);
+  std::memcpy(setup_.data(), kKinds[static_cast<int>(kind)].magic, 19);
   setup_[19] = 'e';
   setup_[20] = 0x1A;
   for (unsigned c = 1; c <= 120; ++c) Channel(c, "Chan " + std::to_string(c), 1);
@@ -81,18 +76,7 @@ LegacyFileBuilder::LegacyFileBuilder(LegacyKind kind) : kind_(kind), setup_(kSet
   for (unsigned t = 1; t <= 10; ++t) Table(t, "Table " + std::to_string(t), {}, 1.0f);
 }
 
-uint16_t LegacyFileBuilder::FileType() const {
-  switch (kind_) {
-    case LegacyKind::kFirstSetup:
-      return 1;
-    case LegacyKind::kSecondSetup:
-      return 13;
-    case LegacyKind::kSecondDataV1:
-      return 14;
-    default:
-      return 2;
-  }
-}
+uint16_t LegacyFileBuilder::FileType() const { return kKinds[static_cast<int>(kind_)].fileType; }
 
 bool LegacyFileBuilder::IsData() const {
   return kind_ != LegacyKind::kFirstSetup && kind_ != LegacyKind::kSecondSetup;

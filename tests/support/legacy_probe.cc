@@ -8,30 +8,6 @@
 #include "storage/streams/mem_ref_stream.h"
 
 namespace kestron4::test {
-namespace {
-
-template <class T>
-T Fixed(AbstractSession& s, Tid tid) {
-  uint32_t size = 0;
-  T value{};
-  if (s.GetValSize(tid, &size) != ErrNone) {
-    ADD_FAILURE() << "value " << tid << " missing";
-    return value;
-  }
-  if (size != sizeof(T)) {
-    ADD_FAILURE() << "value " << tid << " has " << size << " bytes, expected " << sizeof(T);
-    return value;
-  }
-  EXPECT_EQ(s.GetValue(tid, &value), ErrNone);
-  return value;
-}
-
-}  // namespace
-
-uint8_t ProbeU8(AbstractSession& s, Tid tid) { return Fixed<uint8_t>(s, tid); }
-uint16_t ProbeU16(AbstractSession& s, Tid tid) { return Fixed<uint16_t>(s, tid); }
-uint32_t ProbeU32(AbstractSession& s, Tid tid) { return Fixed<uint32_t>(s, tid); }
-double ProbeF64(AbstractSession& s, Tid tid) { return Fixed<double>(s, tid); }
 
 std::vector<uint8_t> ProbeBytes(AbstractSession& s, Tid tid) {
   uint32_t size = 0;
@@ -43,6 +19,27 @@ std::vector<uint8_t> ProbeBytes(AbstractSession& s, Tid tid) {
   EXPECT_EQ(s.GetValue(tid, bytes.data()), ErrNone);
   return bytes;
 }
+
+namespace {
+
+template <class T>
+T Fixed(AbstractSession& s, Tid tid) {
+  const std::vector<uint8_t> bytes = ProbeBytes(s, tid);
+  T value{};
+  if (bytes.size() == sizeof(T)) {
+    std::memcpy(&value, bytes.data(), sizeof(T));
+  } else {
+    ADD_FAILURE() << "value " << tid << " has " << bytes.size() << " bytes, expected " << sizeof(T);
+  }
+  return value;
+}
+
+}  // namespace
+
+uint8_t ProbeU8(AbstractSession& s, Tid tid) { return Fixed<uint8_t>(s, tid); }
+uint16_t ProbeU16(AbstractSession& s, Tid tid) { return Fixed<uint16_t>(s, tid); }
+uint32_t ProbeU32(AbstractSession& s, Tid tid) { return Fixed<uint32_t>(s, tid); }
+double ProbeF64(AbstractSession& s, Tid tid) { return Fixed<double>(s, tid); }
 
 std::string ProbeText(AbstractSession& s, Tid tid) {
   const std::vector<uint8_t> bytes = ProbeBytes(s, tid);

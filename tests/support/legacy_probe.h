@@ -1,4 +1,4 @@
-// Reading helpers for tests that inspect a session tree through the session
+// Reading helpers for tests that look into a session tree through the session
 // operations. Each reader reports a test failure (and returns a zero value)
 // when the value is missing or has an unexpected size.
 #pragma once

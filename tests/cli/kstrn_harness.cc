@@ -1,6 +1,73 @@
-#include "cli/kstrn_test_files.h"
+#include "cli/kstrn_harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
 
 namespace kestron4::cli {
+namespace {
+
+#ifdef KESTRON4_KSTRN
+const char* const kKstrn = KESTRON4_KSTRN;
+#else
+const char* const kKstrn = nullptr;
+#endif
+
+}  // namespace
+
+void KstrnTest::SetUp() {
+  if (kKstrn == nullptr) GTEST_SKIP() << "built without KESTRON4_BUILD_TOOLS";
+}
+
+RunResult KstrnTest::Run(const std::vector<std::string>& args, const std::string& stdinPath) {
+  RunResult result;
+  const std::string outPath = File(".stdout"), errPath = File(".stderr");
+  std::vector<std::string> argv{kKstrn};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> pointers;
+  for (std::string& a : argv) pointers.push_back(a.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, stdinPath.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  pid_t pid = 0;
+  const int spawned =
+      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    ADD_FAILURE() << "cannot start " << argv[0];
+    return result;
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadWholeFile(outPath);
+  result.err = ReadWholeFile(errPath);
+  ::unlink(outPath.c_str());
+  ::unlink(errPath.c_str());
+  return result;
+}
+
+RunResult KstrnTest::ExpectRefused(const std::vector<std::string>& args,
+                                   const std::string& message) {
+  std::string line;
+  for (const std::string& a : args) line += a.substr(0, 60) + ' ';
+  const RunResult r = Run(args);
+  EXPECT_EQ(r.status, 2) << line;
+  EXPECT_NE(r.err.find(message), std::string::npos) << line << "\n" << r.err.substr(0, 500);
+  EXPECT_TRUE(r.out.empty()) << line;
+  return r;
+}
 
 std::string SaveBuilt(const std::string& path, const std::function<void(kstrn::Session&)>& build,
                       bool absRefs) {
@@ -61,16 +128,6 @@ void BuildDeepChain(kstrn::Session& s, int depth) {
   }
 }
 
-void BuildWide(kstrn::Session& s, int count) {
-  s.InsertItemBlocks(100, static_cast<uint16_t>(count));
-  for (int i = 0; i < count; ++i) {
-    s.OpenItem(100, i);
-    s.InsertText(2001, "block " + std::to_string(i));
-    s.InsertNumber<uint16_t>(8000, static_cast<uint16_t>(i));
-    s.CloseItem();
-  }
-}
-
 void BuildReferences(kstrn::Session& s, bool dangling) {
   s.InsertItemBlocks(100, 1);
   s.OpenItem(100, 0);
@@ -84,19 +141,11 @@ void BuildReferences(kstrn::Session& s, bool dangling) {
   if (dangling) s.DeleteItem(100, 0);
 }
 
-void BuildQf73Config(kstrn::Session& s) {
-  s.InsertItemBlocks(23, 1);
-  s.OpenItem(23, 0);
-  s.InsertItemBlocks(105, 1);
-  s.CloseItem();
-}
-
 std::string Container(std::string_view body) {
   std::string file("KESTRON v1.00 file\x1a", 19);
-  const uint32_t size = static_cast<uint32_t>(body.size());
+  const auto size = static_cast<uint32_t>(body.size());
   for (int i = 0; i < 4; ++i) file.push_back(static_cast<char>(size >> (8 * i)));
-  file.append(body);
-  return file;
+  return file.append(body);
 }
 
 }  // namespace kestron4::cli
