@@ -18,14 +18,18 @@ using container::kCopyPieceBytes;
 using container::StoreU16;
 using container::StoreU32;
 
+bool ValueReadsBack(SessionCore& session, const Value& value, uint32_t& announced);
+
 class BlockWriter {
  public:
   BlockWriter(SessionCore& session, StreamWriter& out, int64_t outputStart)
       : session_(session), out_(out), outputStart_(outputStart) {}
 
   // One block record without its children: size field, item entries, value
-  // entries, end marker.
-  void WriteRecord(ItemBlock* block) {
+  // entries, end marker. With check, each value is first checked to read
+  // back (ValueReadsBack), as it is about to be copied anyway; a value that
+  // would not throws EWriteError with the record half written.
+  void WriteRecord(ItemBlock* block, bool check) {
     uint8_t field[4];
     StoreU32(field, static_cast<uint32_t>(block->contentSize));
     out_.Write(field, sizeof field);
@@ -38,8 +42,11 @@ class BlockWriter {
       StoreU16(entry + 2, static_cast<uint16_t>(item->blocks.size()));
       out_.Write(entry, sizeof entry);
     }
-    for (Value* value = block->firstValue; value != nullptr; value = value->next)
+    uint32_t announced = 0;
+    for (Value* value = block->firstValue; value != nullptr; value = value->next) {
+      if (check && !ValueReadsBack(session_, *value, announced)) throw EWriteError();
       WriteValue(*value);
+    }
     const uint8_t endMarker[2] = {0, 0};
     out_.Write(endMarker, sizeof endMarker);
   }
@@ -97,35 +104,35 @@ class BlockWriter {
   const int64_t outputStart_;
 };
 
-// Whether every value of the block would be read back with the size it has.
-// The reader measures a value by its TID, its length prefix or, for a blob,
-// the latest size value before it in the block (container_format.h). Values
-// still in their file were measured by that very rule when they were read,
-// so only values in memory and blobs (whose size value an edit may change
-// on its own) need looking at.
+// Whether a value would be read back with the size it has. The reader
+// measures a value by its TID, its length prefix or, for a blob, the latest
+// size value before it in the block (container_format.h); announced carries
+// that size value along the block. Values still in their file were measured
+// by that very rule when they were read, so only values in memory and blobs
+// (whose size value an edit may change on its own) need looking at.
+bool ValueReadsBack(SessionCore& session, const Value& value, uint32_t& announced) {
+  const Tid tid = value.tid;
+  if (tid == kTidData) return value.size == announced;
+  if (tid == kTidDataSize && value.size >= 4) {
+    uint8_t bytes[4];
+    if (!session.ReadBytes(value, 0, bytes, sizeof bytes)) return false;
+    announced = container::LoadU32(bytes);
+  }
+  if (!value.InMemory()) return true;
+  const uint8_t* bytes = value.MemBytes();
+  uint64_t expected = ValSize(tid, 0);
+  if (IsVariableSize(tid)) {
+    expected = value.size >= 1 ? 1 + uint64_t{bytes[0]} : 1;
+  } else if (IsLongVariableSize(tid)) {
+    expected = value.size >= 2 ? 2 + uint64_t{container::LoadU16(bytes)} : 2;
+  }
+  return value.size == expected;
+}
+
 bool BlockReadsBack(SessionCore& session, const ItemBlock* block) {
   uint32_t announced = 0;  // held by the latest 1066 so far
-  for (const Value* value = block->firstValue; value != nullptr; value = value->next) {
-    const Tid tid = value->tid;
-    if (tid == kTidData) {
-      if (value->size != announced) return false;
-      continue;
-    }
-    if (tid == kTidDataSize && value->size >= 4) {
-      uint8_t bytes[4];
-      if (!session.ReadBytes(*value, 0, bytes, sizeof bytes)) return false;
-      announced = container::LoadU32(bytes);
-    }
-    if (!value->InMemory()) continue;
-    const uint8_t* bytes = value->MemBytes();
-    uint64_t expected = ValSize(tid, 0);
-    if (IsVariableSize(tid)) {
-      expected = value->size >= 1 ? 1 + uint64_t{bytes[0]} : 1;
-    } else if (IsLongVariableSize(tid)) {
-      expected = value->size >= 2 ? 2 + uint64_t{container::LoadU16(bytes)} : 2;
-    }
-    if (value->size != expected) return false;
-  }
+  for (const Value* value = block->firstValue; value != nullptr; value = value->next)
+    if (!ValueReadsBack(session, *value, announced)) return false;
   return true;
 }
 
@@ -160,11 +167,8 @@ void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int
   };
   std::vector<Frame> stack;
   const auto open = [&](ItemBlock* block) {
-    // Checked just before it is written, the block's values are in the
-    // cache for the writing.
-    if (!checkAhead && !BlockReadsBack(session, block)) throw EWriteError();
     const uint64_t end = out.BytesWritten() + EncodedSize(*block);
-    writer.WriteRecord(block);
+    writer.WriteRecord(block, !checkAhead);
     stack.push_back({block, block->firstItem, 0, end});
   };
   open(top);

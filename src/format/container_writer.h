@@ -31,9 +31,9 @@ struct ItemBlock;
 // value that would not read back with its size (a blob that disagrees with
 // its size value 1066 before it, a string whose length prefix disagrees
 // with its size) is refused with EWriteError: by default before anything is
-// written; with kWhileWriting as each block is reached, which spares a walk
-// over the whole tree when the output is thrown away on failure anyway (the
-// scratch file of an atomic save).
+// written; with kWhileWriting as each value is about to be copied, which
+// spares a walk over the whole tree when the output is thrown away on
+// failure anyway (the scratch file of an atomic save).
 enum class ReadBackCheck { kBeforeWriting, kWhileWriting };
 void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart,
                     ReadBackCheck check = ReadBackCheck::kBeforeWriting);
