@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "export/qf73/qf73_cursor_return.h"
 #include "export/qf73/qf73_file.h"
 #include "export/qf73/qf73_writer.h"
 #include "session/last_error.h"
@@ -9,26 +10,6 @@
 #include "text/text_codec.h"
 
 namespace kestron4 {
-namespace {
-
-// Puts the cursor back on the block it was on when the export started.
-class CursorHome {
- public:
-  explicit CursorHome(AbstractSession& session)
-      : session_(session), bookmark_(session.AddBookMark()) {}
-  CursorHome(const CursorHome&) = delete;
-  CursorHome& operator=(const CursorHome&) = delete;
-  ~CursorHome() {
-    session_.GotoBookMark(bookmark_);
-    session_.RemoveBookMark(bookmark_);
-  }
-
- private:
-  AbstractSession& session_;
-  uint32_t bookmark_;
-};
-
-}  // namespace
 
 bool ExportQF73v3(AbstractSession& session, const char16_t* path) {
   // Moving the cursor must not disturb the caller's last error; only a
@@ -37,7 +18,7 @@ bool ExportQF73v3(AbstractSession& session, const char16_t* path) {
   bool written = false;
   bool failed = false;
   try {
-    const CursorHome home(session);
+    const qf73::CursorReturn home(session);
     // Destroyed before `home`, so the referenced items' bookmarks go first.
     qf73::Qf73Writer writer(session);
     if (writer.Prepare()) {

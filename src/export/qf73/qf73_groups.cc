@@ -1,32 +1,13 @@
 #include "export/qf73/qf73_groups.h"
 
+#include "export/qf73/qf73_cursor_return.h"
 #include "storage/streams/stream.h"
 
 namespace kestron4::qf73 {
-namespace {
 
-// Brings the cursor back to where a reference was followed from and drops
-// the temporary bookmark, also when the follow is cut short by an exception.
-class ReturnPoint {
- public:
-  explicit ReturnPoint(AbstractSession& session)
-      : session_(session), bookmark_(session.AddBookMark()) {}
-  ReturnPoint(const ReturnPoint&) = delete;
-  ReturnPoint& operator=(const ReturnPoint&) = delete;
-  ~ReturnPoint() {
-    session_.GotoBookMark(bookmark_);
-    session_.RemoveBookMark(bookmark_);
-  }
-
- private:
-  AbstractSession& session_;
-  uint32_t bookmark_;
-};
-
-}  // namespace
-
+// The cursor returns to where the reference was followed from.
 MaybeTarget Qf73Groups::Follow(uint16_t ref_no, Group group) {
-  ReturnPoint back(session_);
+  CursorReturn back(session_);
   if (follow_.Goto(ref_no) != ErrNone) return std::nullopt;
   const ItemBlock* block = session_.GetCurrentBlock();
   if (block == nullptr) return std::nullopt;
