@@ -9,6 +9,7 @@
 
 #include "kstrn_commands.h"
 #include "kstrn_failure.h"
+#include "kstrn_json_nesting.h"
 #include "kstrn_json_writer.h"
 #include "kstrn_open.h"
 #include "kstrn_text.h"
@@ -21,9 +22,9 @@ namespace {
 constexpr uint64_t kLargestSafeJsonInteger = uint64_t{1} << 53;
 constexpr uint32_t kBase64Piece = 3 * 16384;
 
-class LosslessWriter : public BlockVisitor {
+class LosslessWriter : public JsonNesting {
  public:
-  LosslessWriter(Session& session, JsonWriter& json) : session_(session), json_(json) {}
+  LosslessWriter(Session& session, JsonWriter& json) : JsonNesting(json), session_(session) {}
 
   bool Enter(const BlockPath& path) override {
     const std::vector<uint16_t> values = session_.ValueTids();
@@ -37,11 +38,7 @@ class LosslessWriter : public BlockVisitor {
       for (const uint16_t tid : values) WriteValue(tid);
       json_.EndArray();
     }
-    if (!items.empty()) {
-      json_.Key("items");
-      json_.BeginArray();
-    }
-    opened_.push_back(!items.empty());
+    BeginItems(!items.empty());
     return true;
   }
 
@@ -51,17 +48,6 @@ class LosslessWriter : public BlockVisitor {
     json_.Number(tid);
     json_.Key("blocks");
     json_.BeginArray(count == 0);
-  }
-
-  void LeaveItem(const BlockPath&, uint16_t) override {
-    json_.EndArray();
-    json_.EndObject();
-  }
-
-  void Leave(const BlockPath&) override {
-    if (opened_.back()) json_.EndArray();
-    opened_.pop_back();
-    json_.EndObject();
   }
 
  private:
@@ -143,8 +129,6 @@ class LosslessWriter : public BlockVisitor {
   }
 
   Session& session_;
-  JsonWriter& json_;
-  std::vector<bool> opened_;
 };
 
 }  // namespace

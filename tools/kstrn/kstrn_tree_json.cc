@@ -6,6 +6,7 @@
 
 #include "kstrn_commands.h"
 #include "kstrn_failure.h"
+#include "kstrn_json_nesting.h"
 #include "kstrn_json_writer.h"
 #include "kstrn_open.h"
 #include "kstrn_text.h"
@@ -15,10 +16,10 @@
 namespace kstrn::tool {
 namespace {
 
-class JsonOutline : public BlockVisitor {
+class JsonOutline : public JsonNesting {
  public:
   JsonOutline(Session& session, const TreeOptions& options, JsonWriter& json)
-      : session_(session), options_(options), json_(json) {}
+      : JsonNesting(json), session_(session), options_(options) {}
 
   bool Enter(const BlockPath& path) override {
     const std::vector<uint16_t> values = session_.ValueTids();
@@ -43,18 +44,14 @@ class JsonOutline : public BlockVisitor {
       for (const uint16_t tid : values) WriteValue(tid);
       json_.EndArray();
     }
-    if (!items.empty()) {
-      json_.Key("items");
-      json_.BeginArray();
-      // Below the depth limit the items are listed without their blocks.
-      if (!descend) {
-        for (const uint16_t tid : items) {
-          ItemHead(tid, session_.ItemCount(tid), true);
-          json_.EndObject();
-        }
+    BeginItems(!items.empty());
+    // Below the depth limit the items are listed without their blocks.
+    if (!descend) {
+      for (const uint16_t tid : items) {
+        ItemHead(tid, session_.ItemCount(tid), true);
+        json_.EndObject();
       }
     }
-    opened_.push_back(!items.empty());
     return descend;
   }
 
@@ -62,17 +59,6 @@ class JsonOutline : public BlockVisitor {
     ItemHead(tid, count, false);
     json_.Key("blocks");
     json_.BeginArray(count == 0);
-  }
-
-  void LeaveItem(const BlockPath&, uint16_t) override {
-    json_.EndArray();
-    json_.EndObject();
-  }
-
-  void Leave(const BlockPath&) override {
-    if (opened_.back()) json_.EndArray();
-    opened_.pop_back();
-    json_.EndObject();
   }
 
  private:
@@ -122,8 +108,6 @@ class JsonOutline : public BlockVisitor {
 
   Session& session_;
   const TreeOptions& options_;
-  JsonWriter& json_;
-  std::vector<bool> opened_;
 };
 
 }  // namespace
