@@ -236,7 +236,9 @@ class Block:
         In-memory and memory-mapped sessions give a view without a copy; it
         keeps the session's data alive after :meth:`Session.close`, and edits
         that would free its bytes raise BufferError while it lives. Streamed
-        sessions give a copy (see :meth:`read_blob` for pieces).
+        sessions give a copy (see :meth:`read_blob` for pieces). An array over
+        a mapped file reads the file directly: another program that truncates
+        the file meanwhile makes reading the lost pages fault.
         """
         view = self._b.view()
         if view is None:

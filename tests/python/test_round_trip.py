@@ -101,3 +101,30 @@ def test_blob_pieces_under_each_policy(tmp_path, mode):
         assert s.root.blob()[-1] == 255 and s.root.blob_size == 10240
         with pytest.raises(IndexError):
             s.root.read_blob(10235, 6)
+
+
+def read_everything(session):
+    for block in session.root.walk():
+        block.values()
+        if block.blob_size is not None:
+            block.blob().sum()
+
+
+@settings(max_examples=150, deadline=None)
+@given(flips=st.lists(st.tuples(st.integers(0, 10**6), st.integers(1, 255)), min_size=1, max_size=4))
+def test_damaged_containers_are_refused_or_read_without_harm(flips):
+    with kestron4.new() as s:
+        s.root[2001] = "title"
+        block = s.root.add(105)[0]
+        block[4000] = b"long payload"
+        block[10000] = 7
+        block.set_blob(bytes(range(64)))
+        data = bytearray(s.to_bytes())
+    for offset, mask in flips:
+        data[offset % len(data)] ^= mask
+    try:
+        damaged = kestron4.from_bytes(bytes(data))
+    except kestron4.Error:
+        return
+    with damaged:
+        read_everything(damaged)

@@ -35,6 +35,35 @@ def test_walk_and_lookup():
             root.item(105, 3)
 
 
+@pytest.mark.parametrize("key_tid,key,found", [
+    (2001, "café", True),         # str keys match Windows-1252 text too
+    (2001, b"caf\xe9", True),     # bytes keys compare the stored bytes
+    (2001, "cafe", False),
+    (10000, 7, True),
+    (10000, b"\x07\0\0\0", True),
+    (10000, 8, False),
+    (0, None, True),              # no value criterion: the first block
+])
+def test_find_keys(key_tid, key, found):
+    with kestron4.new() as s:
+        target = s.root.add(9)[0].add(105, 2)[1]
+        target.set_text(2001, "café", encoding="ansi")
+        target[10000] = 7
+        hit = s.find(105, key_tid, key)
+        assert (hit == target if key_tid else hit is not None) if found else hit is None
+        assert s.root.find(105, key_tid, key, deep=False) is None
+
+
+def test_errors_carry_the_library_code_and_text():
+    with kestron4.new() as s:
+        with pytest.raises(kestron4.ValueNotFoundError) as missing:
+            s.root[2001]
+        with pytest.raises(kestron4.NotFoundError) as dangling:
+            s.root.reference(3)
+    assert (missing.value.code, dangling.value.code) == (7, 11)
+    assert missing.value.text.startswith("Kestron Error 7: ")
+
+
 EDITS = [
     (lambda r: r.item(105, 0).move(2), ["b", "c", "a"]),
     (lambda r: r.item(105, 1).delete(), ["a", "c"]),
