@@ -147,9 +147,9 @@ py::object Block::Find(uint16_t tid, uint16_t keyTid, py::handle key, bool deep)
 }
 
 std::unique_ptr<Block> Block::Reference(uint16_t number) const {
-  const KSTRN_SessionHandle s = Enter();
-  if (!KSTRN_GotoReference(number, s)) ThrowLastError();
+  const bool ok = KSTRN_GotoReference(number, Enter());
   state_->CursorMoved();
+  if (!ok) ThrowLastError();
   return Here();
 }
 
@@ -162,10 +162,11 @@ void Block::Refer(const Block& target, uint16_t number, uint16_t keyTid) const {
 py::list Block::Referrers(uint16_t keyTid) const {
   const KSTRN_SessionHandle s = Enter();
   uint32_t count = 0;
-  if (!KSTRN_GetRefdValue(keyTid, nullptr, 0, &count, s)) ThrowLastError();
-  std::vector<uint32_t> marks(count);
-  if (count != 0 && !KSTRN_GetRefdValue(keyTid, marks.data(), count, &count, s)) ThrowLastError();
+  bool ok = KSTRN_GetRefdValue(keyTid, nullptr, 0, &count, s);
+  std::vector<uint32_t> marks(ok ? count : 0);
+  if (ok && count != 0) ok = KSTRN_GetRefdValue(keyTid, marks.data(), count, &count, s);
   state_->CursorMoved();
+  if (!ok) ThrowLastError();
   py::list out;
   for (uint32_t i = 0; i < count && i < marks.size(); ++i) {
     out.append(py::cast(std::make_unique<Block>(state_, marks[i])));

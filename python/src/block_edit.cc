@@ -71,6 +71,8 @@ void Block::ChangeTid(uint16_t tid) const {
 }
 
 void Block::CopyFrom(const Block& source, bool contents) const {
+  // Copied contents replace this block's blob if the source has one.
+  if (contents) RefuseIfBlobViewed();
   if (state_ == source.state_) {
     // One cursor cannot be on both blocks: copy through a session of its own.
     const std::string bytes = source.ToBytes();

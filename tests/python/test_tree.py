@@ -120,7 +120,8 @@ def test_blob_arrays_view_the_session_and_outlive_it():
     blob.write_blob(0, b"\x07")
     assert array[0] == 7  # a view, not a copy
     for edit in (lambda: blob.set_blob(b"x"), lambda: blob.delete(), lambda: s.root.delete_item(135),
-                 lambda: blob.alloc_blob(4), lambda: s.move_to_ram()):
+                 lambda: blob.alloc_blob(4), lambda: s.move_to_ram(),
+                 lambda: blob.copy_from(s.root.item(105, 0), contents=True)):
         with pytest.raises(BufferError):
             edit()
     s.root.item(105, 0).delete()  # elsewhere: allowed
