@@ -26,6 +26,23 @@ def test_sample_recording_frames_and_metadata(sample_path, tmp_path):
     assert (tmp_path / "plot.png").read_bytes()[:4] == b"\x89PNG"
 
 
+def test_channels_of_one_rate_cut_short_are_padded():
+    # The tree a conversion builds: logger block 2 with samples (135),
+    # layouts (133: sensor byte 1010, rate index 1050) and channel names (107).
+    with kestron4.new() as session:
+        logger = session.root.add(2)[0]
+        for samples, layout, ref, (name, blob, wide) in zip(
+                logger.add(135, 3), logger.add(133, 3), logger.add(107, 3),
+                [("A", b"\x01\x02\x03\x04", True), ("B", b"\x05\x06", True), ("C", b"\x07\x08", False)]):
+            samples.set_blob(blob)
+            layout[1010], layout[1050] = (0 if wide else 1), 6  # every 100 ms
+            ref[1002] = name
+        frame = kestron4.recording(session).frames[100]
+    assert list(frame.columns) == ["A", "B", "C"] and str(frame["A"].dtype) == "UInt16"
+    assert frame["A"].tolist() == [0x0201, 0x0403] and frame["B"].isna().tolist() == [False, True]
+    assert frame["C"].tolist() == [7, 8] and str(frame["C"].dtype) == "UInt8"
+
+
 def test_a_session_without_recording_is_refused():
     with kestron4.new() as session, pytest.raises(ValueError):
         kestron4.recording(session)
