@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev liblz4-dev libsqlite3-dev libclang-rt-14-dev binutils python3
           libcli11-dev nlohmann-json3-dev pkgconf)
+# kestron4.dask: the fleet functions and their tests.
+packages+=(python3-dask python3-distributed)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
