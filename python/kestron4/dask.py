@@ -11,7 +11,7 @@ process). See docs/FLEET.md.
   DataFrame with columns file, channel, time, sample (one partition per file).
 - :func:`convert`: older logger files to containers, one row per file with
   the library's code and text; a failed file never stops the batch.
-- :func:`check`: blobs and references of many containers, one row per problem.
+- :func:`check`: references and blobs of many containers, one row per problem.
 - :func:`find`: the files and block paths that hold a key.
 
 With ``compute=False``, :func:`convert`, :func:`check` and :func:`find`
@@ -115,10 +115,10 @@ def convert(paths: Iterable[PathLike], out_dir: PathLike, *,
 def check(paths: Iterable[PathLike], *, compute: bool = True) -> Union[pd.DataFrame, dd.DataFrame]:
     """The problems of the containers in paths, one row each: ``file``,
     ``block`` (path from the root, "" when the file does not open) and
-    ``problem``. Checks that every blob agrees with its length value 1066 and
-    that every reference (item 112) has a number and resolves; runs the
-    library's integrity check on files where nothing else was found. No rows
-    means every file is sound.
+    ``problem``. Checks that every reference (item 112) has a number and
+    resolves, and runs the library's integrity check on files where nothing
+    else was found. A blob that disagrees with its length value 1066 makes the
+    file fail to open, reported as such. No rows means every file is sound.
     """
     rows = _bag(_paths(paths)).map(check_file).flatten()
     return _frame(rows, _CHECK_META, compute)
