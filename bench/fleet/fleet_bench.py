@@ -14,6 +14,7 @@ import argparse
 import os
 import resource
 import shutil
+import statistics
 import sys
 import tempfile
 import time
@@ -50,7 +51,7 @@ def _convert_timed(paths, out_dir):
 
 def _cluster(workers: int) -> LocalCluster:
     return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                        dashboard_address=None)
+                        dashboard_address=":0")
 
 
 def _connect(cluster: LocalCluster) -> Client:
@@ -64,6 +65,7 @@ def main() -> None:
     parser.add_argument("--files", type=int, default=1000)
     parser.add_argument("--workers", type=int, default=2)
     parser.add_argument("--seconds", type=int, default=60, help="recording length of each file")
+    parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--dir", help="working directory (default: a new temporary one)")
     args = parser.parse_args()
 
@@ -79,21 +81,32 @@ def main() -> None:
     size = sum(os.path.getsize(p) for p in paths)
     print(f"{args.files} data files, {size / 2**20:.1f} MiB, load average {_loadavg()}")
 
-    # One process before and after the cluster, so that a change of load
-    # during the run shows; the first few files warm the caches untimed.
-    one = []
-    with dask.config.set(scheduler="synchronous"):
-        _convert_timed(paths[:10], os.path.join(work, "warm"))
-        for run in range(2):
-            if run == 1:
-                with _cluster(args.workers) as cluster, _connect(cluster):
-                    many, outputs = _convert_timed(paths, os.path.join(work, "cluster"))
-                print(f"convert, {args.workers} worker processes: {many:7.2f} s  "
-                      f"(load {_loadavg()})")
-            one.append(_convert_timed(paths, os.path.join(work, f"one{run}"))[0])
-            print(f"convert, one process:        {one[-1]:7.2f} s  "
-                  f"(CPU {_convert_timed.cpu:.2f} s, load {_loadavg()})")
-    print(f"speed-up: {sum(one) / len(one) / many:.2f}x (mean of the one-process runs)")
+    # Saving ends in fsync, so the time depends on what else the machine
+    # writes: the rounds alternate one process and the cluster, each after a
+    # sync, and the median of the ratios is the speed-up.
+    # A cluster of one worker shows how much of the gain is parallel work.
+    ratios, scaling = [], []
+    with _cluster(1) as single, _connect(single) as single_client, \
+            _cluster(args.workers) as cluster, _connect(cluster) as client:
+        with dask.config.set(scheduler="synchronous"):
+            _convert_timed(paths[:10], os.path.join(work, "warm"))
+        for run in range(args.rounds):
+            os.sync()
+            with dask.config.set(scheduler="synchronous"):
+                one, _ = _convert_timed(paths, os.path.join(work, f"one{run}"))
+            cpu = _convert_timed.cpu
+            os.sync()
+            with single_client.as_current():
+                lone, _ = _convert_timed(paths, os.path.join(work, f"single{run}"))
+            os.sync()
+            with client.as_current():
+                many, outputs = _convert_timed(paths, os.path.join(work, f"cluster{run}"))
+            ratios.append(one / many)
+            scaling.append(lone / many)
+            print(f"round {run + 1}: one process {one:6.2f} s (CPU {cpu:.2f} s), 1 worker "
+                  f"{lone:6.2f} s, {args.workers} workers {many:6.2f} s (load {_loadavg()})")
+    print(f"speed-up against one process: {statistics.median(ratios):.2f}x, against one "
+          f"worker: {statistics.median(scaling):.2f}x (medians of {len(ratios)} rounds)")
 
     with _cluster(args.workers) as cluster, _connect(cluster) as client:
         before = client.run(_peak_rss_mib)

@@ -26,7 +26,7 @@ SAMPLES_FROM = 21 * 256  # where the sample file's recorded samples start
 @pytest.fixture(scope="module")
 def cluster():
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as c, distributed.Client(c) as client:
+                                  dashboard_address=":0") as c, distributed.Client(c) as client:
         yield client
 
 
