@@ -65,3 +65,8 @@ __all__ = [
     "new",
     "open",
 ]
+
+from . import names  # noqa: E402
+from .recording import Recording, recording  # noqa: E402
+
+__all__ += ["Recording", "names", "recording"]

@@ -101,6 +101,15 @@ class Block:
         """The payload bytes of value tid, undecoded."""
         return self._b.raw(tid)
 
+    def read(self, tid: int, display: str) -> Value:
+        """The value under tid shown as a TID-dictionary display kind
+        ("i16", "f32", "hex", "utf16", ...; see :mod:`kestron4.names`)."""
+        from . import names
+
+        if display not in names.DISPLAYS:
+            raise ValueError(f"display must be one of {names.DISPLAYS}, not {display!r}")
+        return names.decode(display, self._b.raw(tid))
+
     def values(self) -> List[Tuple[int, Value]]:
         """Every value as (TID, decoded value), in order, read in one call."""
         return self._b.value_items()

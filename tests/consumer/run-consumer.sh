@@ -35,3 +35,13 @@ c++ -std=c++17 -Wall -Wextra -Wshadow -pedantic -Werror $(pkg-config --cflags ke
   "$here/consumer_cpp.cc" -o "$work/pc_cpp" $(pkg-config --libs kestron4) -Wl,-rpath,"$libdir"
 "$work/pc_c"
 "$work/pc_cpp"
+
+# The Python package, when the build made it: importable from the moved
+# install with the interpreter it was built for.
+python_dir=$(sed -n 's/^KESTRON4_PYTHON_INSTALL_DIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+if [ -n "$python_dir" ] && [ -d "$prefix/$python_dir/kestron4" ]; then
+  echo "== import kestron4"
+  python=$(sed -n 's/^KESTRON4_PYTHON_EXECUTABLE:[A-Z]*=//p' "$build/CMakeCache.txt")
+  (cd "$work" && PYTHONPATH="$prefix/$python_dir" "$python" -c \
+    'import kestron4; s = kestron4.new(); s.root[2001] = "ok"; print(kestron4.__file__, kestron4.from_bytes(s.to_bytes()).root[2001])')
+fi
