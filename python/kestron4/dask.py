@@ -77,10 +77,12 @@ def read_recordings(paths: Iterable[PathLike]) -> dd.DataFrame:
     older logger data files, or the older files themselves) as one lazy
     DataFrame, one partition per file, in the order of paths.
 
-    Columns: ``file`` (the path as given), ``channel`` (the channel name),
-    ``time`` (timedelta since the start of the recording) and ``sample``
-    (the raw sample, uint16). ``df.groupby("channel")`` works across the fleet.
-    A file that fails raises its kestron4.Error when the partition is computed.
+    Columns: ``file`` (the path as given), ``channel`` (the column name that
+    :func:`kestron4.recording` gives the channel), ``time`` (timedelta since
+    the start of the recording) and ``sample`` (the raw sample, uint16).
+    ``df.groupby("channel")`` works across the fleet. Files without a
+    recording give no rows; a file that fails raises its kestron4.Error when
+    its partition is computed.
     """
     files = _paths(paths)
     if not files:

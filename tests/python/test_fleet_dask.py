@@ -8,7 +8,6 @@ import time
 from pathlib import Path
 
 import numpy as np
-import pandas as pd
 import pytest
 
 dask = pytest.importorskip("dask")
@@ -16,7 +15,6 @@ distributed = pytest.importorskip("distributed")
 
 import kestron4  # noqa: E402
 import kestron4.dask as kd  # noqa: E402
-from kestron4._fleet_recording import recording_frame  # noqa: E402
 
 SOURCE = Path(os.environ.get("KESTRON4_SOURCE_DIR", Path(__file__).resolve().parents[2]))
 SAMPLE = SOURCE / "samples" / "logger_data_v2.dat"
@@ -84,27 +82,29 @@ def test_convert_writes_what_the_library_saves_and_reports_each_failure(schedule
     assert sorted(os.listdir(out)) == [f"vehicle00{i}.kst" for i in range(3)]
 
 
-def test_read_recordings_is_the_files_recordings_in_order(scheduler, fleet):
+def test_read_recordings_holds_each_files_recording_in_order(scheduler, fleet, tmp_path):
     good, _ = fleet
-    frame = kd.read_recordings(good)
-    assert frame.npartitions == len(good)
-    expected = pd.concat([recording_frame(p) for p in good], ignore_index=True)
-    pd.testing.assert_frame_equal(frame.compute().reset_index(drop=True), expected)
-    per_channel = frame.groupby("channel")["sample"].count().compute()
-    assert per_channel.to_dict() == {"Analogue 1": 303, "Speed 1": 123, "Temperature 1": 9}
-
-
-# The sample's channels: width, period and first samples as the logger wrote them.
-@pytest.mark.parametrize("channel, period_ms, first", [
-    ("Analogue 1", 20, [0, 75, 150, 225]),   # two-byte samples, little-endian
-    ("Temperature 1", 1000, [0, 85, 0]),     # one-byte samples
-    ("Speed 1", 50, [0, 120, 240, 360]),     # two-byte, past 255
-])
-def test_recording_frame_decodes_width_period_and_order(channel, period_ms, first):
-    frame = recording_frame(str(SAMPLE))
-    rows = frame[frame.channel == channel]
-    assert list(rows["sample"][:len(first)]) == first
-    assert list(rows["time"][:2]) == [pd.Timedelta(0), pd.Timedelta(milliseconds=period_ms)]
+    with kestron4.new() as empty:  # no recording: no rows
+        empty.save(tmp_path / "empty.kst")
+    files = good + [str(tmp_path / "empty.kst"), good[0]]
+    frame = kd.read_recordings(files)
+    assert frame.npartitions == len(files)
+    rows = frame.compute()
+    assert list(dict.fromkeys(rows.file)) == good
+    for path in good:
+        with kestron4.open(path) as session:
+            wide = kestron4.recording(session).frames
+        mine = rows[rows.file == path]
+        for period, table in wide.items():
+            for channel in table:
+                long = mine[mine.channel == channel]
+                assert len(long) == files.count(path) * len(table)
+                assert list(long.time[:len(table)]) == list(table.index)
+                assert list(long["sample"][:len(table)]) == list(table[channel])
+    counts = frame.groupby("channel")["sample"].count().compute().to_dict()
+    assert counts == {"Oil Press": 404, "Wheel Spd": 164, "Water Temp": 12}
+    with pytest.raises(kestron4.MissingFileError):
+        kd.read_recordings(good + [str(SAMPLE.parent / "gone.dat")]).compute()
 
 
 def damage(path, edit):
