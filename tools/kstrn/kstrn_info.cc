@@ -61,7 +61,7 @@ Integrity CheckIntegrity(Session& session) {
 }  // namespace
 
 int RunInfo(const InfoOptions& options) {
-  Session session = OpenFile(options.file);
+  Session session = OpenFile(options.file, true);
   struct stat st {};
   const uint64_t fileSize =
       ::stat(options.file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
