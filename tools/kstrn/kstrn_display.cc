@@ -116,8 +116,9 @@ std::string FormatAs(const std::vector<uint8_t>& payload, const std::string& for
   }
   if (form == "text") {
     const TextForm text = ClassifyText(payload);
-    if (text != TextForm::kNotText) return TextOf(payload, text);
-    return ToValidUtf8(std::string(payload.begin(), payload.end()));
+    // Bytes that are not one of the library's texts are shown as they are.
+    if (text == TextForm::kNotText) return Hex(payload.data(), payload.size());
+    return TextOf(payload, text);
   }
   if (form == "utf8") {
     std::string raw(payload.begin(), payload.end());

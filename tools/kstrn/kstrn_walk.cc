@@ -74,8 +74,8 @@ void EnterPath(Session& session, const BlockPath& path) {
     }
     if (step.index >= count) {
       throw Failure("item " + std::to_string(step.tid) + " of block " + FormatPath(done) + " has " +
-                    std::to_string(count) + " block(s); there is no [" +
-                    std::to_string(step.index) + "]");
+                    std::to_string(count) + " block(s); there is no " +
+                    FormatPath({step}).substr(1));
     }
     session.OpenItem(step.tid, step.index);
     done.push_back(step);
