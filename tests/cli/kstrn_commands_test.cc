@@ -90,7 +90,7 @@ TEST_F(CommandsTest, CommandsAsAUserTypesThem) {
       {{"find", "@rec.kst", "100", "channel_code", "0xfc02"}, 0, "/2:0/100:1\n", ""},
       {{"find", "@rec.kst", "100", "1002", "no such channel"}, 1, "", ""},
       {{"find", "@rec.kst", "100", "1015", "70000"}, 2, "", "is not a 2-byte number"},
-      {{"info", "-"}, 0, "as container 4571 bytes", "", File("rec.kst")},
+      {{"info", "-"}, 0, "file size    4571 bytes", "", File("rec.kst")},
       // Every read-only command reports a failed write.
       {{"info", "@rec.kst"}, 2, "", "standard output: cannot write: No space", "/dev/null",
        "/dev/full"},

@@ -71,11 +71,20 @@ std::string Diagnose(const std::string& path) {
   return why;
 }
 
+namespace {
+std::string& StdinCopy() {
+  static std::string bytes;
+  return bytes;
+}
+}  // namespace
+
+uint64_t StdinBytes() { return StdinCopy().size(); }
+
 Session OpenFile(const std::string& path, bool streamed) {
   KSTRN_SessionHandle handle = nullptr;
   if (path == "-") {
     // Standard input cannot be read on demand: the session holds a copy.
-    static std::string bytes;
+    std::string& bytes = StdinCopy();
     bytes = ReadAll(path);
     if (bytes.size() > UINT32_MAX) throw Failure("standard input: larger than 4 GiB");
     if (KSTRN_OpenSessionBuffer(bytes.data(), static_cast<uint32_t>(bytes.size()), &handle))

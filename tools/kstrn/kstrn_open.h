@@ -17,6 +17,9 @@ namespace kstrn::tool {
 // the library recognised but cannot load, else Diagnose's finding.
 Session OpenFile(const std::string& path, bool streamed = false);
 
+// Bytes read from standard input by OpenFile("-").
+uint64_t StdinBytes();
+
 // Why path cannot be loaded as far as the tool can tell: the system's error,
 // "empty file", "not a container: starts with ...", "cut short at byte N of
 // at least M, in block P ..."; empty when it finds nothing wrong.

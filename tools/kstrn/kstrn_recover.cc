@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -96,7 +95,9 @@ int RunRecover(const RecoverOptions& options) {
     if (!KSTRN_SaveSessionH(file.fd(), session.handle()))
       throw Failure(options.out + ": " + KSTRN_GetLastEEStr());
     file.Commit();
-    std::printf("%s: converted whole; nothing lost\n", options.damaged.c_str());
+    Output out("-");
+    out.Write(options.damaged + ": not a container; converted whole, nothing lost\n");
+    out.Commit();
     return kExitOk;
   }
   Session session = Session::Create();

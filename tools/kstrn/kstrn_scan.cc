@@ -67,10 +67,19 @@ class Scanner {
     return false;
   }
 
+  // A deep path is named by its ends, so that a message stays one line.
   std::string PathText() const {
+    constexpr std::size_t kEnds = 4;
     if (path_.empty()) return "/";
     std::string out;
-    for (const auto& [tid, index] : path_) out += '/' + std::to_string(tid) + ':' + std::to_string(index);
+    for (std::size_t i = 0; i < path_.size(); ++i) {
+      if (path_.size() > 2 * kEnds + 1 && i == kEnds) {
+        out += "/... " + std::to_string(path_.size() - 2 * kEnds) + " levels ...";
+        i = path_.size() - kEnds - 1;
+        continue;
+      }
+      out += '/' + std::to_string(path_[i].first) + ':' + std::to_string(path_[i].second);
+    }
     return out;
   }
 
@@ -87,9 +96,12 @@ class Scanner {
     uint64_t p = pos + 4;
     const bool whole = ReadEntries(block, p, end) && ReadChildren(block, p, end, depth);
     if (bounded_ && declaredEnd <= limit) {
-      if (whole && p != declaredEnd) Damage(p, declaredEnd, "block size field disagrees with its entries");
-      pos_ = declaredEnd;  // the next block starts there whatever was inside
-      return whole || declaredEnd <= limit;
+      if (whole && p != declaredEnd) {
+        Damage(p, declaredEnd, "block size field disagrees with its entries");
+      }
+      // The next block starts there whatever was inside: the reading goes on.
+      pos_ = declaredEnd;
+      return true;
     }
     pos_ = p;
     return whole;
@@ -155,7 +167,7 @@ class Scanner {
           ++result_->blocks;
         }
         p = pos_;
-        if (!whole && !(bounded_ && keep && p <= end)) return false;
+        if (!whole) return false;
       }
     }
     return true;
