@@ -61,7 +61,12 @@ void InstallCleanupHandlers() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::sigaction(s, &action, nullptr);
+  for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+    // A signal the caller ignores (nohup, a shell's background job) stays ignored.
+    struct sigaction old {};
+    if (::sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    ::sigaction(s, &action, nullptr);
+  }
 }
 
 void RememberInput(const std::string& path) {
