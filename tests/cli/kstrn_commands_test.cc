@@ -53,6 +53,7 @@ TEST_F(CommandsTest, CommandsAsAUserTypesThem) {
   ASSERT_EQ(Run({"convert", kSample, "-o", File("rec.kst")}).status, 0);
   const std::string rec = ReadWholeFile(File("rec.kst"));
   WriteWholeFile(File("cut.kst"), rec.substr(0, 3000));
+  WriteWholeFile(File("cutblob.kst"), rec.substr(0, 4200));  // inside the first recorded blob
   std::string badLength = rec;
   badLength[badLength.find("Oil Press") - 1] = static_cast<char>(200);
   WriteWholeFile(File("badlen.kst"), badLength);
@@ -113,6 +114,8 @@ TEST_F(CommandsTest, CommandsAsAUserTypesThem) {
       // Recovery keeps what lies before and around the damage.
       {{"recover", "@cut.kst", "@fixed.kst"}, 1, "lost: 45 announced block(s)", ""},
       {{"check", "@fixed.kst"}, 1, "/2:0/107:3: reference 112:0 (number 65) does not resolve", ""},
+      {{"recover", "@cutblob.kst", "@fixed3.kst"}, 1, "kept: the first 142 of 202 bytes", ""},
+      {{"get", "@fixed3.kst", "/2:0/135:0", "blob_length"}, 0, "142\n", ""},
       {{"recover", "@badlen.kst", "@fixed2.kst"}, 1, "bounded by its size field", ""},
       {{"get", "@fixed2.kst", "/2:0/135:2", "blob_length"}, 0, "82\n", ""},
       {{"recover", "@rec.kst", "@same.kst"}, 0, "nothing lost", ""},

@@ -123,6 +123,11 @@ int RunRecover(const RecoverOptions& options) {
               (scan.bounded ? "each block bounded by its size field, going on after damage"
                             : "in order up to the damage") +
               "\n");
+    if (scan.cutBlobSize != 0) {
+      out.Write("kept: the first " + std::to_string(scan.cutBlobKept) + " of " +
+                std::to_string(scan.cutBlobSize) + " bytes of the blob cut short in " +
+                scan.damagePath + "\n");
+    }
     out.Write("lost: " + Count(scan.lostBlocks, "announced block(s)") +
               ", and whatever followed the damage in its block\n");
   }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -136,7 +137,17 @@ class Scanner {
         size = KSTRN_ValSize(tid, 0);
       }
       if (p + size > end || p + size > size_) {
-        return Damage(p, p + size, "value " + std::to_string(tid) + " of " + std::to_string(size) + " bytes cut off");
+        const std::string what =
+            "value " + std::to_string(tid) + " of " + std::to_string(size) + " bytes cut off";
+        // A recording cut short keeps the samples it has.
+        const uint64_t there = std::min(end, size_) - p;
+        if (tid == kTidData && p + size > size_ && there != 0) {
+          block.values.push_back({tid, p, static_cast<uint32_t>(there), {}});
+          ++result_->values;
+          result_->cutBlobKept = there;
+          result_->cutBlobSize = size;
+        }
+        return Damage(p, p + size, what);
       }
       ScanValue v{tid, p, static_cast<uint32_t>(size), {}};
       if (size <= kKeepBytes) {

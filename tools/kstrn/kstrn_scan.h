@@ -48,6 +48,9 @@ struct ScanResult {
   uint64_t blocks = 0;     // kept, below the root
   uint64_t values = 0;     // kept
   uint64_t lostBlocks = 0; // announced by item entries but not kept
+  // A blob cut short by the end of the file keeps the bytes that are there.
+  uint64_t cutBlobKept = 0;
+  uint64_t cutBlobSize = 0;
   ScanBlock root;
 };
 
