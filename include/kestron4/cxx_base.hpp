@@ -98,8 +98,11 @@ bool DecodeUtf8(std::string_view utf8, Emit&& emit) {
   const auto* end = p + utf8.size();
   while (p < end) {
     uint32_t c = *p++;
-    const int more =
-        c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+    const int more = c < 0x80           ? 0
+                     : (c >> 5) == 0x6  ? 1
+                     : (c >> 4) == 0xE  ? 2
+                     : (c >> 3) == 0x1E ? 3
+                                        : -1;
     if (more < 0 || end - p < more) return false;
     if (more > 0) c &= 0x3Fu >> more;
     for (int i = 0; i < more; ++i, ++p) {

@@ -54,7 +54,8 @@ inline bool CompareValues(uint16_t tid, ByteView a, ByteView b) {
                          std::to_string(a.size()) + " and " + std::to_string(b.size()) + " bytes");
   }
   static const uint8_t kNothing = 0;
-  return KSTRN_CompareValues(tid, size != 0 ? a.data() : &kNothing, size != 0 ? b.data() : &kNothing);
+  return KSTRN_CompareValues(tid, size != 0 ? a.data() : &kNothing,
+                             size != 0 ? b.data() : &kNothing);
 }
 
 // Largest output the decoder can make from one input byte: a 4-byte run item

@@ -132,20 +132,25 @@ class Names {
     if (tid == kTidData) return "blob";
     if (detail::IsStringTid(tid)) return "text";
     switch (KSTRN_ValSize(tid, 0)) {
-      case 1: return "u8";
-      case 2: return "u16";
-      case 4: return "u32";
-      case 8: return "u64";
-      default: return "hex";
+      case 1:
+        return "u8";
+      case 2:
+        return "u16";
+      case 4:
+        return "u32";
+      case 8:
+        return "u64";
+      default:
+        return "hex";
     }
   }
   const std::vector<TidEntry>& Entries() const noexcept { return entries_; }
 
  private:
   static bool IsDisplay(std::string_view d) {
-    static constexpr std::string_view kKinds[] = {
-        "item", "u8",  "i8",   "u16",  "i16",   "u32", "i32",  "u64", "i64",
-        "f32",  "f64", "text", "utf8", "utf16", "hex", "blob", "-"};
+    static constexpr std::string_view kKinds[] = {"item", "u8",    "i8",  "u16",  "i16", "u32",
+                                                  "i32",  "u64",   "i64", "f32",  "f64", "text",
+                                                  "utf8", "utf16", "hex", "blob", "-"};
     for (const std::string_view k : kKinds) {
       if (d == k) return true;
     }
@@ -153,7 +158,9 @@ class Names {
   }
 
   static bool IsName(std::string_view s) {
-    auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+    auto letter = [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    };
     if (s.empty() || !letter(s[0])) return false;
     for (const char c : s) {
       if (!letter(c) && !(c >= '0' && c <= '9') && c != '.') return false;
