@@ -121,6 +121,11 @@ class Names {
     if (best == nullptr) return std::nullopt;
     return best->first;
   }
+  // A TID given as a decimal number or as a name; nothing when it is neither.
+  std::optional<uint16_t> Parse(std::string_view text) const {
+    if (const std::optional<uint16_t> number = ParseTid(text)) return number;
+    return Tid(text);
+  }
   // How tid's values are best shown: the dictionary's choice, else by kind.
   std::string Display(uint16_t tid) const {
     const TidEntry* e = Find(tid);

@@ -278,6 +278,9 @@ TEST(CppWrapperTest, TidDictionaryLookups) {
   EXPECT_EQ(names.Tid("label"), 2001);
   EXPECT_EQ(names.Tid("short_text"), 2000) << "a range's name: its first TID";
   EXPECT_EQ(names.Tid("nothing"), std::nullopt);
+  EXPECT_EQ(names.Parse("10010"), 10010);
+  EXPECT_EQ(names.Parse("rate"), 10010);
+  EXPECT_EQ(names.Parse("65536"), std::nullopt);
   EXPECT_EQ(kstrn::Names::DefaultDisplay(1063), "blob");
   EXPECT_EQ(kstrn::Names::DefaultDisplay(1003), "hex");
 
