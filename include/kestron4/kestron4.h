@@ -242,10 +242,12 @@ KSTRN_EXPORT uint32_t KSTRN_ReadStringUTF16(uint16_t tid, char16_t* buffer, uint
  * A TID already present is overwritten in place; a new one is appended. */
 
 /* Stores a value; the TID's kind fixes the layout (strings are read up to
- * their NUL and cut at 255 / 65535 bytes). True; cell untouched. */
+ * their NUL and cut at 255 / 65535 bytes). True; false, nothing stored, for
+ * TID 0 or an item TID (outside 1000..13999). Cell untouched. */
 KSTRN_EXPORT bool KSTRN_InsertValue(uint16_t tid, const void* data, KSTRN_SessionHandle s);
 /* As KSTRN_InsertValue, with an explicit payload length for string TIDs (0:
- * up to the NUL); ignored for fixed-size TIDs. True; cell untouched. */
+ * up to the NUL); ignored for fixed-size TIDs. True; false, nothing stored,
+ * for TID 0 or an item TID. Cell untouched. */
 KSTRN_EXPORT bool KSTRN_InsertValueS(uint16_t tid, const void* data, uint32_t size,
                                      KSTRN_SessionHandle s);
 /* Stores UTF-8 / UTF-16 text as marked UTF-8. A text cut to fit its TID
