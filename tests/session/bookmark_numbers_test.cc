@@ -10,7 +10,6 @@
 #include "api/scoped_session.h"
 #include "kestron4/kestron4.h"
 #include "support/scratch_dir.h"
-#include "text/text_codec.h"
 
 namespace kestron4 {
 namespace {
@@ -46,7 +45,6 @@ TEST(BookmarkNumbers, OperationsWithABookmarkOfTheirOwnUseUpItsNumber) {
   };
   const Case cases[] = {
       {"save", [&](auto s) { return KSTRN_SaveSession(path.c_str(), s); }, 1},
-      {"save W", [&](auto s) { return KSTRN_SaveSessionW(Utf8ToUtf16(path).c_str(), s); }, 1},
       {"save H",
        [&](auto s) {
          const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -55,7 +53,6 @@ TEST(BookmarkNumbers, OperationsWithABookmarkOfTheirOwnUseUpItsNumber) {
          return ok;
        },
        1},
-      {"save keeping marks", [&](auto s) { return KSTRN_SaveWithAbsRefs(path.c_str(), s); }, 0},
       {"save buffer", [&](auto s) { return KSTRN_SaveSessionBuffer(buffer, sizeof buffer, s); }, 0},
       {"follow to quick-find", [](auto s) { return KSTRN_GotoReference(1, s); }, 1},
       {"follow to plain", [](auto s) { return KSTRN_GotoReference(2, s); }, 0},
