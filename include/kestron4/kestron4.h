@@ -133,7 +133,11 @@ KSTRN_EXPORT bool KSTRN_OpenStreamedSessionH(KSTRN_FileHandle file, KSTRN_Sessio
 KSTRN_EXPORT bool KSTRN_OpenSessionBuffer(const void* buffer, uint32_t length,
                                           KSTRN_SessionHandle* session);
 /* Saves the whole session as a container file, dropping the root's
- * reference-mode value 1132 first. Code 0, or 1 on any write failure. */
+ * reference-mode value 1132 first. Code 0, or 1 on any write failure.
+ * Every save refuses with 1, writing nothing and leaving an existing file
+ * as it was, a tree whose size fields would not fit their 32 bits: one
+ * whose KSTRN_SaveSessionSize (or KSTRN_SerializeItemSize) exceeds
+ * 4 GiB + 22 bytes. */
 KSTRN_EXPORT bool KSTRN_SaveSession(const char* path, KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_SaveSessionW(const char16_t* path, KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_SaveSessionH(KSTRN_FileHandle file, KSTRN_SessionHandle s);

@@ -68,9 +68,14 @@ class BlockReader {
 
     Value* value = session_.AppendValue(block, tid);
     if (size <= Value::kInline || large_ == LargeValueHome::kCopy) {
-      uint8_t* bytes = session_.ResizeStorage(*value, size);
+      const bool large = rest >= StreamReader::kSparseRead;
+      uint8_t* bytes = session_.ResizeStorage(*value, size, large);
       for (uint32_t i = 0; i < prefixBytes; ++i) bytes[i] = prefix[i];
-      input_.Read(bytes + prefixBytes, static_cast<std::size_t>(rest));
+      if (large) {
+        input_.ReadIntoZeroed(bytes + prefixBytes, static_cast<std::size_t>(rest));
+      } else {
+        input_.Read(bytes + prefixBytes, static_cast<std::size_t>(rest));
+      }
       if (tid == kTidDataSize && size >= 4) *dataLength = LoadU32(bytes);
       return true;
     }

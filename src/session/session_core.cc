@@ -178,7 +178,7 @@ void SessionCore::DestroyBlock(ItemBlock* top) {
 }
 
 void SessionCore::DestroyValue(Value* value) {
-  delete[] value->heap;
+  FreeValueBytes(value->heap);
   delete value->fileRef;
   valuePool_.Delete(value);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "format/container_format.h"
+#include "format/container_writer.h"
 #include "session/value_walk.h"
 #include "storage/policies/file_identity.h"
 #include "storage/policies/positional_file_stream.h"
@@ -56,6 +57,8 @@ ErrorCode StreamPolicy::SavePathW(SessionCore& s, const char16_t* path) {
 }
 
 ErrorCode StreamPolicy::SaveHandle(SessionCore& s, FileHandle file) {
+  // A tree the file cannot describe is refused before its bytes are read.
+  if (!FitsContainerFields(*s.root())) return ErrFileAccess;
   const int fd = SourceDescriptor();
   if (fd >= 0 && SameOpenFile(file, fd) && !MaterializeAll(s, ValueHome::kStream))
     return ErrFileAccess;
