@@ -27,7 +27,7 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Dict, Iterable, List, Optional, Tuple, Union
 
-DISPLAYS = ("u8", "i8", "u16", "i16", "u32", "i32", "u64", "i64", "f32", "f64",
+DISPLAYS = ("item", "u8", "i8", "u16", "i16", "u32", "i32", "u64", "i64", "f32", "f64",
             "text", "utf8", "utf16", "hex", "blob")
 _NUMBERS = {"u8": "<B", "i8": "<b", "u16": "<H", "i16": "<h", "u32": "<I", "i32": "<i",
             "u64": "<Q", "i64": "<q", "f32": "<f", "f64": "<d"}
