@@ -150,8 +150,7 @@ class Names {
     }
   }
   const std::vector<TidEntry>& Entries() const noexcept { return entries_; }
-
- private:
+  // Whether d is a display kind a dictionary may give ("-" included).
   static bool IsDisplay(std::string_view d) {
     static constexpr std::string_view kKinds[] = {"item", "u8",    "i8",  "u16",  "i16", "u32",
                                                   "i32",  "u64",   "i64", "f32",  "f64", "text",
@@ -162,6 +161,7 @@ class Names {
     return false;
   }
 
+ private:
   static bool IsName(std::string_view s) {
     auto letter = [](char c) {
       return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';

@@ -82,7 +82,7 @@ TEST_F(CommandsTest, CommandsAsAUserTypesThem) {
       {{"get", "@rec.kst", "/2:0/9:0", "1018"}, 2, "", "block /2:0 has no item 9"},
       {{"--names", "@my.tsv", "get", "@rec.kst", "/2", "len_ms"}, 0, "2000\n", ""},
       {{"get", "@rec.kst", "/2/107", "label", "--names", "@my.tsv"}, 0, "Oil Press\n", ""},
-      {{"--names", "@bad.tsv", "info", "@rec.kst"}, 2, "", "bad.tsv:1: bad name 'len ms'"},
+      {{"--names", "@bad.tsv", "info", "@rec.kst"}, 2, "", "bad.tsv:1: 'len ms' is not a name"},
       {{"extract", "@rec.kst", "/2:0/135:0", "--offset", "2", "--count", "4", "-o", "-"}, 0,
        std::string("\x4b\x00\x96\x00", 4), ""},
       {{"extract", "@rec.kst", "/2:0/135:0", "--offset", "201", "--count", "2", "-o", "-"}, 2, "",

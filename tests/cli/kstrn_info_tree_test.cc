@@ -103,6 +103,7 @@ TEST_F(InfoTreeTest, GetPrintsOneValue) {
       {{"/", "2001"}, "Öltemperatur – °C\n"},
       {{"/", "10000"}, "3735928559\n"},
       {{"/", "10000", "--hex"}, "efbeadde\n"},
+      {{"/", "1500"}, "13836183955189006336 (as double: -2.5)\n"},
       {{"/", "2003"}, "000102ff\n"},
       {{"", "2002", "--raw"},
        std::string("\xB0"

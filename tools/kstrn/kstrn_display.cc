@@ -9,15 +9,6 @@
 namespace kstrn::tool {
 namespace {
 
-// Width in bytes of a number form; 0 for the others.
-std::size_t Width(const std::string& form) {
-  if (form == "u8" || form == "i8") return 1;
-  if (form == "u16" || form == "i16") return 2;
-  if (form == "u32" || form == "i32" || form == "f32") return 4;
-  if (form == "u64" || form == "i64" || form == "f64") return 8;
-  return 0;
-}
-
 std::string Element(const uint8_t* bytes, std::size_t width, char kind) {
   uint64_t bits = 0;
   for (std::size_t i = width; i-- > 0;) bits = bits << 8 | bytes[i];
@@ -75,33 +66,30 @@ std::string Utf16Text(const std::vector<uint8_t>& payload) {
 
 }  // namespace
 
-std::string DefaultForm(uint16_t tid) {
-  const std::string named = Names().Display(tid);
-  if (named != "-") return named;
-  switch (KSTRN_ValType(tid)) {
-    case 1:
-    case 2:
-      return "u8";
-    case 3:
-      return "u16";
-    case 4:
-      return KSTRN_IsVariableSize(tid) ? "text" : "u32";
-    case 5:
-    case 6:
-      return "u64";
-    case 7:
-    case 8:
-      return "text";
-    case 9:
-      return "blob";
-    default:
-      return "hex";
+std::size_t FormWidth(const std::string& form) {
+  if (form == "u8" || form == "i8") return 1;
+  if (form == "u16" || form == "i16") return 2;
+  if (form == "u32" || form == "i32" || form == "f32") return 4;
+  if (form == "u64" || form == "i64" || form == "f64") return 8;
+  return 0;
+}
+
+std::string DefaultForm(uint16_t tid) { return Dictionary().Display(tid); }
+
+std::string ShowDefault(const std::vector<uint8_t>& payload, const ValueInfo& value) {
+  const std::string form = DefaultForm(value.tid);
+  std::string shown = FormatAs(payload, form, value);
+  if (form == "u64" && payload.size() == 8) {
+    if (const std::optional<double> real = OrdinaryDouble(payload)) {
+      shown += " (as double: " + FormatReal(*real) + ')';
+    }
   }
+  return shown;
 }
 
 std::string FormatAs(const std::vector<uint8_t>& payload, const std::string& form,
                      const ValueInfo& value) {
-  if (const std::size_t width = Width(form)) {
+  if (const std::size_t width = FormWidth(form)) {
     if (payload.empty() || payload.size() % width != 0) {
       throw Failure("value " + std::to_string(value.tid) + " holds " +
                     std::to_string(payload.size()) + " byte(s), not a whole number of " + form +

@@ -11,13 +11,22 @@
 namespace kstrn::tool {
 
 // The form a value is shown in when none is asked for: the dictionary's,
-// else one that follows from the TID's type code.
+// else one that follows from the TID's layout.
 std::string DefaultForm(uint16_t tid);
+
+// Bytes of one element of a number form; 0 for the other forms.
+std::size_t FormWidth(const std::string& form);
 
 // The payload in form. A number form takes a payload of a whole number of
 // its width and prints every element, separated by blanks. Throws Failure
 // for a payload that does not fit the form.
 std::string FormatAs(const std::vector<uint8_t>& payload, const std::string& form,
                      const ValueInfo& value);
+
+// The payload in its DefaultForm, as get and tree show it. A lone 8-byte
+// number shown as u64 whose bits read as an ordinary double carries that
+// double beside it: "13836183955189006336 (as double: -2.5)". Throws as
+// FormatAs.
+std::string ShowDefault(const std::vector<uint8_t>& payload, const ValueInfo& value);
 
 }  // namespace kstrn::tool

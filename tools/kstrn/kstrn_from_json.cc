@@ -86,7 +86,7 @@ class Encoder {
   // A TID as a number or a name of the dictionary; 0 when it is neither.
   static uint32_t TidOf(const Json* member) {
     if (member == nullptr) return 0;
-    if (member->is_string()) return Names().Parse(member->get<std::string>()).value_or(0);
+    if (member->is_string()) return Dictionary().Parse(member->get<std::string>()).value_or(0);
     return member->is_number_unsigned() && *member <= 65535 ? member->get<uint32_t>() : 0;
   }
 

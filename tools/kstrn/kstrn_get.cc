@@ -58,7 +58,7 @@ int RunGet(const GetOptions& options) {
     if (hex) out.Put('\n');
   } else {
     const std::vector<uint8_t> payload = ReadPayload(session, value);
-    out.Write(FormatAs(payload, form, value));
+    out.Write(options.as.empty() ? ShowDefault(payload, value) : FormatAs(payload, form, value));
     out.Put('\n');
   }
   out.Commit();

@@ -23,7 +23,7 @@ namespace {
 CLI::Validator TidOf(bool value) {
   return CLI::Validator(
       [value](std::string& text) -> std::string {
-        const std::optional<uint16_t> tid = Names().Parse(text);
+        const std::optional<uint16_t> tid = Dictionary().Parse(text);
         if (!tid) return "not a TID or a name of the TID dictionary: " + text;
         if (value != KSTRN_IsValueID(*tid) || *tid == 0) {
           return value ? "value TIDs are 1000..13999, not " + text
@@ -38,7 +38,7 @@ CLI::Validator TidOf(bool value) {
 CLI::Validator DisplayFormOption() {
   return CLI::Validator(
       [](std::string& text) -> std::string {
-        if (IsDisplayForm(text) && text != "-" && text != "item") return std::string();
+        if (kstrn::Names::IsDisplay(text) && text != "-" && text != "item") return std::string();
         return "not a display form: " + text +
                " (u8 i8 u16 i16 u32 i32 u64 i64 f32 f64 text utf8 utf16 hex blob)";
       },
@@ -197,8 +197,8 @@ std::string Prescan(int argc, char** argv) {
     if (command.empty() && !arg.empty() && arg[0] != '-' && (i == 1 || !TakesValue(argv[i - 1])))
       command = arg;
   }
-  if (shipped) Names().LoadShipped(argc > 0 ? argv[0] : nullptr);
-  for (const std::string& file : files) Names().Load(file);
+  if (shipped) LoadShippedDictionary(argc > 0 ? argv[0] : nullptr);
+  for (const std::string& file : files) Dictionary().AddFile(file);
   return command;
 }
 

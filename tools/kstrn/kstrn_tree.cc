@@ -70,7 +70,7 @@ class Outline : public BlockVisitor {
 
  private:
   static std::string Named(uint16_t tid) {
-    const std::string name = Names().Name(tid);
+    const std::string name = ShownName(tid);
     return name.empty() ? name : ' ' + name;
   }
 
@@ -80,12 +80,11 @@ class Outline : public BlockVisitor {
     std::string line = indent + Pad(std::to_string(tid) + Named(tid), 22) + ' ' +
                        Pad(LayoutName(value.layout), 11) + ' ' +
                        Pad(std::to_string(value.payload), 6, true) + "  ";
-    const std::string form = DefaultForm(tid);
-    if (r.number && form[0] == 'f' && value.payload == (form == "f32" ? 4u : 8u)) {
-      line += FormatAs(ReadPayload(session_, value), form, value);
+    const std::size_t width = FormWidth(DefaultForm(tid));
+    if (r.number && width != 0 && value.payload % width == 0) {
+      line += ShowDefault(ReadPayload(session_, value), value);
     } else if (r.number) {
-      line += std::to_string(*r.number);
-      if (r.real) line += " (as double: " + FormatReal(*r.real) + ')';
+      line += std::to_string(*r.number);  // a form for other sizes than this value's
     } else if (r.text) {
       line += '"' + DisplayString(*r.text) + "\" " + r.encoding;
     } else {

@@ -69,7 +69,7 @@ class JsonOutline : public JsonNesting {
 
  private:
   void Name(uint16_t tid) {
-    const std::string name = Names().Name(tid);
+    const std::string name = ShownName(tid);
     if (name.empty()) return;
     json_.Key("name");
     json_.String(name);

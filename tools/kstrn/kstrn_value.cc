@@ -117,11 +117,7 @@ Rendering RenderValue(const Session& session, const ValueInfo& value, uint32_t p
   }
   if (auto number = NumberOf(value, payload)) {
     r.number = number;
-    if (payload.size() == sizeof(double)) {
-      double real = 0;
-      std::memcpy(&real, payload.data(), sizeof real);
-      if (std::isfinite(real) && std::fabs(real) >= 1e-9 && std::fabs(real) <= 1e15) r.real = real;
-    }
+    r.real = OrdinaryDouble(payload);
     return r;
   }
   // Fixed values are a few bytes: always shown whole.
@@ -130,6 +126,14 @@ Rendering RenderValue(const Session& session, const ValueInfo& value, uint32_t p
   if (payload.size() > shown) payload.resize(shown);
   r.bytes = std::move(payload);
   return r;
+}
+
+std::optional<double> OrdinaryDouble(const std::vector<uint8_t>& payload) {
+  double real = 0;
+  if (payload.size() != sizeof real) return std::nullopt;
+  std::memcpy(&real, payload.data(), sizeof real);
+  if (!std::isfinite(real) || std::fabs(real) < 1e-9 || std::fabs(real) > 1e15) return std::nullopt;
+  return real;
 }
 
 std::string FormatReal(double real) {

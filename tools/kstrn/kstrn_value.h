@@ -57,8 +57,7 @@ std::optional<uint64_t> NumberOf(const ValueInfo& value, const std::vector<uint8
 // encoding, or hex (at most previewBytes bytes, then "...").
 struct Rendering {
   std::optional<uint64_t> number;
-  // An 8-byte number whose bits also read as an ordinary double (finite,
-  // magnitude 1e-9..1e15): data of the older loggers keeps reals this way.
+  // The OrdinaryDouble of an 8-byte number.
   std::optional<double> real;
   std::optional<std::string> text;  // UTF-8
   const char* encoding = nullptr;   // "utf8" or "ansi" with text
@@ -66,6 +65,10 @@ struct Rendering {
   bool truncated = false;           // bytes is only the start of the payload
 };
 Rendering RenderValue(const Session& session, const ValueInfo& value, uint32_t previewBytes);
+// The double an 8-byte payload's bits make when it is an ordinary one
+// (finite, magnitude 1e-9..1e15): data of the older loggers keeps reals this
+// way. Nothing for other payloads.
+std::optional<double> OrdinaryDouble(const std::vector<uint8_t>& payload);
 // Shortest text that reads back as the same double.
 std::string FormatReal(double real);
 

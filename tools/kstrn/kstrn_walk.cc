@@ -47,7 +47,7 @@ BlockPath ParsePath(const std::string& text) {
     const std::size_t end = text.find_first_of("/:[", pos);
     const std::string word = text.substr(pos, end - pos);
     pos = end == std::string::npos ? text.size() : end;
-    const std::optional<uint16_t> tid = Names().Parse(word);
+    const std::optional<uint16_t> tid = Dictionary().Parse(word);
     if (!tid || *tid == 0 || KSTRN_IsValueID(*tid)) {
       if (tid || word.empty()) throw bad();
       throw Failure("bad block path '" + text + "': '" + word + "' is no item TID or name");
