@@ -9,8 +9,9 @@ A dictionary is a text file of lines with four TAB-separated fields::
 the TID (``N``) or an inclusive range (``N-M``), a name, a display kind
 (``u8 i8 u16 i16 u32 i32 u64 i64 f32 f64 text utf8 utf16 hex blob`` or ``-``)
 and a description. Lines starting with ``#`` and blank lines are ignored.
-A single TID wins over any range that holds it; among equals, a later line
-or a later file wins.
+Where several entries cover a TID the narrowest wins (a single TID over any
+range holding it); among equally narrow ones the later line, and so the later
+file, wins. Further TABs belong to the description, read as blanks.
 
 :func:`default` loads the dictionary installed with kestron4 (package data,
 ``share/kestron4/tids.tsv`` under the install prefix, or ``data/tids.tsv`` of
@@ -21,6 +22,7 @@ a source tree), then the files named in the environment variable
 from __future__ import annotations
 
 import os
+import re
 import struct
 import sys
 from dataclasses import dataclass
@@ -29,6 +31,7 @@ from typing import Dict, Iterable, List, Optional, Tuple, Union
 
 DISPLAYS = ("item", "u8", "i8", "u16", "i16", "u32", "i32", "u64", "i64", "f32", "f64",
             "text", "utf8", "utf16", "hex", "blob")
+_NAME = re.compile(r"[A-Za-z_][A-Za-z0-9_.]*")
 _NUMBERS = {"u8": "<B", "i8": "<b", "u16": "<H", "i16": "<h", "u32": "<I", "i32": "<i",
             "u64": "<Q", "i64": "<q", "f32": "<f", "f64": "<d"}
 
@@ -70,7 +73,7 @@ class TidNames:
 
     def read(self, path: Union[str, "os.PathLike[str]"]) -> None:
         """Adds every entry of one file; ValueError names the first bad line."""
-        with open(path, encoding="utf-8") as lines:
+        with open(path, encoding="utf-8-sig") as lines:
             for number, line in enumerate(lines, 1):
                 try:
                     entry = parse_line(line)
@@ -80,14 +83,16 @@ class TidNames:
                     self.add(entry)
 
     def lookup(self, tid: int) -> Optional[TidName]:
-        """The entry for tid, or None."""
+        """The entry for tid, or None: the narrowest covering it, the later among equals."""
         entry = self._single.get(tid)
         if entry is not None:
             return entry
+        best = None
         for candidate in reversed(self._ranges):
-            if candidate.first <= tid <= candidate.last:
-                return candidate
-        return None
+            if candidate.first <= tid <= candidate.last and (
+                    best is None or candidate.last - candidate.first < best.last - best.first):
+                best = candidate
+        return best
 
     def name(self, tid: int) -> str:
         """The name of tid, or the TID as text when it has none."""
@@ -103,10 +108,13 @@ def parse_line(line: str) -> Optional[TidName]:
     text = line.rstrip("\r\n")
     if not text.strip() or text.lstrip().startswith("#"):
         return None
-    fields = text.split("\t")
+    fields = text.split("\t", 3)
     if len(fields) != 4:
         raise ValueError(f"expected 4 TAB-separated fields, found {len(fields)}")
     tids, name, display, description = fields
+    name = name.strip()
+    if not _NAME.fullmatch(name):
+        raise ValueError(f"{name!r} is not a name")
     first, _, last = tids.strip().partition("-")
     try:
         low, high = int(first), int(last or first)
@@ -117,7 +125,8 @@ def parse_line(line: str) -> Optional[TidName]:
     display = display.strip()
     if display != "-" and display not in DISPLAYS:
         raise ValueError(f"unknown display {display!r}")
-    return TidName(low, high, name.strip(), None if display == "-" else display, description.strip())
+    description = description.replace("\t", " ").strip()
+    return TidName(low, high, name, None if display == "-" else display, description)
 
 
 def decode(display: Optional[str], payload: bytes) -> Union[int, float, str, bytes]:

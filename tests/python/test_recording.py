@@ -53,13 +53,16 @@ def test_tid_dictionary(tmp_path, monkeypatch):
     base.write_text("# comment\n\n1000-1999\tsmall\tu8\tSmall values\n1005\tminimum\tf64\tLowest\n"
                     "2000-2999\tlabel\ttext\t\n")
     over = tmp_path / "over.tsv"
-    over.write_text("1000-1099\tnarrow\t-\tlater range\n")
+    over.write_text("1000-1099\tnarrow\t-\tlater range\n1040-1049\tnarrower\t-\t\n"
+                    "0-1999\twide\tu16\tlater, wider\n2000-2999\trelabel\t-\tsame range\twith a TAB\n")
     table = names.TidNames.load(base, over)
-    got = [(t, table.name(t), getattr(table.lookup(t), "display", None)) for t in (1005, 1050, 1500, 5000)]
-    assert got == [(1005, "minimum", "f64"), (1050, "narrow", None), (1500, "small", "u8"), (5000, "5000", None)]
+    got = [(t, table.name(t), getattr(table.lookup(t), "display", None))
+           for t in (1005, 1045, 1050, 1500, 2500, 5000)]
+    assert got == [(1005, "minimum", "f64"), (1045, "narrower", None), (1050, "narrow", None),
+                   (1500, "small", "u8"), (2500, "relabel", None), (5000, "5000", None)]
     monkeypatch.setenv("KESTRON4_TIDS", str(over))
     assert names.default().name(1001) == "narrow"
-    for bad in ("1\tx\tu8", "x\tname\tu8\t", "5-3\tname\tu8\t", "1\tname\tfloat\t"):
+    for bad in ("1\tx\tu8", "x\tname\tu8\t", "5-3\tname\tu8\t", "1\tname\tfloat\t", "1\tlen ms\tu8\t"):
         base.write_text(bad + "\n")
         with pytest.raises(ValueError, match="base.tsv:1"):
             names.TidNames.load(base)
