@@ -222,28 +222,22 @@ class Session {
 
   // key: the payload of value vtid (ignored when vtid is 0).
   bool Find(uint16_t tid, uint16_t vtid, ByteView key) {
-    const std::string k = Key(vtid, key);
-    return Found(KSTRN_FindType(tid, vtid, k.data(), handle_));
+    return FindWith(KSTRN_FindType, tid, vtid, Key(vtid, key));
   }
   bool FindLocal(uint16_t tid, uint16_t vtid, ByteView key) {
-    const std::string k = Key(vtid, key);
-    return Found(KSTRN_FindLocalType(tid, vtid, k.data(), handle_));
+    return FindWith(KSTRN_FindLocalType, tid, vtid, Key(vtid, key));
   }
   bool FindText(uint16_t tid, uint16_t vtid, std::string_view utf8) {
-    const std::string k = TextKey(vtid, utf8);
-    return Found(KSTRN_FindTypeUTF8(tid, vtid, k.c_str(), handle_));
+    return FindWith(KSTRN_FindTypeUTF8, tid, vtid, TextKey(vtid, utf8));
   }
   bool FindText(uint16_t tid, uint16_t vtid, std::u16string_view utf16) {
-    const std::u16string k = TextKey(vtid, utf16);
-    return Found(KSTRN_FindTypeUTF16(tid, vtid, k.c_str(), handle_));
+    return FindWith(KSTRN_FindTypeUTF16, tid, vtid, TextKey(vtid, utf16));
   }
   bool FindLocalText(uint16_t tid, uint16_t vtid, std::string_view utf8) {
-    const std::string k = TextKey(vtid, utf8);
-    return Found(KSTRN_FindLocalTypeUTF8(tid, vtid, k.c_str(), handle_));
+    return FindWith(KSTRN_FindLocalTypeUTF8, tid, vtid, TextKey(vtid, utf8));
   }
   bool FindLocalText(uint16_t tid, uint16_t vtid, std::u16string_view utf16) {
-    const std::u16string k = TextKey(vtid, utf16);
-    return Found(KSTRN_FindLocalTypeUTF16(tid, vtid, k.c_str(), handle_));
+    return FindWith(KSTRN_FindLocalTypeUTF16, tid, vtid, TextKey(vtid, utf16));
   }
 
   // ---- Values of the current item block ----
@@ -575,6 +569,13 @@ class Session {
     if (ok) return true;
     if (KSTRN_GetLastEE() == KSTRN_ErrTypeNotFound) return false;
     detail::ThrowLastError();
+  }
+
+  // One of the library's find calls with a key prepared for it (Key, TextKey).
+  template <typename Unit, typename Text>
+  bool FindWith(bool (*find)(uint16_t, uint16_t, const Unit*, KSTRN_SessionHandle), uint16_t tid,
+                uint16_t vtid, const Text& key) {
+    return Found(find(tid, vtid, key.c_str(), handle_));
   }
 
   void Inserted(uint16_t tid, bool ok) {

@@ -9,6 +9,27 @@
 
 namespace kestron4::binding {
 namespace py = pybind11;
+namespace {
+
+// The TIDs of the current block that a count and a list call of the C
+// interface report (its values, or its items).
+std::vector<uint16_t> Listed(bool (*count_of)(uint16_t*, KSTRN_SessionHandle),
+                             bool (*list_of)(uint16_t*, KSTRN_SessionHandle),
+                             KSTRN_SessionHandle s) {
+  uint16_t count = 0;
+  count_of(&count, s);
+  std::vector<uint16_t> tids(count);
+  list_of(tids.data(), s);
+  return tids;
+}
+
+py::list TidList(const std::vector<uint16_t>& tids) {
+  py::list out(tids.size());
+  for (std::size_t i = 0; i < tids.size(); ++i) out[i] = py::int_(tids[i]);
+  return out;
+}
+
+}  // namespace
 
 bool Block::SameAs(const Block& other) const {
   if (state_ != other.state_) return false;
@@ -34,25 +55,11 @@ py::object Block::Parent() const {
 }
 
 py::list Block::ValueTids() const {
-  const KSTRN_SessionHandle s = Enter();
-  uint16_t count = 0;
-  KSTRN_GetValueCount(&count, s);
-  std::vector<uint16_t> tids(count);
-  KSTRN_GetValueList(tids.data(), s);
-  py::list out(count);
-  for (uint16_t i = 0; i < count; ++i) out[i] = py::int_(tids[i]);
-  return out;
+  return TidList(Listed(KSTRN_GetValueCount, KSTRN_GetValueList, Enter()));
 }
 
 py::list Block::ItemTids() const {
-  const KSTRN_SessionHandle s = Enter();
-  uint16_t count = 0;
-  KSTRN_GetTypeCount(&count, s);
-  std::vector<uint16_t> tids(count);
-  KSTRN_GetTypeList(tids.data(), s);
-  py::list out(count);
-  for (uint16_t i = 0; i < count; ++i) out[i] = py::int_(tids[i]);
-  return out;
+  return TidList(Listed(KSTRN_GetTypeCount, KSTRN_GetTypeList, Enter()));
 }
 
 uint32_t Block::Count(uint16_t tid) const {
@@ -93,12 +100,9 @@ py::bytes Block::Raw(uint16_t tid) const { return py::bytes(ReadPayload(tid, Ent
 
 py::list Block::ValueItems() const {
   const KSTRN_SessionHandle s = Enter();
-  uint16_t count = 0;
-  KSTRN_GetValueCount(&count, s);
-  std::vector<uint16_t> tids(count);
-  KSTRN_GetValueList(tids.data(), s);
-  py::list out(count);
-  for (uint16_t i = 0; i < count; ++i) {
+  const std::vector<uint16_t> tids = Listed(KSTRN_GetValueCount, KSTRN_GetValueList, s);
+  py::list out(tids.size());
+  for (std::size_t i = 0; i < tids.size(); ++i) {
     out[i] = py::make_tuple(tids[i], Decode(tids[i], ReadPayload(tids[i], s), s));
   }
   return out;

@@ -1,8 +1,6 @@
 // kstrn convert: any file the library opens, saved as a container; and
 // kstrn export-qf73, which writes a session's logger configuration.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -57,14 +55,7 @@ int RunConvert(const ConvertOptions& options) {
   for (std::size_t i = 0; i < options.inputs.size(); ++i) {
     progress.Show(i, options.inputs[i]);
     try {
-      Session session = OpenFile(options.inputs[i], true);
-      ScratchFile file(outputs[i]);
-      if (!KSTRN_SaveSessionH(file.fd(), session.handle())) {
-        const std::string why = KSTRN_GetLastEEStr();
-        const int error = errno;
-        throw Failure(outputs[i] + ": " + why + " (" + std::strerror(error) + ")");
-      }
-      file.Commit();
+      SaveFile(OpenFile(options.inputs[i], true), outputs[i]);
     } catch (const std::exception& e) {
       progress.Clear();
       std::fprintf(stderr, "kstrn: %s\n", e.what());

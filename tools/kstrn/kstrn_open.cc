@@ -78,6 +78,16 @@ std::string& StdinCopy() {
 }
 }  // namespace
 
+void SaveFile(const Session& session, const std::string& path) {
+  ScratchFile file(path);
+  if (!KSTRN_SaveSessionH(file.fd(), session.handle())) {
+    const std::string why = KSTRN_GetLastEEStr();
+    const int error = errno;
+    throw Failure(path + ": " + why + " (" + std::strerror(error) + ")");
+  }
+  file.Commit();
+}
+
 uint64_t StdinBytes() { return StdinCopy().size(); }
 
 Session OpenFile(const std::string& path, bool streamed) {

@@ -1,4 +1,4 @@
-// Opening the files named on the command line.
+// Opening and saving the files named on the command line.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,11 @@ namespace kstrn::tool {
 // library's error text and, in brackets, why: the file's type for a file
 // the library recognised but cannot load, else Diagnose's finding.
 Session OpenFile(const std::string& path, bool streamed = false);
+
+// Saves session as a container at path through a scratch file
+// (kstrn_safety.h); throws Failure with the library's text and the system's
+// error when it cannot.
+void SaveFile(const Session& session, const std::string& path);
 
 // Bytes read from standard input by OpenFile("-").
 uint64_t StdinBytes();

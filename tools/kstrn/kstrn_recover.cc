@@ -90,11 +90,7 @@ int RunRecover(const RecoverOptions& options) {
   if (!scan.container) {
     // Older logger files are read by the library's own conversion, which
     // already keeps the samples of a recording that was cut short.
-    Session session = OpenFile(options.damaged, true);
-    ScratchFile file(options.out);
-    if (!KSTRN_SaveSessionH(file.fd(), session.handle()))
-      throw Failure(options.out + ": " + KSTRN_GetLastEEStr());
-    file.Commit();
+    SaveFile(OpenFile(options.damaged, true), options.out);
     Output out("-");
     out.Write(options.damaged + ": not a container; converted whole, nothing lost\n");
     out.Commit();
@@ -103,12 +99,7 @@ int RunRecover(const RecoverOptions& options) {
   Session session = Session::Create();
   Rebuild rebuild{session.handle(), options.damaged};
   rebuild.Block(scan.root);
-  {
-    ScratchFile file(options.out);
-    if (!KSTRN_SaveSessionH(file.fd(), session.handle()))
-      throw Failure(options.out + ": " + KSTRN_GetLastEEStr());
-    file.Commit();
-  }
+  SaveFile(session, options.out);
   Output out("-");
   out.Write("kept: " + Count(scan.blocks, "block(s)") + ", " +
             Count(scan.values - rebuild.repeated - rebuild.refused, "value(s)") + "\n");
