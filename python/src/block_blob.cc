@@ -1,8 +1,7 @@
 // The blob of a block (values 1063 and 1066) and zero-copy views of it.
-#include "block.h"
-
 #include <limits>
 
+#include "block.h"
 #include "block_args.h"
 #include "value_codec.h"
 
@@ -37,8 +36,9 @@ py::bytes Block::ReadBlob(uint64_t offset, uint64_t count) const {
   }
   std::string out(count, '\0');
   const KSTRN_SessionHandle s = Enter();
-  if (count != 0 && !KSTRN_ReadValue(KSTRN_GetValueHandle(kTidData, s), static_cast<uint32_t>(offset),
-                                     out.data(), static_cast<uint32_t>(count), s))
+  if (count != 0 &&
+      !KSTRN_ReadValue(KSTRN_GetValueHandle(kTidData, s), static_cast<uint32_t>(offset), out.data(),
+                       static_cast<uint32_t>(count), s))
     ThrowError(KSTRN_ErrFileAccess, "the blob could not be read");
   return py::bytes(out);
 }
@@ -62,7 +62,10 @@ void Block::WriteBlob(uint64_t offset, py::handle data) const {
 
 BlobView::BlobView(std::shared_ptr<SessionState> state, std::shared_ptr<Handle> handle,
                    uint32_t bookmark, const void* data, uint32_t size)
-    : state_(std::move(state)), handle_(std::move(handle)), bookmark_(bookmark), data_(data),
+    : state_(std::move(state)),
+      handle_(std::move(handle)),
+      bookmark_(bookmark),
+      data_(data),
       size_(size) {
   state_->AddExport(bookmark_);
 }

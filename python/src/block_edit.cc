@@ -1,7 +1,5 @@
 // Structural edits of a block: new blocks, deletions, moves, copies.
 #include "block.h"
-
-
 #include "block_args.h"
 #include "value_codec.h"
 
@@ -41,8 +39,8 @@ void Block::DeleteItem(uint16_t tid, std::optional<int64_t> index) const {
     state_->RefuseIfExported(prefix, false, at ? -1 : tid);
   }
   const KSTRN_SessionHandle s = Enter();
-  const bool ok = at ? KSTRN_DeleteItem(tid, static_cast<int32_t>(*at), s)
-                     : KSTRN_DeleteItemBlocks(tid, s);
+  const bool ok =
+      at ? KSTRN_DeleteItem(tid, static_cast<int32_t>(*at), s) : KSTRN_DeleteItemBlocks(tid, s);
   state_->CursorMoved();
   if (!ok) ThrowLastError();
 }
@@ -51,7 +49,8 @@ void Block::Move(int64_t index) const {
   const KSTRN_SessionHandle s = Enter();
   uint16_t tid = 0;
   uint32_t at = 0;
-  if (!KSTRN_GetParentTID(&tid, &at, s)) ThrowError(KSTRN_ErrTypeNotFound, "the root cannot be moved");
+  if (!KSTRN_GetParentTID(&tid, &at, s))
+    ThrowError(KSTRN_ErrTypeNotFound, "the root cannot be moved");
   KSTRN_CloseItem(s);
   state_->CursorMoved();
   uint16_t siblings = 0;

@@ -112,7 +112,8 @@ std::unique_ptr<Session> NewSession() {
 
 std::unique_ptr<Session> OpenPath(const std::string& path, const std::string& mode) {
   if (mode == "r") {
-    return OpenWith(mode, [&](KSTRN_SessionHandle* h) { return KSTRN_OpenSession(path.c_str(), h); });
+    return OpenWith(mode,
+                    [&](KSTRN_SessionHandle* h) { return KSTRN_OpenSession(path.c_str(), h); });
   }
   if (mode != "mmap" && mode != "stream") {
     throw py::value_error("mode must be 'r', 'mmap' or 'stream', not '" + mode + "'");
@@ -177,8 +178,9 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("closed", &Session::Closed)
       .def_property_readonly("mode", &Session::Mode);
 
-  py::class_<BlobView>(m, "BlobView", py::buffer_protocol())
-      .def_buffer([](BlobView& v) { return v.Info(); });
+  py::class_<BlobView>(m, "BlobView", py::buffer_protocol()).def_buffer([](BlobView& v) {
+    return v.Info();
+  });
 
   py::class_<Block>(m, "Block")
       .def("same_as", &Block::SameAs)

@@ -96,7 +96,8 @@ std::string ReadPayload(uint16_t tid, KSTRN_SessionHandle s) {
   if (tid == kTidData) {
     const KSTRN_ValueHandle value = KSTRN_GetValueHandle(tid, s);
     std::string out(BlobLength(value, size, s), '\0');
-    if (!out.empty() && !KSTRN_ReadValue(value, 0, out.data(), static_cast<uint32_t>(out.size()), s))
+    if (!out.empty() &&
+        !KSTRN_ReadValue(value, 0, out.data(), static_cast<uint32_t>(out.size()), s))
       ThrowError(KSTRN_ErrFileAccess, "the blob could not be read");
     return out;
   }
@@ -210,9 +211,9 @@ void Store(uint16_t tid, py::handle value, const std::string& encoding, KSTRN_Se
     if (bytes.find('\0') != std::string::npos) throw py::value_error("text holds a NUL character");
     const std::size_t reserved = encoding == "utf8" ? kMarkBytes : 1;
     if (bytes.size() + reserved > limit) {
-      throw py::value_error("text of " + std::to_string(bytes.size()) + " bytes is too long for value " +
-                            std::to_string(tid) + " (at most " + std::to_string(limit - reserved) +
-                            ")");
+      throw py::value_error("text of " + std::to_string(bytes.size()) +
+                            " bytes is too long for value " + std::to_string(tid) + " (at most " +
+                            std::to_string(limit - reserved) + ")");
     }
     const bool ok = encoding == "utf8" ? KSTRN_InsertStringUTF8(tid, bytes.c_str(), s)
                                        : Insert(tid, bytes + '\0', s);
@@ -227,8 +228,9 @@ void Store(uint16_t tid, py::handle value, const std::string& encoding, KSTRN_Se
   // The interface reads a 0-byte payload as "up to the NUL".
   if (bytes.empty()) throw py::value_error("a string payload needs at least one byte");
   if (bytes.size() > limit) {
-    throw py::value_error("payload of " + std::to_string(bytes.size()) + " bytes is too long for value " +
-                          std::to_string(tid) + " (at most " + std::to_string(limit) + ")");
+    throw py::value_error("payload of " + std::to_string(bytes.size()) +
+                          " bytes is too long for value " + std::to_string(tid) + " (at most " +
+                          std::to_string(limit) + ")");
   }
   if (!Insert(tid, bytes, s)) ThrowError(KSTRN_ErrFileAccess, "insert failed");
 }

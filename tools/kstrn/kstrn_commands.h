@@ -40,8 +40,8 @@ struct ExtractOptions {
   std::string path;
   std::string out;
   uint16_t tid = 1063;
-  uint64_t offset = 0;                // first payload byte to write
-  uint64_t count = UINT64_MAX;        // bytes to write; all from offset by default
+  uint64_t offset = 0;          // first payload byte to write
+  uint64_t count = UINT64_MAX;  // bytes to write; all from offset by default
 };
 int RunExtract(const ExtractOptions& options);
 

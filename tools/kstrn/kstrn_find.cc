@@ -63,12 +63,14 @@ class Finder : public BlockVisitor {
       numeric_ = NumberKey(o.key, form, width);
       if (!numeric_) {
         throw Failure("key '" + o.key + "' is not a " + std::to_string(width) +
-                      "-byte number (value " + std::to_string(o.keyTid) + " shows as " + form + ")");
+                      "-byte number (value " + std::to_string(o.keyTid) + " shows as " + form +
+                      ")");
       }
     } else if (layout_ != Layout::kString && layout_ != Layout::kLongString) {
       numeric_ = FromHex(o.key);
-      if (!numeric_) throw Failure("key '" + o.key + "' is not hex (value " +
-                                   std::to_string(o.keyTid) + " holds bytes)");
+      if (!numeric_)
+        throw Failure("key '" + o.key + "' is not hex (value " + std::to_string(o.keyTid) +
+                      " holds bytes)");
     }
   }
 
@@ -83,8 +85,9 @@ class Finder : public BlockVisitor {
     } else {
       // Texts compare up to their NUL, as the library compares keys.
       const TextForm form = ClassifyText(payload);
-      match = form != TextForm::kNotText ? TextOf(payload, form) == options_.key
-                                         : std::string(payload.begin(), payload.end()) == options_.key;
+      match = form != TextForm::kNotText
+                  ? TextOf(payload, form) == options_.key
+                  : std::string(payload.begin(), payload.end()) == options_.key;
     }
     if (match) {
       ++found;

@@ -1,8 +1,8 @@
 // kstrn from-json: builds a container from the text form that to-json writes,
-// or from tree --json --values when that shows every byte (docs/KSTRN.md). The document is checked strictly and written in the
-// container's own form (kstrn_container_bytes.h); the library then loads that
-// and saves it as it saves every file, so the output is exactly what the
-// library writes for that tree.
+// or from tree --json --values when that shows every byte (docs/KSTRN.md). The document is checked
+// strictly and written in the container's own form (kstrn_container_bytes.h); the library then
+// loads that and saves it as it saves every file, so the output is exactly what the library writes
+// for that tree.
 #include <algorithm>
 #include <bit>
 #include <nlohmann/json.hpp>
@@ -35,12 +35,13 @@ class Encoder {
   Encoder(std::string name, std::size_t textSize) : name_(std::move(name)), out_(textSize) {}
 
   const std::string& Encode(const Json& document) {
-    const bool outline = document.is_object() && document.contains("fileType") &&
-                         !document.contains("format");
+    const bool outline =
+        document.is_object() && document.contains("fileType") && !document.contains("format");
     if (!outline) {
       if (!document.is_object() || document.value("format", "") != "kestron4-json") {
-        Fail("not a kestron4-json document (\"format\" must be \"kestron4-json\") nor the "
-             "output of tree --json");
+        Fail(
+            "not a kestron4-json document (\"format\" must be \"kestron4-json\") nor the "
+            "output of tree --json");
       }
       const auto version = document.find("version");
       if (version == document.end() || *version != 1)

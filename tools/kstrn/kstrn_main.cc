@@ -86,7 +86,8 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
   get->add_option("TID", o.get.tid, "Value TID")->required()->transform(TidOf(true));
   auto* raw = get->add_flag("--raw", o.get.raw, "Write the payload bytes unchanged");
   auto* hex = get->add_flag("--hex", o.get.hex, "Write the payload as hex")->excludes(raw);
-  get->add_option("--as", o.get.as, "Show the payload as u8 i8 u16 i16 u32 i32 u64 i64 f32 f64 "
+  get->add_option("--as", o.get.as,
+                  "Show the payload as u8 i8 u16 i16 u32 i32 u64 i64 f32 f64 "
                   "text utf8 utf16 hex (default: the TID dictionary's form)")
       ->check(DisplayFormOption())
       ->excludes(raw)
@@ -160,9 +161,9 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
   recover->callback([&] { run = [&] { return RunRecover(o.recover); }; });
 }
 
-const char* const kCommands[] = {"help", "info",       "tree",       "get",     "extract",   "convert",
-                                 "export-qf73", "check",     "compress", "decompress", "to-json",
-                                 "from-json",  "find",       "recover"};
+const char* const kCommands[] = {"help",    "info",        "tree",  "get",      "extract",
+                                 "convert", "export-qf73", "check", "compress", "decompress",
+                                 "to-json", "from-json",   "find",  "recover"};
 
 std::size_t Distance(const std::string& a, const std::string& b) {
   std::vector<std::size_t> row(b.size() + 1);
@@ -171,8 +172,8 @@ std::size_t Distance(const std::string& a, const std::string& b) {
     std::size_t diagonal = row[0];
     row[0] = i;
     for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t next = std::min({row[j] + 1, row[j - 1] + 1,
-                                         diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      const std::size_t next =
+          std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
       diagonal = row[j];
       row[j] = next;
     }
@@ -214,7 +215,8 @@ int Main(int argc, char** argv) {
       "TID dictionary may stand for numbers. Run kstrn SUBCOMMAND --help for its options.");
   std::vector<std::string> namesFiles;
   bool noNames = false;
-  app.add_option("--names", namesFiles, "Read a TID dictionary FILE after the shipped one "
+  app.add_option("--names", namesFiles,
+                 "Read a TID dictionary FILE after the shipped one "
                  "(docs/TIDS.md)");
   app.add_flag("--no-names", noNames, "Show numbers only, without the shipped dictionary");
   Options options;

@@ -36,13 +36,13 @@ std::string WhyNotLoaded(int fd, uint64_t size) {
       return "not a container: starts with " + Start(head, n);
   }
   if (n < kHeaderBytes) {
-    return "cut short at byte " + std::to_string(size) + " of the " +
-           std::to_string(kHeaderBytes) + "-byte header";
+    return "cut short at byte " + std::to_string(size) + " of the " + std::to_string(kHeaderBytes) +
+           "-byte header";
   }
   const ScanResult scan = ScanContainer(fd);
   if (!scan.damaged) return "";
-  std::string why = scan.needed > size ? "cut short at byte " + std::to_string(size) + " of at least " +
-                                             std::to_string(scan.needed)
+  std::string why = scan.needed > size ? "cut short at byte " + std::to_string(size) +
+                                             " of at least " + std::to_string(scan.needed)
                                        : "damaged at byte " + std::to_string(scan.damageAt);
   return why + ", in block " + scan.damagePath + ": " + scan.damage +
          "; kstrn recover keeps what is readable";

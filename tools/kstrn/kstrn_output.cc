@@ -27,7 +27,8 @@ Output::Output(const std::string& path, bool binary) : buffer_(kBufferBytes) {
   name_ = isStdout_ ? "standard output" : path;
   if (isStdout_) {
     if (binary && ::isatty(STDOUT_FILENO)) {
-      throw Failure("will not write binary data to a terminal; redirect standard output or name a file");
+      throw Failure(
+          "will not write binary data to a terminal; redirect standard output or name a file");
     }
     fd_ = STDOUT_FILENO;
   } else {

@@ -25,9 +25,9 @@ constexpr uint16_t kTidData = 1063;
 struct Rebuild {
   KSTRN_SessionHandle session;
   const std::string& source;
-  uint64_t emptyItems = 0;    // items whose blocks were all lost
-  uint64_t repeated = 0;      // values whose TID came twice in a block
-  uint64_t refused = 0;       // values the library would not store
+  uint64_t emptyItems = 0;  // items whose blocks were all lost
+  uint64_t repeated = 0;    // values whose TID came twice in a block
+  uint64_t refused = 0;     // values the library would not store
 
   void Block(const ScanBlock& block) {
     std::vector<uint16_t> seen;
@@ -122,9 +122,12 @@ int RunRecover(const RecoverOptions& options) {
     out.Write("lost: " + Count(scan.lostBlocks, "announced block(s)") +
               ", and whatever followed the damage in its block\n");
   }
-  if (rebuild.emptyItems != 0) out.Write("lost: " + Count(rebuild.emptyItems, "item(s) left without blocks") + "\n");
-  if (rebuild.repeated != 0) out.Write("lost: " + Count(rebuild.repeated, "value(s) repeating a TID of their block") + "\n");
-  if (rebuild.refused != 0) out.Write("lost: " + Count(rebuild.refused, "value(s) the library would not store") + "\n");
+  if (rebuild.emptyItems != 0)
+    out.Write("lost: " + Count(rebuild.emptyItems, "item(s) left without blocks") + "\n");
+  if (rebuild.repeated != 0)
+    out.Write("lost: " + Count(rebuild.repeated, "value(s) repeating a TID of their block") + "\n");
+  if (rebuild.refused != 0)
+    out.Write("lost: " + Count(rebuild.refused, "value(s) the library would not store") + "\n");
   if (!lost) out.Write("nothing lost\n");
   out.Commit();
   return lost ? kExitCheckFailed : kExitOk;

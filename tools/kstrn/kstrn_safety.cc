@@ -84,7 +84,8 @@ void RefuseInputAsOutput(const std::string& target) {
   if (target == "-" || ::stat(target.c_str(), &st) != 0) return;
   for (const auto& [dev, ino] : Inputs()) {
     if (st.st_dev == dev && st.st_ino == ino) {
-      throw Failure(target + ": is the input of this command (the same file); write to another file");
+      throw Failure(target +
+                    ": is the input of this command (the same file); write to another file");
     }
   }
 }

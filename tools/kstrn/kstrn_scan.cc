@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -36,7 +36,8 @@ class Scanner {
     while (n != 0) {
       const ssize_t got = ::pread(fd_, bytes, n, static_cast<off_t>(offset));
       if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) throw Failure(std::string("cannot read: ") + std::strerror(got < 0 ? errno : EIO));
+      if (got <= 0)
+        throw Failure(std::string("cannot read: ") + std::strerror(got < 0 ? errno : EIO));
       bytes += got;
       offset += static_cast<uint64_t>(got);
       n -= static_cast<std::size_t>(got);
@@ -221,17 +222,19 @@ ScanResult ScanContainer(int fd) {
   char header[kHeaderBytes] = {};
   ScanResult bad;
   bad.fileSize = size;
-  if (size < kHeaderBytes || ::pread(fd, header, kHeaderBytes, 0) != static_cast<ssize_t>(kHeaderBytes))
+  if (size < kHeaderBytes ||
+      ::pread(fd, header, kHeaderBytes, 0) != static_cast<ssize_t>(kHeaderBytes))
     return bad;
   for (std::size_t i = 0; i < kHeaderBytes; ++i) {
-    if (std::toupper(static_cast<unsigned char>(header[i])) != static_cast<unsigned char>(kHeader[i]))
+    if (std::toupper(static_cast<unsigned char>(header[i])) !=
+        static_cast<unsigned char>(kHeader[i]))
       return bad;
   }
   ScanResult plain = Reading(fd, size, false);
   if (!plain.damaged) return plain;
   ScanResult bounded = Reading(fd, size, true);
   return bounded.blocks + bounded.values > plain.blocks + plain.values ? std::move(bounded)
-                                                                        : std::move(plain);
+                                                                       : std::move(plain);
 }
 
 }  // namespace kstrn::tool

@@ -39,15 +39,15 @@ struct ScanBlock {
 struct ScanResult {
   bool container = false;  // the header was right
   bool damaged = false;
-  bool bounded = false;    // the second reading was used
+  bool bounded = false;  // the second reading was used
   uint64_t fileSize = 0;
-  uint64_t damageAt = 0;   // first byte that could not be read as announced
-  uint64_t needed = 0;     // the end of what the damaged entry or block announced
-  std::string damagePath;  // the block the damage is in
-  std::string damage;      // what was wrong there
-  uint64_t blocks = 0;     // kept, below the root
-  uint64_t values = 0;     // kept
-  uint64_t lostBlocks = 0; // announced by item entries but not kept
+  uint64_t damageAt = 0;    // first byte that could not be read as announced
+  uint64_t needed = 0;      // the end of what the damaged entry or block announced
+  std::string damagePath;   // the block the damage is in
+  std::string damage;       // what was wrong there
+  uint64_t blocks = 0;      // kept, below the root
+  uint64_t values = 0;      // kept
+  uint64_t lostBlocks = 0;  // announced by item entries but not kept
   // A blob cut short by the end of the file keeps the bytes that are there.
   uint64_t cutBlobKept = 0;
   uint64_t cutBlobSize = 0;
