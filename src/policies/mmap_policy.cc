@@ -1,11 +1,11 @@
-#include "storage/policies/mmap_policy.h"
+#include "policies/mmap_policy.h"
 
 #include <exception>
 #include <string>
 
 #include "format/session_load.h"
-#include "storage/policies/file_identity.h"
-#include "storage/policies/positional_file_stream.h"
+#include "policies/file_identity.h"
+#include "policies/positional_file_stream.h"
 #include "storage/streams/file_stream.h"
 
 namespace kestron4 {

@@ -14,9 +14,9 @@
 
 #include "format/container_format.h"
 #include "session/value_walk.h"
-#include "storage/policies/file_identity.h"
-#include "storage/policies/positional_file_stream.h"
-#include "storage/policies/stream_policy.h"
+#include "policies/file_identity.h"
+#include "policies/positional_file_stream.h"
+#include "policies/stream_policy.h"
 #include "text/text_codec.h"
 
 namespace kestron4 {
