@@ -1,9 +1,11 @@
 #include "format/container_reader.h"
 
+#include <cstring>
 #include <exception>
 #include <vector>
 
 #include "format/container_format.h"
+#include "session/packed_values.h"
 #include "session/session_core.h"
 #include "storage/streams/stream_reader.h"
 
@@ -15,37 +17,67 @@ using container::LoadU32;
 
 struct Frame {
   ItemBlock* block;
-  Item* item;     // item whose blocks are read next; null when done
-  uint32_t next;  // index of the next block of item
+  Item* item;           // item whose blocks are read next; null when done
+  uint32_t next;        // index of the next block of item
+  uint64_t valueBytes;  // encoded size of the block's values
 };
+
+// Values from this size up get an arena allocation of their own under the
+// in-memory policy, so that a block's packed run stays cheap to move.
+constexpr uint64_t kSeparateFrom = 4096;
 
 class BlockReader {
  public:
   BlockReader(SessionCore& session, StreamReader& input, LargeValueHome large)
-      : session_(session), input_(input), large_(large) {}
+      : session_(session), arena_(session.arena()), input_(input), large_(large) {}
 
-  // Reads the entry list and its end marker. A short input throws.
+  // Reads the entry list and its end marker; the values become one packed
+  // run (session/packed_values.h). A short input throws; Close then keeps
+  // the values read completely.
   bool ReadEntries(ItemBlock* block) {
+    block_ = block;
+    count_ = 0;
+    valueBytes_ = 0;
     uint32_t dataLength = 0;  // held by the latest 1066 of this block
     uint64_t childBlocks = 0;
+    Item* last = nullptr;
     for (;;) {
       const Tid tid = input_.ReadU16();
       if (tid == 0) break;
       if (IsValueID(tid)) {
-        if (!ReadValue(block, tid, &dataLength)) return false;
+        if (!ReadValue(tid, &dataLength)) {
+          Close();
+          return false;
+        }
         continue;
       }
       const uint16_t count = input_.ReadU16();
-      session_.AppendItem(block, tid, count);
+      last = session_.AppendItem(block, tid, count, last);
       childBlocks += count;
     }
+    Close();
     // Every announced block needs at least its size field and end marker;
     // refusing here keeps a lying count from driving the walk.
     return childBlocks * kMinBlockRecordBytes <= static_cast<uint64_t>(input_.Remaining());
   }
 
+  // Ends the open block's run.
+  void Close() {
+    if (block_ == nullptr) return;
+    std::size_t length = 0;
+    const uint8_t* run = arena_.CloseRun(&length);
+    if (count_ != 0) {
+      block_->packed = run;
+      block_->packedBytes = static_cast<uint32_t>(length);
+      block_->valueCount = count_;
+    }
+    block_ = nullptr;
+  }
+
+  uint64_t valueBytes() const { return valueBytes_; }
+
  private:
-  bool ReadValue(ItemBlock* block, Tid tid, uint32_t* dataLength) {
+  bool ReadValue(Tid tid, uint32_t* dataLength) {
     // The length prefix of the variable kinds is part of the stored bytes.
     uint8_t prefix[2] = {0, 0};
     uint32_t prefixBytes = 0;
@@ -66,24 +98,59 @@ class BlockReader {
     const uint64_t rest = size - prefixBytes;
     if (rest > static_cast<uint64_t>(input_.Remaining())) return false;
 
-    Value* value = session_.AppendValue(block, tid);
-    if (size <= Value::kInline || large_ == LargeValueHome::kCopy) {
-      uint8_t* bytes = session_.ResizeStorage(*value, size);
-      for (uint32_t i = 0; i < prefixBytes; ++i) bytes[i] = prefix[i];
+    const bool inRecordOrCopied = size <= Value::kInline || large_ == LargeValueHome::kCopy;
+    const bool inRun = inRecordOrCopied && size < kSeparateFrom;
+    const std::size_t header = !inRun ? packed::kFarBytes
+                               : tid == kTidData ? packed::kSizedHeaderBytes
+                                                 : container::kTidBytes;
+    const uint64_t entryBytes = header + (inRun ? size : 0);
+    // A run's length is kept in 32 bits; a block that outgrows it is refused.
+    if (arena_.RunLength() + entryBytes > UINT32_MAX) return false;
+    uint8_t* entry = arena_.Extend(static_cast<std::size_t>(entryBytes));
+    uint8_t* bytes = entry + header;
+    if (!inRun) {
+      const auto home = inRecordOrCopied ? ValueHome::kArena
+                        : large_ == LargeValueHome::kView ? ValueHome::kView
+                                                          : ValueHome::kStream;
+      int64_t offset = input_.Position() - prefixBytes;
+      if (home == ValueHome::kArena) {
+        bytes = arena_.Separate(static_cast<std::size_t>(size));
+        offset = static_cast<int64_t>(reinterpret_cast<intptr_t>(bytes));
+      }
+      container::StoreU16(entry, packed::kFarTag);
+      container::StoreU16(entry + 2, tid);
+      entry[4] = static_cast<uint8_t>(home);
+      std::memcpy(entry + 5, &size, 8);
+      std::memcpy(entry + packed::kFarOffsetField, &offset, 8);
+      if (home != ValueHome::kArena) {
+        input_.Skip(rest);
+        bytes = nullptr;
+      }
+    } else if (tid == kTidData) {
+      container::StoreU16(entry, packed::kSizedTag);
+      container::StoreU16(entry + 2, tid);
+      container::StoreU32(entry + 4, static_cast<uint32_t>(size));
+    } else {
+      container::StoreU16(entry, tid);
+    }
+    if (bytes != nullptr) {
+      std::memcpy(bytes, prefix, prefixBytes);
       input_.Read(bytes + prefixBytes, static_cast<std::size_t>(rest));
       if (tid == kTidDataSize && size >= 4) *dataLength = LoadU32(bytes);
-      return true;
     }
-    value->home = large_ == LargeValueHome::kView ? ValueHome::kView : ValueHome::kStream;
-    value->fileOffset = input_.Position() - prefixBytes;
-    value->size = size;
-    input_.Skip(rest);
+    arena_.Commit(static_cast<std::size_t>(entryBytes));
+    ++count_;
+    valueBytes_ += container::kTidBytes + size;
     return true;
   }
 
   SessionCore& session_;
+  Arena& arena_;
   StreamReader& input_;
   const LargeValueHome large_;
+  ItemBlock* block_ = nullptr;  // whose run is open
+  uint32_t count_ = 0;
+  uint64_t valueBytes_ = 0;
 };
 
 // Leaves the blocks on the stack of an interrupted read as if their input
@@ -101,6 +168,7 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
   const uint64_t baseDepth = SessionCore::DepthOf(stack.back().block);
   if (!reader.ReadEntries(stack.back().block)) return false;
   stack.back().item = stack.back().block->firstItem;
+  stack.back().valueBytes = reader.valueBytes();
   while (!stack.empty()) {
     Frame& frame = stack.back();
     while (frame.item != nullptr && frame.next >= frame.item->blockCount) {
@@ -108,7 +176,8 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
       frame.next = 0;
     }
     if (frame.item == nullptr) {
-      frame.block->contentSize = SessionCore::ComputeContentSize(frame.block);
+      frame.block->contentSize =
+          container::kEndMarkerBytes + SessionCore::ItemsContentSize(frame.block) + frame.valueBytes;
       stack.pop_back();
       continue;
     }
@@ -118,9 +187,10 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
     ItemBlock* child = session.AppendBlock(frame.item);
     ++frame.next;
     child->contentSize = storedSize;
-    stack.push_back({child, nullptr, 0});  // frame is invalid from here on
+    stack.push_back({child, nullptr, 0, 0});  // frame is invalid from here on
     if (!reader.ReadEntries(child)) return false;
     stack.back().item = child->firstItem;
+    stack.back().valueBytes = reader.valueBytes();
   }
   return true;
 }
@@ -131,7 +201,7 @@ ErrorCode ReadBlockBody(SessionCore& session, ItemBlock* block, StreamReader& in
                         LargeValueHome large) {
   BlockReader reader(session, input, large);
   std::vector<Frame> stack;
-  stack.push_back({block, nullptr, 0});
+  stack.push_back({block, nullptr, 0, 0});
   bool ok = false;
   try {
     ok = ReadTree(reader, input, session, stack);
@@ -139,6 +209,7 @@ ErrorCode ReadBlockBody(SessionCore& session, ItemBlock* block, StreamReader& in
     ok = false;
   }
   if (ok) return ErrNone;
+  reader.Close();
   MendInterrupted(stack);
   return ErrFileAccess;
 }

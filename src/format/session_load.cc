@@ -20,6 +20,9 @@ ErrorCode LoadContainer(SessionCore& session, TStream& stream, LargeValueHome la
   StreamReader input(stream);
   const uint32_t storedSize = input.ReadU32();
   session.ResetTree();
+  // Everything a copying load keeps fits in one chunk of the input's size.
+  if (large == LargeValueHome::kCopy)
+    session.arena().SizeNextChunk(static_cast<std::size_t>(input.Remaining()));
   ItemBlock* root = session.root();
   root->contentSize = storedSize;
   session.SetCurrent(root);

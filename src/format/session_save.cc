@@ -49,7 +49,7 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
   if (stream.Seek(start, kSeekBegin)) {
     try {
       StreamWriter out(stream);
-      WriteContainer(session, top, out, start, check);
+      WriteContainer(session, top, out, check);
       out.Flush();
       return;
     } catch (const ECachedSizeMismatch&) {
@@ -58,7 +58,7 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
   }
   session.RecomputeSizes(top);
   StreamWriter out(stream);
-  WriteContainer(session, top, out, start, check);
+  WriteContainer(session, top, out, check);
   out.Flush();
 }
 

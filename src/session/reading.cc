@@ -11,7 +11,7 @@ uint16_t SessionCore::GetValueCount() {
 
 void SessionCore::GetValueList(uint16_t* tids) {
   if (current_ == nullptr) return;
-  for (const Value* v = current_->firstValue; v != nullptr; v = v->next) *tids++ = v->tid;
+  for (const Value* v = Values(current_); v != nullptr; v = v->next) *tids++ = v->tid;
 }
 
 ErrorCode SessionCore::GetValSize(Tid tid, uint32_t* size) {
@@ -56,7 +56,13 @@ ErrorCode SessionCore::GetValuePtr(Tid tid, const void** pointer) {
   return ErrNone;
 }
 
-Value* SessionCore::GetValueHandle(Tid tid) { return FindValue(current_, tid); }
+// A handle must stay valid while the block is read and edited: it is a
+// record of the block's own, never a decoded copy.
+Value* SessionCore::GetValueHandle(Tid tid) {
+  if (FindValue(current_, tid) == nullptr) return nullptr;
+  Parse(current_);
+  return FindValue(current_, tid);
+}
 
 bool SessionCore::ReadValue(Value* value, uint32_t offset, void* destination, uint32_t count) {
   if (value == nullptr) return false;

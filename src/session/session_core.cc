@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "session/packed_values.h"
+
 namespace kestron4 {
 
 SessionCore::SessionCore() { root_ = current_ = NewRootBlock(); }
@@ -11,35 +13,35 @@ SessionCore::~SessionCore() {
   DestroyBlock(root_);
 }
 
-ItemBlock* SessionCore::NewRootBlock() {
-  ItemBlock* block = blockPool_.New();
-  block->owner = this;
-  return block;
-}
+ItemBlock* SessionCore::NewRootBlock() { return blockPool_.New(); }
 
 void SessionCore::ResetTree() {
   DestroyBlock(root_);
+  for (Decoded& slot : decoded_) slot.block = nullptr;
+  arena_.Clear();
   root_ = current_ = NewRootBlock();
 }
 
-Item* SessionCore::AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount) {
+Item* SessionCore::AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount, Item* last) {
   Item* item = itemPool_.New();
   item->parent = block;
   item->tid = tid;
   item->blockCount = blockCount;
-  if (block->lastItem != nullptr) {
-    block->lastItem->next = item;
+  if (last == nullptr && block->firstItem != nullptr) {
+    last = block->firstItem;
+    while (last->next != nullptr) last = last->next;
+  }
+  if (last != nullptr) {
+    last->next = item;
   } else {
     block->firstItem = item;
   }
-  block->lastItem = item;
   ++block->itemCount;
   return item;
 }
 
 ItemBlock* SessionCore::AppendBlock(Item* item) {
   ItemBlock* block = blockPool_.New();
-  block->owner = this;
   block->parent = item;
   block->positionHint = static_cast<uint32_t>(item->blocks.size());
   item->blocks.push_back(block);
@@ -49,16 +51,55 @@ ItemBlock* SessionCore::AppendBlock(Item* item) {
 Value* SessionCore::AppendValue(ItemBlock* block, Tid tid) {
   Value* value = valuePool_.New();
   value->tid = tid;
-  if (block->lastValue != nullptr) {
-    block->lastValue->next = value;
-  } else {
-    block->firstValue = value;
-  }
-  block->lastValue = value;
+  Value** link = &block->firstValue;
+  while (*link != nullptr) link = &(*link)->next;
+  *link = value;
   ++block->valueCount;
   return value;
 }
 
+Value* SessionCore::Values(const ItemBlock* block) {
+  if (block == nullptr) return nullptr;
+  if (!block->IsPacked()) return block->firstValue;
+  for (Decoded& slot : decoded_)
+    if (slot.block == block) return slot.values.data();
+  Decoded& slot = decoded_[nextSlot_];
+  nextSlot_ = (nextSlot_ + 1) % kDecodedSlots;
+  slot.values.clear();
+  slot.values.resize(block->valueCount);
+  packed::Cursor cursor(block->packed, block->packedBytes);
+  std::size_t n = 0;
+  for (packed::Entry e; n < slot.values.size() && cursor.Next(&e); ++n) {
+    packed::ToValue(e, &slot.values[n]);
+    if (n != 0) slot.values[n - 1].next = &slot.values[n];
+  }
+  slot.values.resize(n);
+  slot.block = block;
+  return n != 0 ? slot.values.data() : nullptr;
+}
+
+void SessionCore::ForgetDecoded(const ItemBlock* block) {
+  for (Decoded& slot : decoded_)
+    if (slot.block == block) slot.block = nullptr;
+}
+
+void SessionCore::Parse(ItemBlock* block) {
+  if (block == nullptr || !block->IsPacked()) return;
+  ForgetDecoded(block);
+  packed::Cursor cursor(block->packed, block->packedBytes);
+  Value* first = nullptr;
+  Value** link = &first;
+  uint32_t count = 0;
+  for (packed::Entry e; cursor.Next(&e); ++count) {
+    Value* value = valuePool_.New();
+    packed::ToValue(e, value);
+    *link = value;
+    link = &value->next;
+  }
+  block->packedBytes = 0;
+  block->firstValue = first;
+  block->valueCount = count;
+}
 Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
   if (block == nullptr) return nullptr;
   for (Item* item = block->firstItem; item != nullptr; item = item->next)
@@ -67,8 +108,7 @@ Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
 }
 
 Value* SessionCore::FindValue(const ItemBlock* block, Tid tid) {
-  if (block == nullptr) return nullptr;
-  for (Value* value = block->firstValue; value != nullptr; value = value->next)
+  for (Value* value = Values(block); value != nullptr; value = value->next)
     if (value->tid == tid) return value;
   return nullptr;
 }
@@ -104,15 +144,22 @@ void SessionCore::AdjustSizes(ItemBlock* block, int64_t delta) {
   }
 }
 
-uint64_t SessionCore::ComputeContentSize(const ItemBlock* block) {
-  uint64_t size = 2;
+uint64_t SessionCore::ItemsContentSize(const ItemBlock* block) {
+  uint64_t size = 0;
   for (const Item* item = block->firstItem; item != nullptr; item = item->next) {
     size += 4;
     for (const ItemBlock* child : item->blocks) size += EncodedSize(*child);
   }
-  for (const Value* value = block->firstValue; value != nullptr; value = value->next)
-    size += EncodedSize(*value);
   return size;
+}
+
+uint64_t SessionCore::ComputeContentSize(const ItemBlock* block) {
+  const uint64_t size = 2 + ItemsContentSize(block);
+  if (block->IsPacked()) return size + packed::EncodedValueBytes(block->packed, block->packedBytes);
+  uint64_t values = 0;
+  for (const Value* value = block->firstValue; value != nullptr; value = value->next)
+    values += EncodedSize(*value);
+  return size + values;
 }
 
 void SessionCore::RecomputeSizes(ItemBlock* top) {
@@ -161,10 +208,14 @@ void SessionCore::DestroyBlock(ItemBlock* top) {
   while (!pending.empty()) {
     ItemBlock* block = pending.back();
     pending.pop_back();
-    for (Value* value = block->firstValue; value != nullptr;) {
-      Value* next = value->next;
-      DestroyValue(value);
-      value = next;
+    if (block->IsPacked()) {
+      ForgetDecoded(block);  // its bytes stay in the arena until it goes
+    } else {
+      for (Value* value = block->firstValue; value != nullptr;) {
+        Value* next = value->next;
+        DestroyValue(value);
+        value = next;
+      }
     }
     for (Item* item = block->firstItem; item != nullptr;) {
       Item* next = item->next;
@@ -178,8 +229,8 @@ void SessionCore::DestroyBlock(ItemBlock* top) {
 }
 
 void SessionCore::DestroyValue(Value* value) {
-  delete[] value->heap;
-  delete value->fileRef;
+  if (value->home == ValueHome::kMemory && value->size > Value::kInline) delete[] value->heap;
+  if (value->home == ValueHome::kFileRef) delete value->fileRef;
   valuePool_.Delete(value);
 }
 
@@ -192,7 +243,6 @@ void SessionCore::RemoveItem(ItemBlock* block, Item* item) {
     } else {
       block->firstItem = i->next;
     }
-    if (block->lastItem == i) block->lastItem = prev;
     --block->itemCount;
     itemPool_.Delete(i);
     return;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "session/abstract_session.h"
+#include "session/arena.h"
 #include "session/pool.h"
 #include "session/records.h"
 
@@ -117,16 +118,32 @@ class SessionCore : public AbstractSession {
   void SetReferenceMode(uint8_t mode) { refMode_ = mode; }
 
   static Item* FindItem(const ItemBlock* block, Tid tid);
-  static Value* FindValue(const ItemBlock* block, Tid tid);
+  // The first of block's values, in order (follow Value::next). For a packed
+  // block they are decoded into one of a few scratch lists of the session:
+  // read-only, and valid until four other packed blocks have been decoded or
+  // the block is parsed or destroyed. Edits go through Parse first.
+  Value* Values(const ItemBlock* block);
+  // The first value of the TID in block, as Values gives it; null if none.
+  Value* FindValue(const ItemBlock* block, Tid tid);
+  // Turns a packed block's values into records of its own (bytes of more
+  // than Value::kInline stay in the arena until changed). Every edit of a
+  // block's values and every value handle goes through here.
+  void Parse(ItemBlock* block);
+  // Drops what Values decoded for block, after its packed run changed.
+  void ForgetDecoded(const ItemBlock* block);
   // Index of block in its parent item, or -1.
   static int64_t PositionOf(ItemBlock* block);
 
   // Record construction. New records are linked at the end of their lists;
   // cached sizes are NOT adjusted (loaders recompute, editors adjust).
+  // AppendItem takes the block's last item when the caller knows it.
   ItemBlock* NewRootBlock();
-  Item* AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount);
+  Item* AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount, Item* last = nullptr);
   ItemBlock* AppendBlock(Item* item);
+  // REQUIRES: block is not packed.
   Value* AppendValue(ItemBlock* block, Tid tid);
+  // Where a load keeps the bytes it read; cleared with the tree.
+  Arena& arena() { return arena_; }
   // Replaces the root with an empty one (everything below is destroyed).
   void ResetTree();
 
@@ -134,6 +151,8 @@ class SessionCore : public AbstractSession {
   static void AdjustSizes(ItemBlock* block, int64_t delta);
   // Content size of one block from its items, values and children's caches.
   static uint64_t ComputeContentSize(const ItemBlock* block);
+  // The part of it that the items take: their entries and their blocks.
+  static uint64_t ItemsContentSize(const ItemBlock* block);
   // Recomputes every cached size below and including top, children first.
   void RecomputeSizes(ItemBlock* top);
 
@@ -155,6 +174,10 @@ class SessionCore : public AbstractSession {
   bool ReadPayload(const ItemBlock* block, const Value& value, std::vector<uint8_t>* out);
 
   void DestroyValue(Value* value);
+  // Brings every value whose bytes lie at `home` (kView or kStream) into
+  // memory, in file order. False when some could not be read; those stay
+  // where they were.
+  bool MaterializeAll(ValueHome home);
 
   // Depth limit of the tree. Deeper trees are refused (12 on insert, 1 on
   // load) so that no walk can exhaust the stack of a caller.
@@ -191,6 +214,15 @@ class SessionCore : public AbstractSession {
   std::vector<uint8_t> compare_;
   std::vector<uint8_t> convert_;
 
+  // Decoded values of recently read packed blocks (Values).
+  struct Decoded {
+    const ItemBlock* block = nullptr;
+    std::vector<Value> values;
+  };
+  static constexpr std::size_t kDecodedSlots = 4;
+  Decoded decoded_[kDecodedSlots];
+  std::size_t nextSlot_ = 0;
+
   ItemBlock* current_ = nullptr;
   ItemBlock* root_ = nullptr;
   uint32_t bookmarkCounter_ = 0;
@@ -201,6 +233,8 @@ class SessionCore : public AbstractSession {
   std::map<int32_t, ItemBlock*> bookmarks_;
   std::size_t bookmarksInUse_ = 0;  // entries that still hold a block
   uint8_t refMode_ = 0;
+  // The bytes packed blocks and kArena values point into.
+  Arena arena_;
 };
 
 }  // namespace kestron4

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "session/file_ref_io.h"
+#include "session/packed_values.h"
 #include "session/session_core.h"
 
 namespace kestron4 {
@@ -13,33 +14,27 @@ uint8_t* SessionCore::ResizeStorage(Value& value, uint64_t size) {
     // the heap block into the record.
     if (size <= Value::kInline && value.size > Value::kInline) {
       uint8_t* heap = value.heap;
-      std::memcpy(value.inl, heap, size);
+      std::memcpy(value.inl, heap, size);  // overwrites the pointer, read above
       delete[] heap;
-      value.heap = nullptr;
     }
     value.size = size;
     return value.MemBytes();
   }
-  delete[] value.heap;
-  value.heap = nullptr;
-  delete value.fileRef;
-  value.fileRef = nullptr;
+  if (value.home == ValueHome::kMemory && value.size > Value::kInline) delete[] value.heap;
+  if (value.home == ValueHome::kFileRef) delete value.fileRef;
   value.home = ValueHome::kMemory;
-  value.fileOffset = -1;
+  std::memset(value.inl, 0, sizeof value.inl);
   if (size > Value::kInline) value.heap = new uint8_t[size];
   value.size = size;
   return value.MemBytes();
 }
 
 const uint8_t* SessionCore::PeekBytes(const Value& value) const {
-  switch (value.home) {
-    case ValueHome::kMemory: return value.MemBytes();
-    case ValueHome::kView: {
-      const uint8_t* base = ViewBase();
-      return base != nullptr ? base + value.fileOffset : nullptr;
-    }
-    default: return nullptr;
+  if (value.home == ValueHome::kView) {
+    const uint8_t* base = ViewBase();
+    return base != nullptr ? base + value.fileOffset : nullptr;
   }
+  return value.Bytes();
 }
 
 bool SessionCore::ReadBytes(const Value& value, uint64_t offset, void* destination,
@@ -47,7 +42,8 @@ bool SessionCore::ReadBytes(const Value& value, uint64_t offset, void* destinati
   if (offset > value.size || count > value.size - offset) return false;
   if (count == 0) return true;
   switch (value.home) {
-    case ValueHome::kMemory: std::memcpy(destination, value.MemBytes() + offset, count); return true;
+    case ValueHome::kMemory:
+    case ValueHome::kArena: std::memcpy(destination, value.Bytes() + offset, count); return true;
     // A view is read through the policy too: the file behind it may have
     // shrunk, and only the policy can read it without faulting.
     case ValueHome::kView:
@@ -62,20 +58,47 @@ bool SessionCore::ReadBytes(const Value& value, uint64_t offset, void* destinati
 bool SessionCore::Materialize(Value& value) {
   if (value.home == ValueHome::kMemory) return true;
   const uint64_t size = value.size;
-  uint8_t small[Value::kInline];
+  uint8_t small[Value::kInline] = {};
   uint8_t* heap = size > Value::kInline ? new uint8_t[size] : nullptr;
   uint8_t* target = heap != nullptr ? heap : small;
   if (!ReadBytes(value, 0, target, size)) {
     delete[] heap;
     return false;
   }
-  delete value.fileRef;
-  value.fileRef = nullptr;
+  if (value.home == ValueHome::kFileRef) delete value.fileRef;
   value.home = ValueHome::kMemory;
-  value.fileOffset = -1;
-  value.heap = heap;
-  if (heap == nullptr) std::memcpy(value.inl, small, size);
+  if (heap != nullptr) {
+    value.heap = heap;
+  } else {
+    std::memcpy(value.inl, small, sizeof small);
+  }
   return true;
+}
+
+bool SessionCore::MaterializeAll(ValueHome home) {
+  bool all = true;
+  std::vector<ItemBlock*> pending{root_};
+  std::vector<ItemBlock*> children;
+  while (!pending.empty()) {
+    ItemBlock* block = pending.back();
+    pending.pop_back();
+    if (block->IsPacked()) {
+      packed::Cursor cursor(block->packed, block->packedBytes);
+      packed::Entry e;
+      while (cursor.Next(&e) && e.home != home) {
+      }
+      if (e.home == home) Parse(block);
+    }
+    if (!block->IsPacked()) {
+      for (Value* value = block->firstValue; value != nullptr; value = value->next)
+        if (value->home == home && !Materialize(*value)) all = false;
+    }
+    children.clear();
+    for (Item* item = block->firstItem; item != nullptr; item = item->next)
+      children.insert(children.end(), item->blocks.begin(), item->blocks.end());
+    pending.insert(pending.end(), children.rbegin(), children.rend());
+  }
+  return all;
 }
 
 bool SessionCore::PayloadLength(const ItemBlock* block, const Value& value, uint32_t* length) {

@@ -27,6 +27,7 @@ void StoreString(SessionCore& session, Value& value, const void* data, uint32_t 
 // else would be written as an item entry and corrupt the saved file.
 bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
   if (current_ == nullptr || !IsValueID(tid)) return false;
+  Parse(current_);
   Value* value = FindValue(current_, tid);
   const bool existed = value != nullptr;
   const uint64_t before = existed ? EncodedSize(*value) : 0;
@@ -60,6 +61,7 @@ bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
     size = static_cast<uint32_t>(std::min<std::size_t>(length, kLongMax));
   }
   const uint32_t n = std::min(size, longKind ? kLongMax : kShortMax);
+  Parse(current_);
   Value* value = FindValue(current_, tid);
   const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
   if (value == nullptr) value = AppendValue(current_, tid);
@@ -70,6 +72,7 @@ bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
 
 bool SessionCore::AllocData(Tid tid, uint32_t size) {
   if (current_ == nullptr || !IsValueID(tid)) return false;
+  Parse(current_);
   Value* value = FindValue(current_, tid);
   const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
   uint64_t target = size;
@@ -82,9 +85,10 @@ bool SessionCore::AllocData(Tid tid, uint32_t size) {
     }
   }
   if (value == nullptr) value = AppendValue(current_, tid);
-  // A value still in the session file keeps its leading bytes on shrinking,
-  // as it would in memory; if they cannot be read it is cleared instead.
-  if ((value->home == ValueHome::kView || value->home == ValueHome::kStream) &&
+  // A value still in the arena or the session file keeps its leading bytes
+  // on shrinking, as it would in memory; if they cannot be read it is
+  // cleared instead.
+  if (value->home != ValueHome::kMemory && value->home != ValueHome::kFileRef &&
       target <= value->size)
     Materialize(*value);
   const bool grows = !value->InMemory() || target > value->size;
@@ -98,6 +102,7 @@ bool SessionCore::AllocData(Tid tid, uint32_t size) {
 }
 
 bool SessionCore::WriteData(Tid tid, uint32_t offset, const void* source, uint32_t length) {
+  Parse(current_);
   Value* value = FindValue(current_, tid);
   if (value == nullptr) return false;
   if (uint64_t{offset} + length > value->size) return false;
@@ -111,7 +116,7 @@ bool SessionCore::WriteData(Tid tid, uint32_t offset, const void* source, uint32
 bool SessionCore::InsertDataFile(const char* path, uint64_t offset, uint64_t length) {
   if (current_ == nullptr) return false;
   const uint32_t low = static_cast<uint32_t>(length);
-  InsertValue(kTidDataSize, &low, 4);
+  InsertValue(kTidDataSize, &low, 4);  // parses the block
   Value* value = FindValue(current_, kTidData);
   const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
   if (value == nullptr) value = AppendValue(current_, kTidData);
@@ -134,16 +139,12 @@ bool SessionCore::InsertDataFileW(const char16_t* path, uint64_t offset, uint64_
 }
 
 bool SessionCore::DeleteValue(Tid tid) {
-  if (current_ == nullptr) return false;
-  Value* prev = nullptr;
-  for (Value* v = current_->firstValue; v != nullptr; prev = v, v = v->next) {
+  if (current_ == nullptr || FindValue(current_, tid) == nullptr) return false;
+  Parse(current_);
+  for (Value** link = &current_->firstValue; *link != nullptr; link = &(*link)->next) {
+    Value* v = *link;
     if (v->tid != tid) continue;
-    if (prev != nullptr) {
-      prev->next = v->next;
-    } else {
-      current_->firstValue = v->next;
-    }
-    if (current_->lastValue == v) current_->lastValue = prev;
+    *link = v->next;
     --current_->valueCount;
     AdjustSizes(current_, -static_cast<int64_t>(EncodedSize(*v)));
     DestroyValue(v);
