@@ -7,6 +7,7 @@
 #include "format/container_format.h"
 #include "session/packed_values.h"
 #include "session/session_core.h"
+#include "storage/streams/copy_bytes.h"
 #include "storage/streams/stream_reader.h"
 
 namespace kestron4 {
@@ -81,27 +82,34 @@ class BlockReader {
     // The length prefix of the variable kinds is part of the stored bytes.
     uint8_t prefix[2] = {0, 0};
     uint32_t prefixBytes = 0;
-    uint32_t n = 0;
-    if (IsVariableSize(tid)) {
-      prefix[0] = input_.ReadU8();
-      prefixBytes = 1;
-      n = prefix[0];
-    } else if (IsLongVariableSize(tid)) {
-      const uint16_t length = input_.ReadU16();
-      container::StoreU16(prefix, length);
-      prefixBytes = 2;
-      n = length;
-    } else if (tid == kTidData) {
-      n = *dataLength;
+    uint64_t size = 0;
+    const tid_layout::Entry layout = tid_layout::Lookup(tid);
+    switch (layout.layout) {
+      case tid_layout::kShort:
+        prefix[0] = input_.ReadU8();
+        prefixBytes = 1;
+        size = 1 + uint64_t{prefix[0]};
+        break;
+      case tid_layout::kLong: {
+        const uint16_t length = input_.ReadU16();
+        container::StoreU16(prefix, length);
+        prefixBytes = 2;
+        size = 2 + uint64_t{length};
+        break;
+      }
+      case tid_layout::kData: size = *dataLength; break;
+      case tid_layout::kFixed: size = layout.fixedSize; break;
+      default: break;
     }
-    const uint64_t size = ValSize(tid, n);
     const uint64_t rest = size - prefixBytes;
     if (rest > static_cast<uint64_t>(input_.Remaining())) return false;
 
+    // A data value's size comes from the block's 1066, so its entry says it.
+    const bool sized = layout.layout == tid_layout::kData;
     const bool inRecordOrCopied = size <= Value::kInline || large_ == LargeValueHome::kCopy;
     const bool inRun = inRecordOrCopied && size < kSeparateFrom;
     const std::size_t header = !inRun ? packed::kFarBytes
-                               : tid == kTidData ? packed::kSizedHeaderBytes
+                               : sized ? packed::kSizedHeaderBytes
                                                  : container::kTidBytes;
     const uint64_t entryBytes = header + (inRun ? size : 0);
     // A run's length is kept in 32 bits; a block that outgrows it is refused.
@@ -126,7 +134,7 @@ class BlockReader {
         input_.Skip(rest);
         bytes = nullptr;
       }
-    } else if (tid == kTidData) {
+    } else if (sized) {
       container::StoreU16(entry, packed::kSizedTag);
       container::StoreU16(entry + 2, tid);
       container::StoreU32(entry + 4, static_cast<uint32_t>(size));
@@ -134,7 +142,7 @@ class BlockReader {
       container::StoreU16(entry, tid);
     }
     if (bytes != nullptr) {
-      std::memcpy(bytes, prefix, prefixBytes);
+      CopyBytes(bytes, prefix, prefixBytes);
       input_.Read(bytes + prefixBytes, static_cast<std::size_t>(rest));
       if (tid == kTidDataSize && size >= 4) *dataLength = LoadU32(bytes);
     }

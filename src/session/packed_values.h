@@ -99,20 +99,16 @@ class Cursor {
   const uint8_t* end_;
 };
 
-// Fills a value record from an entry: bytes of up to Value::kInline are
-// copied into it, larger ones stay where the entry says.
+// Fills a value record from an entry: its bytes stay where the entry says.
 inline void ToValue(const Entry& e, Value* v) {
   v->tid = e.tid;
+  v->next = nullptr;
   v->size = e.size;
-  if (e.home != ValueHome::kArena) {
-    v->home = e.home;
-    v->fileOffset = e.offset;
-  } else if (e.size <= Value::kInline) {
-    v->home = ValueHome::kMemory;
-    std::memcpy(v->inl, e.bytes, e.size);
-  } else {
-    v->home = ValueHome::kArena;
+  v->home = e.home;
+  if (e.home == ValueHome::kArena) {
     v->ext = e.bytes;
+  } else {
+    v->fileOffset = e.offset;
   }
 }
 

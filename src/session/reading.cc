@@ -32,10 +32,11 @@ ErrorCode SessionCore::GetValue(Tid tid, void* destination) {
   if (value == nullptr) return ErrValueNotFound;
   uint64_t offset = 0;
   uint64_t count = value->size;
-  if (IsVariableSize(tid) || IsLongVariableSize(tid)) {
+  const uint8_t layout = tid_layout::Lookup(tid).layout;
+  if (layout == tid_layout::kShort || layout == tid_layout::kLong) {
     uint32_t length = 0;
     if (!PayloadLength(current_, *value, &length)) return ErrFileAccess;
-    offset = IsVariableSize(tid) ? 1 : 2;
+    offset = layout == tid_layout::kShort ? 1 : 2;
     // A length prefix that claims more than is stored copies nothing.
     if (value->size < offset || offset + length > value->size) return ErrNone;
     count = length;

@@ -1,5 +1,6 @@
 #include "session/session_core.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "session/packed_values.h"
@@ -58,22 +59,40 @@ Value* SessionCore::AppendValue(ItemBlock* block, Tid tid) {
   return value;
 }
 
-Value* SessionCore::Values(const ItemBlock* block) {
-  if (block == nullptr) return nullptr;
-  if (!block->IsPacked()) return block->firstValue;
-  for (Decoded& slot : decoded_)
-    if (slot.block == block) return slot.values.data();
-  Decoded& slot = decoded_[nextSlot_];
+Value* SessionCore::Decode(const ItemBlock* block) {
+  Decoded& recent = decoded_[recentSlot_];
+  if (recent.block == block) return recent.values.data();
+  for (std::size_t i = 0; i < kDecodedSlots; ++i) {
+    if (decoded_[i].block == block) {
+      recentSlot_ = i;
+      return decoded_[i].values.data();
+    }
+  }
+  recentSlot_ = nextSlot_;
   nextSlot_ = (nextSlot_ + 1) % kDecodedSlots;
-  slot.values.clear();
+  Decoded& slot = decoded_[recentSlot_];
   slot.values.resize(block->valueCount);
+  slot.tids.resize(block->valueCount);
+  slot.hint = 0;
+  slot.unique = true;
+  uint64_t seen[4] = {};  // TIDs seen, by their low 8 bits
   packed::Cursor cursor(block->packed, block->packedBytes);
   std::size_t n = 0;
   for (packed::Entry e; n < slot.values.size() && cursor.Next(&e); ++n) {
-    packed::ToValue(e, &slot.values[n]);
-    if (n != 0) slot.values[n - 1].next = &slot.values[n];
+    Value& value = slot.values[n];
+    packed::ToValue(e, &value);
+    value.next = &value + 1;
+    slot.tids[n] = e.tid;
+    uint64_t& word = seen[(e.tid >> 6) & 3];
+    const uint64_t bit = uint64_t{1} << (e.tid & 63);
+    if ((word & bit) != 0 && slot.unique)
+      slot.unique = std::find(slot.tids.begin(), slot.tids.begin() + n, e.tid) ==
+                    slot.tids.begin() + n;
+    word |= bit;
   }
   slot.values.resize(n);
+  slot.tids.resize(n);
+  if (n != 0) slot.values[n - 1].next = nullptr;
   slot.block = block;
   return n != 0 ? slot.values.data() : nullptr;
 }
@@ -108,8 +127,28 @@ Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
 }
 
 Value* SessionCore::FindValue(const ItemBlock* block, Tid tid) {
+  if (block != nullptr && block->IsPacked()) {
+    Decode(block);
+    return decoded_[recentSlot_].Find(tid);
+  }
   for (Value* value = Values(block); value != nullptr; value = value->next)
     if (value->tid == tid) return value;
+  return nullptr;
+}
+
+Value* SessionCore::Decoded::Find(Tid tid) {
+  const std::size_t n = tids.size();
+  // Readers ask for the values in list order, each once or twice: the one
+  // found last or the one after it. The next one is the first of its TID
+  // only when no TID repeats.
+  if (hint < n && tids[hint] == tid) return &values[hint];
+  if (unique && hint + 1 < n && tids[hint + 1] == tid) return &values[++hint];
+  for (std::size_t i = 0; i < n; ++i) {
+    if (tids[i] == tid) {
+      hint = i;
+      return &values[i];
+    }
+  }
   return nullptr;
 }
 

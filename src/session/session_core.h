@@ -122,7 +122,10 @@ class SessionCore : public AbstractSession {
   // block they are decoded into one of a few scratch lists of the session:
   // read-only, and valid until four other packed blocks have been decoded or
   // the block is parsed or destroyed. Edits go through Parse first.
-  Value* Values(const ItemBlock* block);
+  Value* Values(const ItemBlock* block) {
+    if (block == nullptr) return nullptr;
+    return block->IsPacked() ? Decode(block) : block->firstValue;
+  }
   // The first value of the TID in block, as Values gives it; null if none.
   Value* FindValue(const ItemBlock* block, Tid tid);
   // Turns a packed block's values into records of its own (bytes of more
@@ -218,10 +221,17 @@ class SessionCore : public AbstractSession {
   struct Decoded {
     const ItemBlock* block = nullptr;
     std::vector<Value> values;
+    std::vector<Tid> tids;  // values[i].tid, packed for the search
+    std::size_t hint = 0;   // index found last
+    bool unique = true;     // no TID occurs twice
+    // The first value of the TID, or null.
+    Value* Find(Tid tid);
   };
   static constexpr std::size_t kDecodedSlots = 4;
+  Value* Decode(const ItemBlock* block);
   Decoded decoded_[kDecodedSlots];
-  std::size_t nextSlot_ = 0;
+  std::size_t nextSlot_ = 0;    // the slot the next decode takes
+  std::size_t recentSlot_ = 0;  // the slot found last
 
   ItemBlock* current_ = nullptr;
   ItemBlock* root_ = nullptr;

@@ -5,6 +5,7 @@
 #include "session/file_ref_io.h"
 #include "session/packed_values.h"
 #include "session/session_core.h"
+#include "storage/streams/copy_bytes.h"
 
 namespace kestron4 {
 
@@ -43,7 +44,7 @@ bool SessionCore::ReadBytes(const Value& value, uint64_t offset, void* destinati
   if (count == 0) return true;
   switch (value.home) {
     case ValueHome::kMemory:
-    case ValueHome::kArena: std::memcpy(destination, value.Bytes() + offset, count); return true;
+    case ValueHome::kArena: CopyBytes(destination, value.Bytes() + offset, count); return true;
     // A view is read through the policy too: the file behind it may have
     // shrunk, and only the policy can read it without faulting.
     case ValueHome::kView:
@@ -102,37 +103,35 @@ bool SessionCore::MaterializeAll(ValueHome home) {
 }
 
 bool SessionCore::PayloadLength(const ItemBlock* block, const Value& value, uint32_t* length) {
-  const Tid tid = value.tid;
-  if (tid == kTidData) {
-    const Value* sizeValue = FindValue(block, kTidDataSize);
-    uint32_t n = 0;
-    if (sizeValue == nullptr || sizeValue->size < 4 || !ReadBytes(*sizeValue, 0, &n, 4))
-      return false;
-    *length = n;
-    return true;
-  }
-  if (IsVariableSize(tid)) {
-    uint8_t n = 0;
-    if (value.size == 0) {
-      *length = 0;
+  const tid_layout::Entry layout = tid_layout::Lookup(value.tid);
+  const uint8_t* bytes = value.Bytes();
+  switch (layout.layout) {
+    case tid_layout::kData: {
+      const Value* sizeValue = FindValue(block, kTidDataSize);
+      uint32_t n = 0;
+      if (sizeValue == nullptr || sizeValue->size < 4 || !ReadBytes(*sizeValue, 0, &n, 4))
+        return false;
+      *length = n;
       return true;
     }
-    if (!ReadBytes(value, 0, &n, 1)) return false;
-    *length = n;
-    return true;
-  }
-  if (IsLongVariableSize(tid)) {
-    uint8_t n[2] = {0, 0};
-    if (value.size < 2) {
-      *length = 0;
+    case tid_layout::kShort: {
+      uint8_t n = 0;
+      if (value.size != 0 && bytes == nullptr && !ReadBytes(value, 0, &n, 1)) return false;
+      *length = value.size == 0 ? 0 : bytes != nullptr ? bytes[0] : n;
       return true;
     }
-    if (!ReadBytes(value, 0, n, 2)) return false;
-    *length = static_cast<uint32_t>(n[0] | (n[1] << 8));
-    return true;
+    case tid_layout::kLong: {
+      uint8_t n[2] = {0, 0};
+      if (value.size < 2) {
+        *length = 0;
+        return true;
+      }
+      if (!ReadBytes(value, 0, n, 2)) return false;
+      *length = static_cast<uint32_t>(n[0] | (n[1] << 8));
+      return true;
+    }
+    default: *length = static_cast<uint32_t>(value.size); return true;
   }
-  *length = static_cast<uint32_t>(value.size);
-  return true;
 }
 
 bool SessionCore::ReadPayload(const ItemBlock* block, const Value& value,

@@ -96,7 +96,7 @@ TEST(ContainerLayout, LargeValuesCanStayInTheInput) {
     EXPECT_EQ(blob->home, home == LargeValueHome::kView ? ValueHome::kView : ValueHome::kStream);
     EXPECT_EQ(blob->fileOffset, 19 + 4 + 6 + 2);
     EXPECT_EQ(blob->size, 20u);
-    EXPECT_EQ(s->FindValue(s->root(), 12000)->home, ValueHome::kMemory);  // 8 bytes are copied
+    EXPECT_EQ(s->FindValue(s->root(), 12000)->home, ValueHome::kArena);  // 8 bytes are copied
     EXPECT_EQ(s->root()->contentSize, 2u + 6 + 22 + 10);
   }
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "storage/streams/copy_bytes.h"
 #include "storage/streams/stream.h"
 
 namespace kestron4 {
@@ -38,7 +39,7 @@ class StreamReader {
   void Read(void* destination, size_t count) {
     const uint8_t* bytes = count <= kBufferSize ? Take(count) : nullptr;
     if (bytes != nullptr) {
-      std::memcpy(destination, bytes, count);
+      CopyBytes(destination, bytes, count);
     } else {
       ReadSlow(destination, count);
     }
