@@ -43,6 +43,7 @@ class BlockReader {
     uint64_t childBlocks = 0;
     Item* last = nullptr;
     for (;;) {
+      if (ReadInPlace(&dataLength, &childBlocks, &last)) continue;
       const Tid tid = input_.ReadU16();
       if (tid == 0) break;
       if (IsValueID(tid)) {
@@ -78,6 +79,47 @@ class BlockReader {
   uint64_t valueBytes() const { return valueBytes_; }
 
  private:
+  // The common entries parsed straight from the input's window: an item
+  // entry, or a value entry that goes whole into the run. False, with
+  // nothing consumed, for anything else (the end marker included), which
+  // then takes the general way.
+  bool ReadInPlace(uint32_t* dataLength, uint64_t* childBlocks, Item** last) {
+    std::size_t have = 0;
+    const uint8_t* p = input_.Available(&have);
+    if (have < 4) return false;
+    const Tid tid = container::LoadU16(p);
+    if (!IsValueID(tid)) {
+      if (tid == 0) return false;
+      const uint16_t count = container::LoadU16(p + 2);
+      *last = session_.AppendItem(block_, tid, count, *last);
+      *childBlocks += count;
+      input_.Advance(container::kItemEntryBytes);
+      return true;
+    }
+    const tid_layout::Entry layout = tid_layout::Lookup(tid);
+    uint64_t size = layout.fixedSize;
+    if (layout.layout == tid_layout::kShort) {
+      size = 1 + uint64_t{p[2]};
+    } else if (layout.layout == tid_layout::kLong) {
+      size = 2 + uint64_t{container::LoadU16(p + 2)};
+    } else if (layout.layout != tid_layout::kFixed) {
+      return false;
+    }
+    if (size > have - container::kTidBytes || size >= kSeparateFrom ||
+        (size > Value::kInline && large_ != LargeValueHome::kCopy))
+      return false;
+    const std::size_t entryBytes = container::kTidBytes + static_cast<std::size_t>(size);
+    if (arena_.RunLength() + entryBytes > UINT32_MAX) return false;
+    uint8_t* entry = arena_.Extend(entryBytes);
+    CopyBytes(entry, p, entryBytes);
+    if (tid == kTidDataSize) *dataLength = container::LoadU32(p + 2);
+    arena_.Commit(entryBytes);
+    input_.Advance(entryBytes);
+    ++count_;
+    valueBytes_ += entryBytes;
+    return true;
+  }
+
   bool ReadValue(Tid tid, uint32_t* dataLength) {
     // The length prefix of the variable kinds is part of the stored bytes.
     uint8_t prefix[2] = {0, 0};

@@ -126,23 +126,17 @@ Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
   return nullptr;
 }
 
-Value* SessionCore::FindValue(const ItemBlock* block, Tid tid) {
-  if (block != nullptr && block->IsPacked()) {
-    Decode(block);
-    return decoded_[recentSlot_].Find(tid);
-  }
-  for (Value* value = Values(block); value != nullptr; value = value->next)
-    if (value->tid == tid) return value;
-  return nullptr;
+Value* SessionCore::FindDecoded(const ItemBlock* block, Tid tid) {
+  Decode(block);
+  return decoded_[recentSlot_].Find(tid);
 }
 
+// Readers ask for the values in list order, each once or twice: the one
+// found last or the one after it. The next one is the first of its TID only
+// when no TID repeats.
 Value* SessionCore::Decoded::Find(Tid tid) {
+  if (Value* near = FindNear(tid)) return near;
   const std::size_t n = tids.size();
-  // Readers ask for the values in list order, each once or twice: the one
-  // found last or the one after it. The next one is the first of its TID
-  // only when no TID repeats.
-  if (hint < n && tids[hint] == tid) return &values[hint];
-  if (unique && hint + 1 < n && tids[hint + 1] == tid) return &values[++hint];
   for (std::size_t i = 0; i < n; ++i) {
     if (tids[i] == tid) {
       hint = i;

@@ -127,7 +127,19 @@ class SessionCore : public AbstractSession {
     return block->IsPacked() ? Decode(block) : block->firstValue;
   }
   // The first value of the TID in block, as Values gives it; null if none.
-  Value* FindValue(const ItemBlock* block, Tid tid);
+  // Inline for the common read: the next value of the block read last.
+  Value* FindValue(const ItemBlock* block, Tid tid) {
+    if (block != nullptr && block->IsPacked()) {
+      Decoded& slot = decoded_[recentSlot_];
+      if (slot.block == block) {
+        if (Value* next = slot.FindNear(tid)) return next;
+      }
+      return FindDecoded(block, tid);
+    }
+    for (Value* value = Values(block); value != nullptr; value = value->next)
+      if (value->tid == tid) return value;
+    return nullptr;
+  }
   // Turns a packed block's values into records of its own (bytes of more
   // than Value::kInline stay in the arena until changed). Every edit of a
   // block's values and every value handle goes through here.
@@ -226,7 +238,16 @@ class SessionCore : public AbstractSession {
     bool unique = true;     // no TID occurs twice
     // The first value of the TID, or null.
     Value* Find(Tid tid);
+    // The same, when it is the value found last or, in a block where no TID
+    // repeats, the one after it; else null.
+    Value* FindNear(Tid tid) {
+      const std::size_t n = tids.size();
+      if (hint < n && tids[hint] == tid) return &values[hint];
+      if (unique && hint + 1 < n && tids[hint + 1] == tid) return &values[++hint];
+      return nullptr;
+    }
   };
+  Value* FindDecoded(const ItemBlock* block, Tid tid);
   static constexpr std::size_t kDecodedSlots = 4;
   Value* Decode(const ItemBlock* block);
   Decoded decoded_[kDecodedSlots];

@@ -62,6 +62,19 @@ class StreamReader {
   // Moves the stream to Position(); false if it refused.
   bool SyncPosition();
 
+  // The bytes from Position() on that the window already holds (*count of
+  // them, possibly 0), for a caller that parses in place; Advance(n) then
+  // moves past n <= *count of them.
+  const uint8_t* Available(size_t* count) const {
+    if (position_ < window_start_ || position_ >= window_end_) {
+      *count = 0;
+      return nullptr;
+    }
+    *count = static_cast<size_t>(window_end_ - position_);
+    return window_ + (position_ - window_start_);
+  }
+  void Advance(size_t n) { position_ += static_cast<int64_t>(n); }
+
  private:
   // The next count bytes when they are all in the window (and moves past
   // them), else null. This is the path nearly every value takes.
