@@ -4,14 +4,15 @@
 // page faults (getrusage), side by side with SQLite on the same rows.
 //
 // The tree: G group blocks (item 100), each with 100 record blocks (item 101)
-// of 10 small values (1 to 8 bytes, and a 5-byte text). G is 1,000 (1,000,000
-// values, a 7 MB container) and 10,000 to show how the open grows. SQLite
+// of 10 small values (1 to 8 bytes, and a 5-byte text). G is 1,000 for the
+// small container (1,000,000 values, 7.5 MB) and 10,000 for the large one,
+// to show how the open grows. SQLite
 // holds the same rows in a block table and a value table, inserted in one
 // transaction. Steps:
-//   build/<G>        build the tree through the C interface (not saved)
+//   build/<size>     build the tree through the C interface (not saved)
 //   sqlite-build     the same rows inserted into a new database, one
 //                    transaction, up to (not including) its COMMIT
-//   open-<policy>/<G> open the container (memory, mapped, streamed) and read
+//   open-<policy>/<size> open the container (memory, mapped, streamed) and read
 //                    every value: per block OpenItem, GetValueCount,
 //                    GetValueList, GetValSize and GetValue per value
 //   sqlite-open      open the database and read every column of every row
@@ -388,16 +389,18 @@ int Drive(const char* out) {
   const std::string g1 = std::to_string(small);
   const std::string g2 = std::to_string(large);
 
+  // Names say which container: "small" has `small` groups, "large" ten times
+  // as many; the values counter gives the size.
   std::vector<Result> results;
-  results.push_back(Repeat("sqlite-build/" + g1, {"step", "sqlite-build", g1, db}, 0));
-  results.push_back(Repeat("sqlite-open/" + g1, {"step", "sqlite-open", g1, db}, FileBytes(db)));
-  results.push_back(Repeat("build/" + g1, {"step", "build", g1, "-"}, 0));
-  results.push_back(Repeat("build/" + g2, {"step", "build", g2, "-"}, 0));
+  results.push_back(Repeat("sqlite-build/small", {"step", "sqlite-build", g1, db}, 0));
+  results.push_back(Repeat("sqlite-open/small", {"step", "sqlite-open", g1, db}, FileBytes(db)));
+  results.push_back(Repeat("build/small", {"step", "build", g1, "-"}, 0));
+  results.push_back(Repeat("build/large", {"step", "build", g2, "-"}, 0));
   for (const char* policy : {"memory", "mapped", "streamed"}) {
     const std::string p = policy;
-    results.push_back(Repeat("open-" + p + "/" + g1, {"step", "open", p, containerSmall},
+    results.push_back(Repeat("open-" + p + "/small", {"step", "open", p, containerSmall},
                              FileBytes(containerSmall)));
-    results.push_back(Repeat("open-" + p + "/" + g2, {"step", "open", p, containerLarge},
+    results.push_back(Repeat("open-" + p + "/large", {"step", "open", p, containerLarge},
                              FileBytes(containerLarge)));
   }
   results.push_back(Repeat("blob-load", {"step", "open", "memory", blobs}, FileBytes(blobs)));

@@ -76,6 +76,17 @@ bool SessionCore::Materialize(Value& value) {
   return true;
 }
 
+namespace {
+
+bool HoldsValuesAt(const ItemBlock& block, ValueHome home) {
+  packed::Cursor cursor(block.packed, block.packedBytes);
+  for (packed::Entry e; cursor.Next(&e);)
+    if (e.home == home) return true;
+  return false;
+}
+
+}  // namespace
+
 bool SessionCore::MaterializeAll(ValueHome home) {
   bool all = true;
   std::vector<ItemBlock*> pending{root_};
@@ -83,13 +94,7 @@ bool SessionCore::MaterializeAll(ValueHome home) {
   while (!pending.empty()) {
     ItemBlock* block = pending.back();
     pending.pop_back();
-    if (block->IsPacked()) {
-      packed::Cursor cursor(block->packed, block->packedBytes);
-      packed::Entry e;
-      while (cursor.Next(&e) && e.home != home) {
-      }
-      if (e.home == home) Parse(block);
-    }
+    if (block->IsPacked() && HoldsValuesAt(*block, home)) Parse(block);
     if (!block->IsPacked()) {
       for (Value* value = block->firstValue; value != nullptr; value = value->next)
         if (value->home == home && !Materialize(*value)) all = false;
