@@ -68,6 +68,8 @@ Value* SessionCore::Decode(const ItemBlock* block) {
       return decoded_[i].values.data();
     }
   }
+  // The block read last keeps its slot: a caller may still hold its values.
+  if (nextSlot_ == recentSlot_) nextSlot_ = (nextSlot_ + 1) % kDecodedSlots;
   recentSlot_ = nextSlot_;
   nextSlot_ = (nextSlot_ + 1) % kDecodedSlots;
   Decoded& slot = decoded_[recentSlot_];
