@@ -50,12 +50,29 @@ ItemBlock* SessionCore::AppendBlock(Item* item) {
 }
 
 Value* SessionCore::AppendValue(ItemBlock* block, Tid tid) {
-  Value* value = valuePool_.New();
-  value->tid = tid;
+  bool existed = false;
   Value** link = &block->firstValue;
   while (*link != nullptr) link = &(*link)->next;
+  return LinkNewValue(block, tid, link, &existed);
+}
+
+Value* SessionCore::FindOrAppendValue(ItemBlock* block, Tid tid, bool* existed) {
+  Value** link = &block->firstValue;
+  for (; *link != nullptr; link = &(*link)->next) {
+    if ((*link)->tid == tid) {
+      *existed = true;
+      return *link;
+    }
+  }
+  return LinkNewValue(block, tid, link, existed);
+}
+
+Value* SessionCore::LinkNewValue(ItemBlock* block, Tid tid, Value** link, bool* existed) {
+  Value* value = valuePool_.New();
+  value->tid = tid;
   *link = value;
   ++block->valueCount;
+  *existed = false;
   return value;
 }
 

@@ -157,6 +157,9 @@ class SessionCore : public AbstractSession {
   ItemBlock* AppendBlock(Item* item);
   // REQUIRES: block is not packed.
   Value* AppendValue(ItemBlock* block, Tid tid);
+  // The first value of the TID, or a new one at the end (*existed says
+  // which), in one walk. REQUIRES: block is not packed.
+  Value* FindOrAppendValue(ItemBlock* block, Tid tid, bool* existed);
   // Where a load keeps the bytes it read; cleared with the tree.
   Arena& arena() { return arena_; }
   // Replaces the root with an empty one (everything below is destroyed).
@@ -248,6 +251,7 @@ class SessionCore : public AbstractSession {
     }
   };
   Value* FindDecoded(const ItemBlock* block, Tid tid);
+  Value* LinkNewValue(ItemBlock* block, Tid tid, Value** link, bool* existed);
   static constexpr std::size_t kDecodedSlots = 4;
   Value* Decode(const ItemBlock* block);
   Decoded decoded_[kDecodedSlots];

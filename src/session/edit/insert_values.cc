@@ -28,10 +28,9 @@ void StoreString(SessionCore& session, Value& value, const void* data, uint32_t 
 bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
   if (current_ == nullptr || !IsValueID(tid)) return false;
   Parse(current_);
-  Value* value = FindValue(current_, tid);
-  const bool existed = value != nullptr;
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, tid, &existed);
   const uint64_t before = existed ? EncodedSize(*value) : 0;
-  if (!existed) value = AppendValue(current_, tid);
 
   if (byteCount != 0) {
     uint8_t* bytes = ResizeStorage(*value, byteCount);
@@ -62,9 +61,9 @@ bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
   }
   const uint32_t n = std::min(size, longKind ? kLongMax : kShortMax);
   Parse(current_);
-  Value* value = FindValue(current_, tid);
-  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
-  if (value == nullptr) value = AppendValue(current_, tid);
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, tid, &existed);
+  const uint64_t before = existed ? EncodedSize(*value) : 0;
   StoreString(*this, *value, data, n, longKind);
   AdjustSizes(current_, static_cast<int64_t>(EncodedSize(*value) - before));
   return true;
@@ -73,18 +72,18 @@ bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
 bool SessionCore::AllocData(Tid tid, uint32_t size) {
   if (current_ == nullptr || !IsValueID(tid)) return false;
   Parse(current_);
-  Value* value = FindValue(current_, tid);
-  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, tid, &existed);
+  const uint64_t before = existed ? EncodedSize(*value) : 0;
   uint64_t target = size;
   if (size == 0) {
     if (IsStringKind(tid)) {
-      if (value != nullptr) return true;  // strings keep what they hold
+      if (existed) return true;  // strings keep what they hold
       target = 0;
     } else {
       target = ValSize(tid, 0);
     }
   }
-  if (value == nullptr) value = AppendValue(current_, tid);
   // A value still in the arena or the session file keeps its leading bytes
   // on shrinking, as it would in memory; if they cannot be read it is
   // cleared instead.
@@ -117,9 +116,9 @@ bool SessionCore::InsertDataFile(const char* path, uint64_t offset, uint64_t len
   if (current_ == nullptr) return false;
   const uint32_t low = static_cast<uint32_t>(length);
   InsertValue(kTidDataSize, &low, 4);  // parses the block
-  Value* value = FindValue(current_, kTidData);
-  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
-  if (value == nullptr) value = AppendValue(current_, kTidData);
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, kTidData, &existed);
+  const uint64_t before = existed ? EncodedSize(*value) : 0;
   ResizeStorage(*value, 0);
   value->fileRef = new FileRef{path != nullptr ? path : "", u"", offset, length};
   value->home = ValueHome::kFileRef;
