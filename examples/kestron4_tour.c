@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 #include <string.h>
 
 static int Check(bool ok, const char* what) {
@@ -113,9 +114,17 @@ static int Show(const char* path) {
 
 int main(int argc, char** argv) {
   printf("kestron4 %s\n", KSTRN_GetEVersion());
+  /* A fresh name of our own, so that runs side by side, or a file someone
+   * else placed in the shared folder, are never written over. */
   const char* dir = getenv("TMPDIR");
   char path[4096];
-  snprintf(path, sizeof path, "%s/kestron4_tour.kst", dir && *dir ? dir : "/tmp");
+  snprintf(path, sizeof path, "%s/kestron4_tour.XXXXXX", dir && *dir ? dir : "/tmp");
+  const int fd = mkstemp(path);
+  if (fd < 0) {
+    perror(path);
+    return 1;
+  }
+  close(fd);
   int ok = BuildAndSave(path) && Show(path);
   remove(path);
   for (int i = 1; i < argc; ++i) ok = Show(argv[i]) && ok;

@@ -5,7 +5,11 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev liblz4-dev libsqlite3-dev libclang-rt-14-dev binutils python3
-          libcli11-dev nlohmann-json3-dev pkgconf)
+          libcli11-dev nlohmann-json3-dev pkgconf
+          python3-dev pybind11-dev python3-numpy python3-pandas python3-matplotlib
+          python3-pytest python3-hypothesis python3-pip python3-setuptools python3-wheel python3-venv)
+# kestron4.dask: the fleet functions and their tests.
+packages+=(python3-dask python3-distributed)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

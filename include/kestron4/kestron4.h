@@ -133,7 +133,11 @@ KSTRN_EXPORT bool KSTRN_OpenStreamedSessionH(KSTRN_FileHandle file, KSTRN_Sessio
 KSTRN_EXPORT bool KSTRN_OpenSessionBuffer(const void* buffer, uint32_t length,
                                           KSTRN_SessionHandle* session);
 /* Saves the whole session as a container file, dropping the root's
- * reference-mode value 1132 first. Code 0, or 1 on any write failure. */
+ * reference-mode value 1132 first. Code 0, or 1 on any write failure.
+ * Every save refuses with 1, writing nothing and leaving an existing file
+ * as it was, a tree whose size fields would not fit their 32 bits: one
+ * whose KSTRN_SaveSessionSize (or KSTRN_SerializeItemSize) exceeds
+ * 4 GiB + 22 bytes. */
 KSTRN_EXPORT bool KSTRN_SaveSession(const char* path, KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_SaveSessionW(const char16_t* path, KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_SaveSessionH(KSTRN_FileHandle file, KSTRN_SessionHandle s);
@@ -242,10 +246,12 @@ KSTRN_EXPORT uint32_t KSTRN_ReadStringUTF16(uint16_t tid, char16_t* buffer, uint
  * A TID already present is overwritten in place; a new one is appended. */
 
 /* Stores a value; the TID's kind fixes the layout (strings are read up to
- * their NUL and cut at 255 / 65535 bytes). True; cell untouched. */
+ * their NUL and cut at 255 / 65535 bytes). True; false, nothing stored, for
+ * TID 0 or an item TID (outside 1000..13999). Cell untouched. */
 KSTRN_EXPORT bool KSTRN_InsertValue(uint16_t tid, const void* data, KSTRN_SessionHandle s);
 /* As KSTRN_InsertValue, with an explicit payload length for string TIDs (0:
- * up to the NUL); ignored for fixed-size TIDs. True; cell untouched. */
+ * up to the NUL); ignored for fixed-size TIDs. True; false, nothing stored,
+ * for TID 0 or an item TID. Cell untouched. */
 KSTRN_EXPORT bool KSTRN_InsertValueS(uint16_t tid, const void* data, uint32_t size,
                                      KSTRN_SessionHandle s);
 /* Stores UTF-8 / UTF-16 text as marked UTF-8. A text cut to fit its TID

@@ -164,7 +164,8 @@ class BlockReader {
                                                           : ValueHome::kStream;
       int64_t offset = input_.Position() - prefixBytes;
       if (home == ValueHome::kArena) {
-        bytes = arena_.Separate(static_cast<std::size_t>(size));
+        // Storage of zeros, so that the holes of a sparse file stay unread.
+        bytes = arena_.Separate(static_cast<std::size_t>(size), rest >= StreamReader::kSparseRead);
         offset = static_cast<int64_t>(reinterpret_cast<intptr_t>(bytes));
       }
       container::StoreU16(entry, packed::kFarTag);
@@ -185,7 +186,11 @@ class BlockReader {
     }
     if (bytes != nullptr) {
       CopyBytes(bytes, prefix, prefixBytes);
-      input_.Read(bytes + prefixBytes, static_cast<std::size_t>(rest));
+      if (!inRun && rest >= StreamReader::kSparseRead) {
+        input_.ReadIntoZeroed(bytes + prefixBytes, static_cast<std::size_t>(rest));
+      } else {
+        input_.Read(bytes + prefixBytes, static_cast<std::size_t>(rest));
+      }
       if (tid == kTidDataSize && size >= 4) *dataLength = LoadU32(bytes);
     }
     arena_.Commit(static_cast<std::size_t>(entryBytes));

@@ -8,6 +8,8 @@
 #include "format/container_format.h"
 #include "session/file_ref_io.h"
 #include "session/session_core.h"
+#include "storage/platform/file_extents.h"
+#include "storage/streams/file_stream.h"
 #include "storage/streams/stream.h"
 #include "storage/streams/stream_writer.h"
 
@@ -83,13 +85,32 @@ class BlockWriter {
     }
   }
 
+  // Holes of a sparse outside file stay holes when the output can have
+  // them: a blob standing for gigabytes of zeros is not read nor written.
   void CopyFromFileRef(const Value& value) {
     if (value.fileRef == nullptr) throw EReadError();
     const std::unique_ptr<TStream> file = OpenFileRef(*value.fileRef);
-    if (!file->Seek(static_cast<int64_t>(value.fileRef->offset), kSeekBegin)) throw EReadError();
+    const auto* fileStream = dynamic_cast<const TFileStream*>(file.get());
+    int probe = out_.HolesAllowed() && fileStream != nullptr ? fileStream->Handle() : -1;
+    const uint64_t start = value.fileRef->offset;
+    if (!file->Seek(static_cast<int64_t>(start), kSeekBegin)) throw EReadError();
     uint8_t piece[kCopyPieceBytes];
+    uint64_t dataEnd = 0;  // the range up to here is known to be data
     for (uint64_t done = 0; done < value.size;) {
-      const uint64_t n = std::min<uint64_t>(kCopyPieceBytes, value.size - done);
+      if (probe >= 0 && done >= dataEnd) {
+        Extent extent;
+        if (!ProbeExtent(probe, start + done, value.size - done, &extent)) {
+          probe = -1;
+        } else {
+          if (extent.hole != 0) out_.SkipZeros(extent.hole);
+          done += extent.hole;
+          dataEnd = done + extent.data;
+        }
+        if (!file->Seek(static_cast<int64_t>(start + done), kSeekBegin)) throw EReadError();
+        continue;
+      }
+      const uint64_t limit = probe >= 0 ? dataEnd - done : value.size - done;
+      const uint64_t n = std::min<uint64_t>(kCopyPieceBytes, limit);
       file->Read(piece, static_cast<int64_t>(n));
       out_.Write(piece, n);
       done += n;
@@ -149,7 +170,10 @@ void CheckReadsBack(SessionCore& session, const ItemBlock* top) {
 
 }  // namespace
 
+bool FitsContainerFields(const ItemBlock& top) { return top.contentSize <= UINT32_MAX; }
+
 void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, ReadBackCheck check) {
+  if (!FitsContainerFields(*top)) throw EWriteError();
   const bool checkAhead = check == ReadBackCheck::kBeforeWriting;
   if (checkAhead) CheckReadsBack(session, top);
   out.Write(container::kHeader, container::kHeaderSize);

@@ -36,6 +36,12 @@ enum class ReadBackCheck { kBeforeWriting, kWhileWriting };
 void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out,
                     ReadBackCheck check = ReadBackCheck::kBeforeWriting);
 
+// Whether every size field of the container of the subtree under top fits
+// its 32 bits. None is larger than top's own content size (a blob's size
+// value 1066 included, as the blob lies inside its block), so that one
+// cached size decides. Nothing of a tree that fails this may be written.
+bool FitsContainerFields(const ItemBlock& top);
+
 // A cached block size that did not match the bytes written for the block.
 struct ECachedSizeMismatch : std::exception {
   const char* what() const noexcept override { return "cached block size out of date"; }

@@ -23,12 +23,14 @@ uint64_t ContainerSize(const ItemBlock* top) {
 // the target's place only once every byte is on disk.
 template <class Path>
 ErrorCode SaveAtomically(SessionCore& session, const Path& path) {
+  if (!FitsContainerFields(*session.root())) return ErrFileAccess;  // not even a scratch file
   try {
     AtomicFileWriter file(path);
     session.SetFileType(0);
     // A refused tree leaves only the scratch file, which goes: the check
     // can run as the blocks are written.
-    WriteContainerToStream(session, session.root(), file.Stream(), ReadBackCheck::kWhileWriting);
+    WriteContainerToStream(session, session.root(), file.Stream(), ReadBackCheck::kWhileWriting,
+                           !file.ScratchPath().empty());
     file.Commit();
     return ErrNone;
   } catch (const std::exception&) {
@@ -39,7 +41,7 @@ ErrorCode SaveAtomically(SessionCore& session, const Path& path) {
 }  // namespace
 
 void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream,
-                            ReadBackCheck check) {
+                            ReadBackCheck check, bool newFile) {
   const int64_t start = stream.GetPosition();
   // Every edit keeps the cached sizes current, so the writer uses them as
   // they are and checks each against the bytes it wrote, which spares a walk
@@ -49,10 +51,12 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
   if (stream.Seek(start, kSeekBegin)) {
     try {
       StreamWriter out(stream);
+      if (newFile) out.AllowHoles();
       WriteContainer(session, top, out, check);
       out.Flush();
       return;
     } catch (const ECachedSizeMismatch&) {
+      // The bytes of this attempt stay; holes would show them through.
       if (!stream.Seek(start, kSeekBegin)) throw EWriteError();
     }
   }
@@ -63,6 +67,7 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
 }
 
 ErrorCode SaveSessionToStream(SessionCore& session, TStream& stream) {
+  if (!FitsContainerFields(*session.root())) return ErrFileAccess;
   try {
     session.SetFileType(0);
     WriteContainerToStream(session, session.root(), stream);
@@ -99,6 +104,7 @@ ErrorCode SessionCore::SaveBuffer(void* buffer, uint32_t length) {
 
 ErrorCode SessionCore::SerializeCurrent(void* buffer, uint32_t length) {
   if (current_ == nullptr || (buffer == nullptr && length != 0)) return ErrFileAccess;
+  if (!FitsContainerFields(*current_)) return ErrFileAccess;
   try {
     TMemRefStream stream(buffer, length);
     WriteContainerToStream(*this, current_, stream);

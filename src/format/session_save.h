@@ -16,8 +16,11 @@ struct ItemBlock;
 // out of date (the output is then written again from the same position).
 // Throws the stream layer's failures (see WriteContainer).
 // check: when a tree that would not read back is refused (WriteContainer).
+// newFile: the stream is a new, empty file, so runs of zeros copied from
+// holes of outside files may stay holes (StreamWriter::AllowHoles).
 void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& stream,
-                            ReadBackCheck check = ReadBackCheck::kBeforeWriting);
+                            ReadBackCheck check = ReadBackCheck::kBeforeWriting,
+                            bool newFile = false);
 
 // A whole-session save to stream: sets the file type to 0, writes the root.
 // Returns ErrNone or ErrFileAccess; never throws.

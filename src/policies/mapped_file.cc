@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <limits>
 
 #include "storage/platform/platform.h"
 #include "policies/view_fault_guard.h"
@@ -17,7 +18,7 @@ bool MappedFile::Attach(int fd) {
   if (own < 0) return false;
   struct stat info;
   if (platform.Fstat(own, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
-      static_cast<uint64_t>(info.st_size) >= kSizeLimit) {
+      static_cast<uint64_t>(info.st_size) > std::numeric_limits<size_t>::max()) {
     platform.Close(own);
     return false;
   }

@@ -8,18 +8,16 @@ namespace kestron4 {
 
 class MappedFile {
  public:
-  // Files of this size or more are not mapped, as every other reader of
-  // these files refuses them too; the streamed policy reads them instead.
-  static constexpr uint64_t kSizeLimit = uint64_t{1} << 32;
-
   MappedFile() = default;
   ~MappedFile() { Release(); }
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
-  // Releases what was held, duplicates fd and maps the whole file. False,
-  // with nothing held, when fd cannot be duplicated, is not a non-empty
-  // regular file below kSizeLimit, or cannot be mapped for reading.
+  // Releases what was held, duplicates fd and maps the whole file, of any
+  // size the address space takes: files of 4 GiB or more (whose size fields
+  // have wrapped) are read as the other policies read them. False, with
+  // nothing held, when fd cannot be duplicated, is not a non-empty regular
+  // file, or cannot be mapped for reading.
   bool Attach(int fd);
   // Unmaps the view and closes the descriptor.
   void Release();

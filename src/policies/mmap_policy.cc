@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "format/container_writer.h"
 #include "format/session_load.h"
 #include "policies/file_identity.h"
 #include "policies/positional_file_stream.h"
@@ -52,6 +53,8 @@ ErrorCode MMapPolicy::LoadPathW(SessionCore& s, const char16_t* path) {
 ErrorCode MMapPolicy::LoadHandle(SessionCore& s, FileHandle file) { return Load(s, file); }
 
 ErrorCode MMapPolicy::SaveHandle(SessionCore& s, FileHandle file) {
+  // A tree the file cannot describe is refused before its bytes are read.
+  if (!FitsContainerFields(*s.root())) return ErrFileAccess;
   if (file_.Attached() && SameOpenFile(file, file_.Descriptor())) {
     if (file_.Base() == nullptr) file_.Remap();
     if (!MaterializeAll(s, ValueHome::kView)) return ErrFileAccess;

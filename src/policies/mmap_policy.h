@@ -13,8 +13,8 @@ namespace kestron4 {
 
 class MMapPolicy : public PolicyBase {
  public:
-  // Each load maps the file anew (a file of 4 GiB or more, or one that
-  // cannot be mapped, gives ErrFileAccess); the previous mapping and tree go
+  // Each load maps the file anew (one that cannot be mapped gives
+  // ErrFileAccess); the previous mapping and tree go
   // first. A path is opened read-only for the attach and closed after it;
   // the caller's descriptor is duplicated and stays the caller's. The
   // records are read from the file by position; the view is first touched

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "format/container_format.h"
+#include "format/container_writer.h"
 #include "policies/file_identity.h"
 #include "policies/positional_file_stream.h"
 #include "policies/stream_policy.h"
@@ -95,6 +96,8 @@ ErrorCode StreamPolicy::SavePathW(SessionCore& s, const char16_t* path) {
 }
 
 ErrorCode StreamPolicy::SaveHandle(SessionCore& s, FileHandle file) {
+  // A tree the file cannot describe is refused before its bytes are read.
+  if (!FitsContainerFields(*s.root())) return ErrFileAccess;
   const int fd = SourceDescriptor();
   if (fd >= 0 && SameOpenFile(file, fd) && !MaterializeAll(s, ValueHome::kStream))
     return ErrFileAccess;

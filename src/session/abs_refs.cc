@@ -4,6 +4,7 @@
 namespace kestron4 {
 
 void SessionCore::StripAbsRefs() {
+  SpendBookmarkNumber();
   ItemBlock* const saved = current_;
   current_ = root_;
   DeleteValue(kTidAbsRefs);

@@ -9,7 +9,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <memory>
 #include <vector>
 
@@ -32,9 +34,13 @@ class Arena {
   std::size_t RunLength() const { return used_ - runStart_; }
 
   // n bytes of their own, outside every run: for large values, which would
-  // make runs costly to move.
-  uint8_t* Separate(std::size_t n) {
-    separate_.push_back(std::make_unique_for_overwrite<uint8_t[]>(n));
+  // make runs costly to move. With zeroed they hold zeros, had from calloc
+  // without touching their pages. Throws std::bad_alloc.
+  uint8_t* Separate(std::size_t n, bool zeroed) {
+    separate_.reserve(separate_.size() + 1);
+    void* bytes = zeroed ? std::calloc(n, 1) : std::malloc(n);
+    if (bytes == nullptr && n != 0) throw std::bad_alloc();
+    separate_.emplace_back(static_cast<uint8_t*>(bytes));
     return separate_.back().get();
   }
 
@@ -77,7 +83,10 @@ class Arena {
   }
 
   std::vector<std::unique_ptr<uint8_t[]>> chunks_;
-  std::vector<std::unique_ptr<uint8_t[]>> separate_;
+  struct Free {
+    void operator()(uint8_t* bytes) const { std::free(bytes); }
+  };
+  std::vector<std::unique_ptr<uint8_t, Free>> separate_;
   uint8_t* chunk_ = nullptr;
   std::size_t room_ = 0;
   std::size_t used_ = 0;

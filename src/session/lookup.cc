@@ -120,6 +120,7 @@ bool SessionCore::FindTypeUTF16(Tid tid, Tid vtid, const char16_t* key) {
 // Shallow first: the root and its children's blocks, then the deep search
 // from where the cursor was.
 bool SessionCore::QuickFind(Tid tid, Tid vtid, const void* key) {
+  SpendBookmarkNumber();
   ItemBlock* const start = current_;
   if (ItemBlock* match = LocalMatch(root_, tid, vtid, key, KeyFlavour::kPlain)) {
     current_ = match;

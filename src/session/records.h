@@ -94,6 +94,12 @@ struct ItemBlock {
 };
 static_assert(sizeof(ItemBlock) <= 48);
 
+// Heap storage of value bytes comes from malloc, so that storage of zeros
+// can be had from calloc without touching its pages (a load that leaves the
+// holes of a sparse file unread). Throws std::bad_alloc.
+uint8_t* AllocValueBytes(uint64_t size, bool zeroed);
+void FreeValueBytes(uint8_t* bytes);
+
 // Encoded size of a value entry in the container: its TID and its bytes.
 inline uint64_t EncodedSize(const Value& v) { return 2 + v.size; }
 // Encoded size of one block record: its size field and its content.

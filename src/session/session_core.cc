@@ -281,7 +281,8 @@ void SessionCore::DestroyBlock(ItemBlock* top) {
 }
 
 void SessionCore::DestroyValue(Value* value) {
-  if (value->home == ValueHome::kMemory && value->size > Value::kInline) delete[] value->heap;
+  if (value->home == ValueHome::kMemory && value->size > Value::kInline)
+    FreeValueBytes(value->heap);
   if (value->home == ValueHome::kFileRef) delete value->fileRef;
   valuePool_.Delete(value);
 }

@@ -64,6 +64,10 @@ class SessionCore : public AbstractSession {
   bool GotoBookMark(uint32_t number) override;
   bool RemoveBookMark(uint32_t number) override;
   bool BookMarksEquivalent(uint32_t a, uint32_t b) override;
+  // For operations that remember the cursor without a bookmark where callers
+  // expect one taken and removed: the number such a bookmark would have had
+  // is used up all the same, as numbers are never handed out twice.
+  void SpendBookmarkNumber() { ++bookmarkCounter_; }
   void GotoRoot() override { current_ = root_; }
   ErrorCode GotoItem(int32_t index) override;
   ErrorCode OpenItem(Tid tid, int32_t index) override;
@@ -175,8 +179,9 @@ class SessionCore : public AbstractSession {
   void RecomputeSizes(ItemBlock* top);
 
   // Value bytes wherever they are. Storage of size bytes for a value in
-  // memory (inline or heap); the previous bytes are dropped.
-  uint8_t* ResizeStorage(Value& value, uint64_t size);
+  // memory (inline or heap); the previous bytes are dropped. New heap
+  // storage holds zeros when zeroed is set, else is undefined.
+  uint8_t* ResizeStorage(Value& value, uint64_t size, bool zeroed = false);
   // Pointer to the stored bytes when they are addressable (memory or view).
   const uint8_t* PeekBytes(const Value& value) const;
   // Copies stored bytes [offset, offset + count); false when they cannot be

@@ -1,6 +1,8 @@
 // Where a value's bytes are and how to get at them: inline, in its heap
 // block, in the mapped view, in the source stream or in an outside file.
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "session/file_ref_io.h"
 #include "session/packed_values.h"
@@ -9,23 +11,33 @@
 
 namespace kestron4 {
 
-uint8_t* SessionCore::ResizeStorage(Value& value, uint64_t size) {
+uint8_t* AllocValueBytes(uint64_t size, bool zeroed) {
+  if (size > SIZE_MAX) throw std::bad_alloc();
+  const auto n = static_cast<std::size_t>(size);
+  void* bytes = zeroed ? std::calloc(n, 1) : std::malloc(n);
+  if (bytes == nullptr && n != 0) throw std::bad_alloc();
+  return static_cast<uint8_t*>(bytes);
+}
+
+void FreeValueBytes(uint8_t* bytes) { std::free(bytes); }
+
+uint8_t* SessionCore::ResizeStorage(Value& value, uint64_t size, bool zeroed) {
   if (value.home == ValueHome::kMemory && size <= value.size) {
     // Shrinking keeps the bytes where they are, unless they must move from
     // the heap block into the record.
     if (size <= Value::kInline && value.size > Value::kInline) {
       uint8_t* heap = value.heap;
       std::memcpy(value.inl, heap, size);  // overwrites the pointer, read above
-      delete[] heap;
+      FreeValueBytes(heap);
     }
     value.size = size;
     return value.MemBytes();
   }
-  if (value.home == ValueHome::kMemory && value.size > Value::kInline) delete[] value.heap;
+  if (value.home == ValueHome::kMemory && value.size > Value::kInline) FreeValueBytes(value.heap);
   if (value.home == ValueHome::kFileRef) delete value.fileRef;
   value.home = ValueHome::kMemory;
   std::memset(value.inl, 0, sizeof value.inl);
-  if (size > Value::kInline) value.heap = new uint8_t[size];
+  if (size > Value::kInline) value.heap = AllocValueBytes(size, zeroed);
   value.size = size;
   return value.MemBytes();
 }
@@ -60,10 +72,10 @@ bool SessionCore::Materialize(Value& value) {
   if (value.home == ValueHome::kMemory) return true;
   const uint64_t size = value.size;
   uint8_t small[Value::kInline] = {};
-  uint8_t* heap = size > Value::kInline ? new uint8_t[size] : nullptr;
+  uint8_t* heap = size > Value::kInline ? AllocValueBytes(size, false) : nullptr;
   uint8_t* target = heap != nullptr ? heap : small;
   if (!ReadBytes(value, 0, target, size)) {
-    delete[] heap;
+    FreeValueBytes(heap);
     return false;
   }
   if (value.home == ValueHome::kFileRef) delete value.fileRef;

@@ -172,5 +172,21 @@ TEST(CopyContentsTest, BlobsCopyWholeOrNotAtAll) {
   EXPECT_STREQ(text, "after");
 }
 
+// Values the destination holds are overwritten in place, also those of
+// TIDs without a layout (no bytes): repeated copies keep the value order.
+TEST(CopyContentsTest, RepeatedCopiesKeepTheDestinationsValueOrder) {
+  for (const auto copy : {&KSTRN_CopyContents, &KSTRN_CopyBlocks}) {
+    ScopedSession source, destination;
+    ASSERT_TRUE(KSTRN_InsertValue(1169, "\0", source) && KSTRN_InsertValue(6000, "x\0", source));
+    ASSERT_TRUE(KSTRN_InsertValue(1499, "\0", destination));
+    uint16_t tids[8] = {};
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_TRUE(copy(source, destination));
+      KSTRN_GetValueList(tids, destination);
+      EXPECT_EQ(std::vector<uint16_t>(tids, tids + 3), (std::vector<uint16_t>{1499, 1169, 6000}));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestron4

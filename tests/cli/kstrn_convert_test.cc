@@ -84,10 +84,10 @@ TEST_F(ConvertTest, CheckListsEveryProblemAndExitsOne) {
                             s.OpenItem(112, 0);
                             s.DeleteValue(1052);
                           }),
-                "/107[0]: reference 112[0] has no number (value 1052)\n");
+                "/107:0: reference 112:0 has no number (value 1052)\n");
   expectProblem(
       SaveBuilt(File("dangling.kst"), [](kstrn::Session& s) { BuildReferences(s, true); }),
-      "/107[0]: reference 112[0] (number 7) does not resolve: Kestron Error 10");
+      "/107:0: reference 112:0 (number 7) does not resolve: Kestron Error 10");
   // The blob takes its length from the 1066 just before it, readers from the
   // first 1066 of the block.
   WriteWholeFile(File("blob.kst"),

@@ -24,9 +24,11 @@ void KstrnTest::SetUp() {
   if (kKstrn == nullptr) GTEST_SKIP() << "built without KESTRON4_BUILD_TOOLS";
 }
 
-RunResult KstrnTest::Run(const std::vector<std::string>& args, const std::string& stdinPath) {
+RunResult KstrnTest::Run(const std::vector<std::string>& args, const std::string& stdinPath,
+                         const std::string& stdoutPath) {
   RunResult result;
-  const std::string outPath = File(".stdout"), errPath = File(".stderr");
+  const std::string outPath = stdoutPath.empty() ? File(".stdout") : stdoutPath;
+  const std::string errPath = File(".stderr");
   std::vector<std::string> argv{kKstrn};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> pointers;
@@ -51,9 +53,11 @@ RunResult KstrnTest::Run(const std::vector<std::string>& args, const std::string
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = ReadWholeFile(outPath);
+  if (stdoutPath.empty()) {
+    result.out = ReadWholeFile(outPath);
+    ::unlink(outPath.c_str());
+  }
   result.err = ReadWholeFile(errPath);
-  ::unlink(outPath.c_str());
   ::unlink(errPath.c_str());
   return result;
 }

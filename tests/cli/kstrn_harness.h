@@ -25,8 +25,10 @@ struct RunResult {
 class KstrnTest : public ::testing::Test {
  protected:
   void SetUp() override;
-  // Runs kstrn with args, standard input from stdinPath.
-  RunResult Run(const std::vector<std::string>& args, const std::string& stdinPath = "/dev/null");
+  // Runs kstrn with args, standard input from stdinPath; standard output
+  // goes to stdoutPath when given (out is then empty).
+  RunResult Run(const std::vector<std::string>& args, const std::string& stdinPath = "/dev/null",
+                const std::string& stdoutPath = "");
   // Runs kstrn and expects exit status 2, `message` on stderr, nothing on
   // stdout.
   RunResult ExpectRefused(const std::vector<std::string>& args, const std::string& message);

@@ -48,14 +48,14 @@ TEST_F(InfoTreeTest, TreeRendersEveryKindOfValue) {
   for (const char* line :
        {"\n  6000 ", " 1  171", " 4  3735928559", "01 02 03", "(as double: -2.5)",
         "\"Öltemperatur – °C\" utf8", "\"°C € \xC2\x81 \xC2\x9D\" ansi", "ff fe 00 03",
-        "  135[0]\n    1066   fixed            4  200000\n"
-        "    1063   data        200000  00 07 0e 15"}) {
+        "  135:0 recorded_data\n    1066 blob_length       fixed            4  200000\n"
+        "    1063 blob              data        200000  00 07 0e 15"}) {
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out.substr(0, 3000);
   }
   const RunResult outline = Run({"tree", kinds_, "--depth", "1"});
-  EXPECT_NE(outline.out.find("/  (17 values)\n  135[0]  (2 values)\n"), std::string::npos);
-  EXPECT_NE(outline.out.find("  107[0]  (+1 item below)\n"), std::string::npos);
-  EXPECT_EQ(outline.out.find("112["), std::string::npos);
+  EXPECT_NE(outline.out.find("/  (17 values)\n  135:0 recorded_data  (2 values)\n"), std::string::npos);
+  EXPECT_NE(outline.out.find("  107:0 channel_ref  (+1 item below)\n"), std::string::npos);
+  EXPECT_EQ(outline.out.find("112:"), std::string::npos);
 }
 
 TEST_F(InfoTreeTest, TreeJsonIsTheDocumentedForm) {
@@ -69,14 +69,14 @@ TEST_F(InfoTreeTest, TreeJsonIsTheDocumentedForm) {
   EXPECT_EQ(
       root["items"][0]["blocks"][0]["values"][1],
       Json::parse(
-          R"({"tid":1063,"kind":"data","type":9,"size":200000,"hex":"00070e15","truncated":true})"));
-  EXPECT_EQ(root["items"][2]["blocks"][0]["items"][0]["blocks"][0]["path"], "/107[0]/112[0]");
+          R"({"tid":1063,"name":"blob","kind":"data","type":9,"size":200000,"hex":"00070e15","truncated":true})"));
+  EXPECT_EQ(root["items"][2]["blocks"][0]["items"][0]["blocks"][0]["path"], "/107:0/112:0");
   // The preview cuts bytes, never numbers or texts.
   const Json bare = Json::parse(Run({"tree", "--json", "--values", "--preview", "0", kinds_}).out);
   EXPECT_EQ(bare["root"]["values"][0]["uint"], 171);
   EXPECT_EQ(bare["root"]["items"][0]["blocks"][0]["values"][1]["hex"], "");
   const Json shallow = Json::parse(Run({"tree", "--json", "--depth", "0", kinds_}).out)["root"];
-  EXPECT_EQ(shallow["items"][2], Json::parse(R"({"tid": 107, "blockCount": 1})"));
+  EXPECT_EQ(shallow["items"][2], Json::parse(R"({"tid": 107, "name": "channel_ref", "blockCount": 1})"));
   EXPECT_FALSE(shallow.contains("values"));
 }
 
@@ -90,7 +90,7 @@ TEST_F(InfoTreeTest, DeepTreesAreWalkedWithoutRecursion) {
   int depth = 0;
   for (; block->contains("items"); ++depth) block = &(*block)["items"][0]["blocks"][0];
   EXPECT_EQ(depth, 4000);
-  EXPECT_EQ((*block)["path"].get<std::string>().size(), 4000 * 7u);
+  EXPECT_EQ((*block)["path"].get<std::string>().size(), 4000 * 6u);
   EXPECT_NE(Run({"info", deep}).out.find("tree depth   4000\n"), std::string::npos);
   // Indentation stops growing, so the outline stays linear in the depth.
   r = Run({"tree", "--values", deep});
@@ -115,9 +115,9 @@ TEST_F(InfoTreeTest, GetPrintsOneValue) {
     all.insert(all.end(), args.begin(), args.end());
     EXPECT_EQ(Run(all).out, out) << args[0];
   }
-  const std::pair<std::string, std::string> bad[] = {{"/100[1]", "has 1 block(s); there is no [1]"},
+  const std::pair<std::string, std::string> bad[] = {{"/100:1", "has 1 block(s); there is no 100:1"},
                                                      {"/101", "block / has no item 101"},
-                                                     {"/100[0]/5", "block /100[0] has no item 5"},
+                                                     {"/100[0]/5", "block /100:0 has no item 5"},
                                                      {"/2001", "bad block path"},
                                                      {"/100[x]", "bad block path"},
                                                      {"/100[0", "bad block path"},

@@ -107,7 +107,7 @@ TEST_F(JsonTest, HandWrittenDocumentsBuildContainers) {
   EXPECT_EQ(Run({"get", out, "/", "2001"}).out, "hand made\n");
   EXPECT_EQ(Run({"get", out, "/105[1]", "8000"}).out, "65535\n");
   EXPECT_EQ(Run({"get", out, "/", "1063", "--raw"}).out, "abc");
-  EXPECT_NE(Run({"tree", out}).out.find("  23[0]\n    105[0]\n  24[]  (no blocks)\n"),
+  EXPECT_NE(Run({"tree", out}).out.find("  23:0 logger_config\n    105:0 config_section\n  24  (no blocks)\n"),
             std::string::npos);
   EXPECT_EQ(Run({"from-json", "-", File("stdin.kst")}, File("in.json")).status, 0);
   EXPECT_EQ(ReadWholeFile(File("stdin.kst")), ReadWholeFile(out));
@@ -130,7 +130,7 @@ TEST_F(JsonTest, MalformedDocumentsAreRefusedWithTheirPlace) {
        "characters Windows-1252 lacks"},
       {R"({"values": [{"tid": 2001, "text": "x", "encoding": "latin1"}]})", "\"encoding\" must be"},
       {R"({"values": [{"tid": 2001, "text": "x", "hex": "00"}]})", "give one of"},
-      {R"({"values": [{"tid": 2001}]})", "no text, uint, hex or base64"},
+      {R"({"values": [{"tid": 2001}]})", "no text, uint, double, hex or base64"},
       {R"({"values": [{"tid": 2001, "text": "x", "note": 1}]})", "unknown member \"note\""},
       {R"({"values": [{"tid": 2001, "text": "x"}, {"tid": 2001, "text": "y"}]})", "occurs twice"},
       {R"({"values": [{"tid": 105, "text": "x"}]})", "needs a value \"tid\""},
@@ -141,9 +141,9 @@ TEST_F(JsonTest, MalformedDocumentsAreRefusedWithTheirPlace) {
        "item 105 occurs twice"},
       {R"({"items": [{"tid": 2001, "blocks": []}]})", "needs an item \"tid\""},
       {R"({"items": [{"tid": 105}]})", "needs a \"blocks\" array"},
-      {R"({"items": [{"tid": 105, "blocks": [{"items": [{"tid": 5, "blocks": [{"tid": 5}]}]}]}]})",
-       "block /105[0]/5[0]: unknown member \"tid\""},
-      {R"({"items": [{"tid": 105, "blocks": [7]}]})", "block /105[0]: a block must be an object"},
+      {R"({"items": [{"tid": 105, "blocks": [{"items": [{"tid": 5, "blocks": [{"note": 5}]}]}]}]})",
+       "block /105:0/5:0: unknown member \"note\""},
+      {R"({"items": [{"tid": 105, "blocks": [7]}]})", "block /105:0: a block must be an object"},
       {R"({"values": {}})", "must be an array"},
       {"{", ""},
       {R"({"format": "other"})", ""},

@@ -1,4 +1,5 @@
-// The same round trip as consumer_c.c through the C++17 wrapper.
+// The same round trip as consumer_c.c through the C++17 wrapper. Prints
+// where the build says the TID dictionary lies, for run-consumer.sh to check.
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -30,6 +31,7 @@ int main() {
     }
     std::printf("consumer_cpp: kestron4 %s, %zu-byte container read back\n",
                 kstrn::Version().c_str(), bytes.size());
+    std::printf("consumer_cpp: TID dictionary %s\n", kstrn::Names::InstalledPath().c_str());
     return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "consumer_cpp: %s\n", e.what());

@@ -45,23 +45,6 @@ TEST_F(MappedSession, OpensOnlyWhatItCanMap) {
     failing.reset();
     EXPECT_EQ(OpenDescriptorCount(), descriptors);  // a failed mapping leaks nothing
   }
-
-  // A container followed by zeros: one byte under 4 GiB maps, 4 GiB is
-  // refused mapped and opens streamed. Sparse, so it takes no space.
-  const std::string huge = dir_.File("huge.kst");
-  WriteWholeFile(huge, bytes_);
-  ASSERT_EQ(truncate(huge.c_str(), static_cast<off_t>((uint64_t{1} << 32) - 1)), 0);
-  const int fd = open(huge.c_str(), O_RDONLY | O_CLOEXEC);
-  KSTRN_SessionHandle s = nullptr;
-  EXPECT_TRUE(KSTRN_OpenMemMappedSessionH(fd, &s));
-  KSTRN_CloseSession(s);
-  ASSERT_EQ(truncate(huge.c_str(), static_cast<off_t>(uint64_t{1} << 32)), 0);
-  EXPECT_FALSE(KSTRN_OpenMemMappedSessionH(fd, &s));
-  EXPECT_EQ(KSTRN_GetLastEE(), KSTRN_ErrFileAccess);
-  KSTRN_CloseSession(s);
-  EXPECT_TRUE(KSTRN_OpenStreamedSessionH(fd, &s));
-  KSTRN_CloseSession(s);
-  close(fd);
 }
 
 // Edits never reach the file. Saving onto it replaces it with a new file;

@@ -84,7 +84,7 @@ class Inspector : public BlockVisitor {
 }  // namespace
 
 int RunCheck(const CheckOptions& options) {
-  Session session = OpenFile(options.file);
+  Session session = OpenFile(options.file, true);
   Output out("-");
   Inspector inspector(session, out);
   BlockWalk walk(session);

@@ -19,7 +19,7 @@ void RefuseSameFile(const Input& in, const std::string& out) {
 int RunCompress(const CodecOptions& options) {
   Input in(options.in);
   RefuseSameFile(in, options.out);
-  Output out(options.out);
+  Output out(options.out, true);
   CompressFramed(in, out);
   out.Commit();
   return kExitOk;
@@ -28,7 +28,7 @@ int RunCompress(const CodecOptions& options) {
 int RunDecompress(const CodecOptions& options) {
   Input in(options.in);
   RefuseSameFile(in, options.out);
-  Output out(options.out);
+  Output out(options.out, true);
   DecompressFramed(in, out);
   out.Commit();
   return kExitOk;

@@ -31,6 +31,7 @@ struct GetOptions {
   uint16_t tid = 0;
   bool raw = false;
   bool hex = false;
+  std::string as;  // a display form (kstrn_display.h); empty: the TID's default
 };
 int RunGet(const GetOptions& options);
 
@@ -39,6 +40,8 @@ struct ExtractOptions {
   std::string path;
   std::string out;
   uint16_t tid = 1063;
+  uint64_t offset = 0;                // first payload byte to write
+  uint64_t count = UINT64_MAX;        // bytes to write; all from offset by default
 };
 int RunExtract(const ExtractOptions& options);
 
@@ -78,5 +81,19 @@ struct FromJsonOptions {
   std::string out;
 };
 int RunFromJson(const FromJsonOptions& options);
+
+struct FindOptions {
+  std::string file;
+  uint16_t itemTid = 0;
+  uint16_t keyTid = 0;
+  std::string key;
+};
+int RunFind(const FindOptions& options);
+
+struct RecoverOptions {
+  std::string damaged;
+  std::string out;
+};
+int RunRecover(const RecoverOptions& options);
 
 }  // namespace kstrn::tool

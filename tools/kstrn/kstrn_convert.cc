@@ -1,6 +1,8 @@
 // kstrn convert: any file the library opens, saved as a container; and
 // kstrn export-qf73, which writes a session's logger configuration.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -10,6 +12,7 @@
 #include "kstrn_failure.h"
 #include "kstrn_open.h"
 #include "kstrn_progress.h"
+#include "kstrn_safety.h"
 
 namespace kstrn::tool {
 namespace {
@@ -54,12 +57,14 @@ int RunConvert(const ConvertOptions& options) {
   for (std::size_t i = 0; i < options.inputs.size(); ++i) {
     progress.Show(i, options.inputs[i]);
     try {
-      Session session = OpenFile(options.inputs[i]);
-      try {
-        session.Save(outputs[i]);
-      } catch (const Error& e) {
-        throw Failure(outputs[i] + ": " + e.what());
+      Session session = OpenFile(options.inputs[i], true);
+      ScratchFile file(outputs[i]);
+      if (!KSTRN_SaveSessionH(file.fd(), session.handle())) {
+        const std::string why = KSTRN_GetLastEEStr();
+        const int error = errno;
+        throw Failure(outputs[i] + ": " + why + " (" + std::strerror(error) + ")");
       }
+      file.Commit();
     } catch (const std::exception& e) {
       progress.Clear();
       std::fprintf(stderr, "kstrn: %s\n", e.what());
@@ -77,11 +82,14 @@ int RunConvert(const ConvertOptions& options) {
 
 int RunExportQf73(const ExportOptions& options) {
   Session session = OpenFile(options.file);
+  // The library writes the file by its name: it writes the scratch file.
+  ScratchFile file(options.out);
   try {
-    session.ExportQF73(options.out);
+    session.ExportQF73(file.path());
   } catch (const Error& e) {
     throw Failure(options.out + ": " + e.what());
   }
+  file.Commit();
   return kExitOk;
 }
 

@@ -1,9 +1,10 @@
-// kstrn from-json: builds a container from the text form that to-json writes
-// (docs/KSTRN.md). The document is checked strictly and written in the
+// kstrn from-json: builds a container from the text form that to-json writes,
+// or from tree --json --values when that shows every byte (docs/KSTRN.md). The document is checked strictly and written in the
 // container's own form (kstrn_container_bytes.h); the library then loads that
 // and saves it as it saves every file, so the output is exactly what the
 // library writes for that tree.
 #include <algorithm>
+#include <bit>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -13,7 +14,9 @@
 #include "kstrn_commands.h"
 #include "kstrn_container_bytes.h"
 #include "kstrn_failure.h"
+#include "kstrn_names.h"
 #include "kstrn_output.h"
+#include "kstrn_safety.h"
 #include "kstrn_text.h"
 #include "kstrn_value.h"
 #include "kstrn_walk.h"
@@ -32,15 +35,21 @@ class Encoder {
   Encoder(std::string name, std::size_t textSize) : name_(std::move(name)), out_(textSize) {}
 
   const std::string& Encode(const Json& document) {
-    if (!document.is_object() || document.value("format", "") != "kestron4-json") {
-      Fail("not a kestron4-json document (\"format\" must be \"kestron4-json\")");
+    const bool outline = document.is_object() && document.contains("fileType") &&
+                         !document.contains("format");
+    if (!outline) {
+      if (!document.is_object() || document.value("format", "") != "kestron4-json") {
+        Fail("not a kestron4-json document (\"format\" must be \"kestron4-json\") nor the "
+             "output of tree --json");
+      }
+      const auto version = document.find("version");
+      if (version == document.end() || *version != 1)
+        Fail("unsupported \"version\" (this tool reads 1)");
     }
-    const auto version = document.find("version");
-    if (version == document.end() || *version != 1)
-      Fail("unsupported \"version\" (this tool reads 1)");
     for (const auto& [key, member] : document.items()) {
-      if (key != "format" && key != "version" && key != "root")
-        Fail("unknown member \"" + key + "\"");
+      const bool known = outline ? key == "file" || key == "fileType" || key == "root"
+                                 : key == "format" || key == "version" || key == "root";
+      if (!known) Fail("unknown member \"" + key + "\"");
     }
     const auto root = document.find("root");
     if (root == document.end()) Fail("no \"root\"");
@@ -69,6 +78,18 @@ class Encoder {
     Fail("block " + where + ": " + what);
   }
 
+  static bool IsOutlineMember(const std::string& key) {
+    return key == "tid" || key == "index" || key == "path" || key == "valueCount" ||
+           key == "itemCount" || key == "name";
+  }
+
+  // A TID as a number or a name of the dictionary; 0 when it is neither.
+  static uint32_t TidOf(const Json* member) {
+    if (member == nullptr) return 0;
+    if (member->is_string()) return Names().Parse(member->get<std::string>()).value_or(0);
+    return member->is_number_unsigned() && *member <= 65535 ? member->get<uint32_t>() : 0;
+  }
+
   static const Json* Member(const Json& object, const char* key) {
     const auto it = object.find(key);
     return it == object.end() ? nullptr : &*it;
@@ -93,7 +114,7 @@ class Encoder {
         continue;
       }
       const uint16_t index = static_cast<uint16_t>(frame.block++);
-      path_.push_back({item.at("tid").get<uint16_t>(), index});
+      path_.push_back({static_cast<uint16_t>(TidOf(&item.at("tid"))), index});
       if (path_.size() > kMaxDepth)
         FailHere("deeper than the " + std::to_string(kMaxDepth) + " levels a file may have");
       const Json* items = WriteBlock(blocks[index]);
@@ -106,11 +127,16 @@ class Encoder {
   const Json* WriteBlock(const Json& block) {
     if (!block.is_object()) FailHere("a block must be an object");
     for (const auto& [key, member] : block.items()) {
+      if (IsOutlineMember(key)) continue;  // what tree --json adds to read by
       if (key != "values" && key != "items") FailHere("unknown member \"" + key + "\"");
       if (!member.is_array()) FailHere("\"" + key + "\" must be an array");
     }
     const Json* items = Member(block, "items");
     const Json* values = Member(block, "values");
+    const Json* valueCount = Member(block, "valueCount");
+    if (valueCount != nullptr && *valueCount != 0 && values == nullptr) {
+      FailHere("its values are not listed (use tree --json --values)");
+    }
     out_.BeginBlock();
     if (items != nullptr) WriteItems(*items);
     if (values != nullptr) WriteValues(*values);
@@ -125,20 +151,23 @@ class Encoder {
       const std::string where = "item " + std::to_string(i);
       if (!item.is_object()) FailHere(where + " must be an object");
       for (const auto& [key, member] : item.items()) {
-        if (key != "tid" && key != "blocks") FailHere(where + ": unknown member \"" + key + "\"");
+        if (key != "tid" && key != "blocks" && key != "name" && key != "blockCount")
+          FailHere(where + ": unknown member \"" + key + "\"");
       }
-      const Json* tid = Member(item, "tid");
-      if (tid == nullptr || !tid->is_number_unsigned() || *tid == 0 || *tid > 65535 ||
-          KSTRN_IsValueID(tid->get<uint16_t>())) {
+      const uint32_t tid = TidOf(Member(item, "tid"));
+      if (tid == 0 || KSTRN_IsValueID(static_cast<uint16_t>(tid))) {
         FailHere(where + " needs an item \"tid\" (1..999, 14000..65535)");
       }
       const Json* blocks = Member(item, "blocks");
+      if (blocks == nullptr && Member(item, "blockCount") != nullptr) {
+        FailHere(where + ": its blocks are cut off (tree --json --depth); give them all");
+      }
       if (blocks == nullptr || !blocks->is_array()) FailHere(where + " needs a \"blocks\" array");
       if (blocks->size() > 65535) FailHere(where + " has more than 65535 blocks");
-      if (!seen.insert(tid->get<uint16_t>()).second) {
-        FailHere(where + ": item " + std::to_string(tid->get<uint16_t>()) + " occurs twice");
+      if (!seen.insert(static_cast<uint16_t>(tid)).second) {
+        FailHere(where + ": item " + std::to_string(tid) + " occurs twice");
       }
-      out_.Item(tid->get<uint16_t>(), static_cast<uint16_t>(blocks->size()));
+      out_.Item(static_cast<uint16_t>(tid), static_cast<uint16_t>(blocks->size()));
     }
   }
 
@@ -147,12 +176,11 @@ class Encoder {
     int64_t length = -1;  // of the last 1066 so far: a reader sizes the blob by it
     for (std::size_t i = 0; i < values.size(); ++i) {
       const Json& v = values[i];
-      const Json* tidMember = v.is_object() ? Member(v, "tid") : nullptr;
-      if (tidMember == nullptr || !tidMember->is_number_unsigned() || *tidMember > 65535 ||
-          !KSTRN_IsValueID(tidMember->get<uint16_t>())) {
+      const uint32_t tidNumber = v.is_object() ? TidOf(Member(v, "tid")) : 0;
+      if (!KSTRN_IsValueID(static_cast<uint16_t>(tidNumber)) || tidNumber > 65535) {
         FailHere("value " + std::to_string(i) + " needs a value \"tid\" (1000..13999)");
       }
-      const uint16_t tid = tidMember->get<uint16_t>();
+      const uint16_t tid = static_cast<uint16_t>(tidNumber);
       const std::string where = "value " + std::to_string(i) + " (" + std::to_string(tid) + ")";
       if (!seen.insert(tid).second) FailHere(where + " occurs twice");
       const Layout layout = LayoutOf(tid);
@@ -181,15 +209,27 @@ class Encoder {
   std::vector<uint8_t> Payload(const Json& v, uint16_t tid, Layout layout,
                                const std::string& where) const {
     const char* content = nullptr;
+    const bool exact = Member(v, "uint") != nullptr;  // beside it, "double" is only a reading
     for (const auto& [key, member] : v.items()) {
-      if (key == "tid" || (key == "encoding" && Member(v, "text") != nullptr)) continue;
-      if (key != "text" && key != "uint" && key != "hex" && key != "base64") {
+      if (key == "tid" || key == "name" || key == "kind" || key == "type" || key == "size" ||
+          (key == "encoding" && Member(v, "text") != nullptr) || (key == "double" && exact)) {
+        continue;
+      }
+      if (key == "truncated") {
+        if (member != false) FailHere(where + ": its bytes are cut off (tree --preview)");
+        continue;
+      }
+      if (key != "text" && key != "uint" && key != "hex" && key != "base64" && key != "double") {
         FailHere(where + ": unknown member \"" + key + "\"");
       }
-      if (content != nullptr) FailHere(where + ": give one of text, uint, hex, base64");
-      content = key == "text" ? "text" : key == "uint" ? "uint" : key == "hex" ? "hex" : "base64";
+      if (content != nullptr) FailHere(where + ": give one of text, uint, double, hex, base64");
+      content = key == "text"     ? "text"
+                : key == "uint"   ? "uint"
+                : key == "double" ? "double"
+                : key == "hex"    ? "hex"
+                                  : "base64";
     }
-    if (content == nullptr) FailHere(where + ": no text, uint, hex or base64");
+    if (content == nullptr) FailHere(where + ": no text, uint, double, hex or base64");
     const std::string kind(content);
     const Json& member = v.at(kind);
     std::vector<uint8_t> payload;
@@ -197,6 +237,8 @@ class Encoder {
       payload = TextPayload(v, member, layout, where);
     } else if (kind == "uint") {
       payload = NumberPayload(member, tid, layout, where);
+    } else if (kind == "double") {
+      payload = RealPayload(member, tid, layout, where);
     } else {
       if (!member.is_string()) FailHere(where + ": \"" + kind + "\" must be a string");
       const std::string& text = member.get_ref<const std::string&>();
@@ -205,6 +247,27 @@ class Encoder {
       payload = std::move(*bytes);
     }
     CheckSize(payload.size(), tid, layout, where);
+    const Json* size = Member(v, "size");
+    if (size != nullptr && *size != payload.size()) {
+      FailHere(where + ": \"size\" says " + size->dump() + " bytes, the value holds " +
+               std::to_string(payload.size()));
+    }
+    return payload;
+  }
+
+  // A real stored in a fixed value of 4 (float) or 8 bytes (double).
+  std::vector<uint8_t> RealPayload(const Json& member, uint16_t tid, Layout layout,
+                                   const std::string& where) const {
+    const uint32_t size = KSTRN_ValSize(tid, 0);
+    if (layout != Layout::kFixed || (size != 4 && size != 8)) {
+      FailHere(where + ": \"double\" needs a fixed TID of 4 or 8 bytes");
+    }
+    if (!member.is_number()) FailHere(where + ": \"double\" must be a number");
+    const double real = member.get<double>();
+    uint64_t bits = size == 8 ? std::bit_cast<uint64_t>(real)
+                              : std::bit_cast<uint32_t>(static_cast<float>(real));
+    std::vector<uint8_t> payload(size);
+    for (uint32_t i = 0; i < size; ++i, bits >>= 8) payload[i] = static_cast<uint8_t>(bits);
     return payload;
   }
 
@@ -277,6 +340,8 @@ class Encoder {
 
 int RunFromJson(const FromJsonOptions& options) {
   const std::string name = options.json == "-" ? "standard input" : options.json;
+  RememberInput(options.json);
+  RefuseInputAsOutput(options.out);
   Json document;
   std::size_t textSize = 0;
   {
@@ -303,12 +368,17 @@ int RunFromJson(const FromJsonOptions& options) {
   } catch (const Error& e) {
     throw Failure(name + ": the library refused the container it describes: " + e.what());
   }
+  // The root's reference-mode value, when the document has one, stays: the
+  // buffer save keeps it.
+  std::vector<uint8_t> saved;
   try {
-    // The root's reference-mode value, when the document has one, stays.
-    session->SaveWithAbsRefs(options.out);
+    saved = session->SaveToBuffer();
   } catch (const Error& e) {
     throw Failure(options.out + ": " + e.what());
   }
+  Output out(options.out, true);
+  out.Write(saved.data(), saved.size());
+  out.Commit();
   return kExitOk;
 }
 

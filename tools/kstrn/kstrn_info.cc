@@ -61,10 +61,11 @@ Integrity CheckIntegrity(Session& session) {
 }  // namespace
 
 int RunInfo(const InfoOptions& options) {
-  Session session = OpenFile(options.file);
+  Session session = OpenFile(options.file, true);
   struct stat st {};
-  const uint64_t fileSize =
-      ::stat(options.file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  const uint64_t fileSize = options.file == "-"                          ? StdinBytes()
+                            : ::stat(options.file.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_size)
+                                                                     : 0;
   const uint16_t type = session.FileType();
   const uint64_t containerSize = session.SaveSize();
   Census census(session);

@@ -1,35 +1,48 @@
 // kstrn: looks inside, converts and scripts kestron4 files. Argument parsing
 // lives here; each subcommand is a Run function of kstrn_commands.h.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "kestron4/kestron4.hpp"
 #include "kstrn_commands.h"
 #include "kstrn_failure.h"
+#include "kstrn_names.h"
+#include "kstrn_safety.h"
 
 namespace kstrn::tool {
 namespace {
 
-// A value TID given on the command line.
-CLI::Validator ValueTid() {
+// A TID given on the command line as a number or a name of the dictionary;
+// value: whether it must be a value TID, else an item TID.
+CLI::Validator TidOf(bool value) {
   return CLI::Validator(
-      [](std::string& text) -> std::string {
-        unsigned long tid = 0;
-        try {
-          std::size_t used = 0;
-          tid = std::stoul(text, &used);
-          if (used != text.size()) return "not a number: " + text;
-        } catch (const std::exception&) {
-          return "not a number: " + text;
+      [value](std::string& text) -> std::string {
+        const std::optional<uint16_t> tid = Names().Parse(text);
+        if (!tid) return "not a TID or a name of the TID dictionary: " + text;
+        if (value != KSTRN_IsValueID(*tid) || *tid == 0) {
+          return value ? "value TIDs are 1000..13999, not " + text
+                       : "item TIDs are 1..999 and 14000..65535, not " + text;
         }
-        if (tid > 65535 || !KSTRN_IsValueID(static_cast<uint16_t>(tid))) {
-          return "value TIDs are 1000..13999, not " + text;
-        }
+        text = std::to_string(*tid);
         return std::string();
       },
-      "VALUE-TID");
+      value ? "VALUE-TID" : "ITEM-TID");
+}
+
+CLI::Validator DisplayFormOption() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        if (IsDisplayForm(text) && text != "-" && text != "item") return std::string();
+        return "not a display form: " + text +
+               " (u8 i8 u16 i16 u32 i32 u64 i64 f32 f64 text utf8 utf16 hex blob)";
+      },
+      "FORM");
 }
 
 struct Options {
@@ -44,19 +57,22 @@ struct Options {
   CodecOptions decompress;
   ToJsonOptions toJson;
   FromJsonOptions fromJson;
+  FindOptions find;
+  RecoverOptions recover;
 };
 
 void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
   auto* info =
       app.add_subcommand("info", "File type, size, counts, depth, references and integrity");
-  info->add_option("FILE", o.info.file, "Container or older logger file")->required();
+  info->add_option("FILE", o.info.file, "Container or older logger file, - for standard input")
+      ->required();
   info->add_flag("--json", o.info.json, "Print a JSON object instead of text");
   info->callback([&] { run = [&] { return RunInfo(o.info); }; });
 
   auto* tree = app.add_subcommand("tree", "The tree of item blocks, optionally with values");
   tree->add_option("FILE", o.tree.file, "Container or older logger file")->required();
-  tree->add_option("--depth", o.tree.depth, "Show N levels below the root")
-      ->check(CLI::NonNegativeNumber);
+  tree->add_option("-d,--depth", o.tree.depth, "Show N levels below the root")
+      ->check(CLI::Range(int64_t{0}, int64_t{65535}));
   tree->add_flag("--values", o.tree.values,
                  "Show every value: TID, kind, size and a readable form");
   tree->add_flag("--json", o.tree.json, "Print the documented JSON form (docs/KSTRN.md)");
@@ -66,19 +82,26 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
 
   auto* get = app.add_subcommand("get", "Print one value of one block");
   get->add_option("FILE", o.get.file, "Container or older logger file")->required();
-  get->add_option("PATH", o.get.path, "Block path, such as / or /23[0]/105[2]")->required();
-  get->add_option("TID", o.get.tid, "Value TID")->required()->check(ValueTid());
+  get->add_option("PATH", o.get.path, "Block path, such as / or /23:0/105:2")->required();
+  get->add_option("TID", o.get.tid, "Value TID")->required()->transform(TidOf(true));
   auto* raw = get->add_flag("--raw", o.get.raw, "Write the payload bytes unchanged");
-  get->add_flag("--hex", o.get.hex, "Write the payload as hex")->excludes(raw);
+  auto* hex = get->add_flag("--hex", o.get.hex, "Write the payload as hex")->excludes(raw);
+  get->add_option("--as", o.get.as, "Show the payload as u8 i8 u16 i16 u32 i32 u64 i64 f32 f64 "
+                  "text utf8 utf16 hex (default: the TID dictionary's form)")
+      ->check(DisplayFormOption())
+      ->excludes(raw)
+      ->excludes(hex);
   get->callback([&] { run = [&] { return RunGet(o.get); }; });
 
   auto* extract = app.add_subcommand("extract", "Write a blob (or any value's payload) to a file");
   extract->add_option("FILE", o.extract.file, "Container or older logger file")->required();
-  extract->add_option("PATH", o.extract.path, "Block path, such as /135[0]")->required();
+  extract->add_option("PATH", o.extract.path, "Block path, such as /135:0")->required();
   extract->add_option("-o,--output", o.extract.out, "Output file, - for standard output")
       ->required();
   extract->add_option("--tid", o.extract.tid, "Value TID (default 1063, the blob)")
-      ->check(ValueTid());
+      ->transform(TidOf(true));
+  extract->add_option("--offset", o.extract.offset, "First payload byte to write (default 0)");
+  extract->add_option("--count", o.extract.count, "Bytes to write (default: to the end)");
   extract->callback([&] { run = [&] { return RunExtract(o.extract); }; });
 
   auto* convert = app.add_subcommand("convert", "Save files the library opens as containers");
@@ -119,18 +142,111 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
   fromJson->add_option("JSON", o.fromJson.json, "JSON file, - for standard input")->required();
   fromJson->add_option("OUT", o.fromJson.out, "Container file to write")->required();
   fromJson->callback([&] { run = [&] { return RunFromJson(o.fromJson); }; });
+
+  auto* find = app.add_subcommand(
+      "find", "Paths of the blocks of an item whose key value equals KEY; exit 1 if none");
+  find->add_option("FILE", o.find.file, "Container or older logger file")->required();
+  find->add_option("ITEM", o.find.itemTid, "Item TID or name")->required()->transform(TidOf(false));
+  find->add_option("KEY-TID", o.find.keyTid, "Value TID or name of the key")
+      ->required()
+      ->transform(TidOf(true));
+  find->add_option("KEY", o.find.key, "Key: text, a number, or hex for bytes")->required();
+  find->callback([&] { run = [&] { return RunFind(o.find); }; });
+
+  auto* recover = app.add_subcommand(
+      "recover", "Write what a damaged container still holds to OUT; exit 1 if anything was lost");
+  recover->add_option("DAMAGED", o.recover.damaged, "Damaged container")->required();
+  recover->add_option("OUT", o.recover.out, "Container file to write")->required();
+  recover->callback([&] { run = [&] { return RunRecover(o.recover); }; });
+}
+
+const char* const kCommands[] = {"help", "info",       "tree",       "get",     "extract",   "convert",
+                                 "export-qf73", "check",     "compress", "decompress", "to-json",
+                                 "from-json",  "find",       "recover"};
+
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t next = std::min({row[j] + 1, row[j - 1] + 1,
+                                         diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = row[j];
+      row[j] = next;
+    }
+  }
+  return row[b.size()];
+}
+
+// Options before the subcommand that take a value.
+bool TakesValue(const std::string& arg) { return arg == "--names"; }
+
+// Reads the dictionaries before the arguments are parsed, so that names are
+// understood wherever a TID is; returns the first word that is not an option.
+std::string Prescan(int argc, char** argv) {
+  bool shipped = true;
+  std::vector<std::string> files;
+  std::string command;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--no-names") shipped = false;
+    if (arg == "--names" && i + 1 < argc) files.emplace_back(argv[i + 1]);
+    if (arg.rfind("--names=", 0) == 0) files.push_back(arg.substr(8));
+    if (command.empty() && !arg.empty() && arg[0] != '-' && (i == 1 || !TakesValue(argv[i - 1])))
+      command = arg;
+  }
+  if (shipped) Names().LoadShipped(argc > 0 ? argv[0] : nullptr);
+  for (const std::string& file : files) Names().Load(file);
+  return command;
 }
 
 int Main(int argc, char** argv) {
+  InstallCleanupHandlers();
   CLI::App app("Inspect, convert and script kestron4 container files.", "kstrn");
-  app.set_version_flag("--version", std::string("kstrn with kestron4 ") + KSTRN_GetEVersion());
+  app.set_version_flag("-V,--version", std::string("kstrn with kestron4 ") + KSTRN_GetEVersion());
   app.require_subcommand(1);
+  app.fallthrough();
   app.footer(
-      "Exit status: 0 success, 1 failed check, 2 usage or file error.\n"
-      "Run kstrn SUBCOMMAND --help for the options of each subcommand.");
+      "Exit status: 0 success, 1 failed check (check, find, recover), 2 usage or file error.\n"
+      "Block paths: /TID:INDEX/..., such as /2:0/135:1 (/2[0]/135[1] is read too); names of the\n"
+      "TID dictionary may stand for numbers. Run kstrn SUBCOMMAND --help for its options.");
+  std::vector<std::string> namesFiles;
+  bool noNames = false;
+  app.add_option("--names", namesFiles, "Read a TID dictionary FILE after the shipped one "
+                 "(docs/TIDS.md)");
+  app.add_flag("--no-names", noNames, "Show numbers only, without the shipped dictionary");
   Options options;
   std::function<int()> run;
   AddCommands(app, options, run);
+  std::string command;
+  try {
+    command = Prescan(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kstrn: %s\n", e.what());
+    return kExitFailure;
+  }
+  if (command == "help") {
+    std::vector<std::string> args{"kstrn"};
+    for (int i = 2; i < argc; ++i) args.emplace_back(argv[i]);
+    args.emplace_back("--help");
+    std::vector<char*> pointers;
+    for (std::string& arg : args) pointers.push_back(arg.data());
+    return Main(static_cast<int>(pointers.size()), pointers.data());
+  }
+  if (!command.empty() &&
+      std::find(std::begin(kCommands), std::end(kCommands), command) == std::end(kCommands)) {
+    std::string nearest;
+    std::size_t best = 3;
+    for (const char* known : kCommands) {
+      if (Distance(command, known) < best) best = Distance(command, known), nearest = known;
+    }
+    std::fprintf(stderr, "kstrn: unknown subcommand '%s'%s\nRun kstrn --help for the list.\n",
+                 command.c_str(),
+                 nearest.empty() ? "" : (" (did you mean " + nearest + "?)").c_str());
+    return kExitFailure;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

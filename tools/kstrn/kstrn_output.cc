@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "kstrn_failure.h"
+#include "kstrn_safety.h"
 
 namespace kstrn::tool {
 namespace {
@@ -21,19 +22,21 @@ std::string Describe(const std::string& name, const char* action, int error) {
 
 }  // namespace
 
-Output::Output(const std::string& path) : path_(path), buffer_(kBufferBytes) {
+Output::Output(const std::string& path, bool binary) : buffer_(kBufferBytes) {
   isStdout_ = path == "-";
   name_ = isStdout_ ? "standard output" : path;
-  fd_ = isStdout_ ? STDOUT_FILENO
-                  : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) throw Failure(Describe(name_, "write", errno));
+  if (isStdout_) {
+    if (binary && ::isatty(STDOUT_FILENO)) {
+      throw Failure("will not write binary data to a terminal; redirect standard output or name a file");
+    }
+    fd_ = STDOUT_FILENO;
+  } else {
+    file_ = std::make_unique<ScratchFile>(path);
+    fd_ = file_->fd();
+  }
 }
 
-Output::~Output() {
-  if (committed_ || isStdout_) return;
-  ::close(fd_);
-  ::unlink(path_.c_str());
-}
+Output::~Output() = default;
 
 void Output::Write(const void* data, std::size_t size) {
   const char* bytes = static_cast<const char*>(data);
@@ -65,13 +68,7 @@ void Output::Flush() {
 
 void Output::Commit() {
   Flush();
-  committed_ = true;
-  if (isStdout_) return;
-  if (::close(fd_) != 0) {
-    const int error = errno;
-    ::unlink(path_.c_str());
-    throw Failure(Describe(name_, "write", error));
-  }
+  if (file_) file_->Commit();
 }
 
 void Output::Fail(int error) { throw Failure(Describe(name_, "write", error)); }
@@ -81,6 +78,7 @@ Input::Input(const std::string& path) {
   name_ = isStdin_ ? "standard input" : path;
   file_ = isStdin_ ? stdin : std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) throw Failure(Describe(name_, "read", errno));
+  RememberInput(::fileno(file_));
   struct stat st {};
   if (::fstat(::fileno(file_), &st) == 0 && S_ISREG(st.st_mode)) {
     size_ = static_cast<uint64_t>(st.st_size);

@@ -1,11 +1,13 @@
 // Where commands write: standard output ("-") or a file. Writes are gathered
 // in a large buffer and handed to write(2) a buffer at a time; every failure (full disk, closed
-// pipe) becomes a Failure naming the destination. A file that was not finished with Commit() is
-// removed, so a failed command leaves no half-written output behind.
+// pipe) becomes a Failure naming the destination. A file is written as a scratch file beside it
+// (kstrn_safety.h) and takes its name only at Commit(), so a failed or interrupted command
+// leaves no half-written output behind and an input is never replaced.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,10 +15,12 @@
 
 namespace kstrn::tool {
 
+class ScratchFile;
+
 class Output {
  public:
-  // "-" is standard output.
-  explicit Output(const std::string& path);
+  // "-" is standard output. binary: refuse to write to a terminal.
+  explicit Output(const std::string& path, bool binary = false);
   ~Output();
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
@@ -32,11 +36,10 @@ class Output {
   void Flush();
   [[noreturn]] void Fail(int error);
 
-  std::string path_;
   std::string name_;
+  std::unique_ptr<ScratchFile> file_;
   int fd_ = -1;
   bool isStdout_ = false;
-  bool committed_ = false;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
 };

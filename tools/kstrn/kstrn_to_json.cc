@@ -134,7 +134,7 @@ class LosslessWriter : public JsonNesting {
 }  // namespace
 
 int RunToJson(const ToJsonOptions& options) {
-  Session session = OpenFile(options.file);
+  Session session = OpenFile(options.file, true);
   Output out(options.out);
   JsonWriter json(out);
   json.BeginObject();

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "kstrn_commands.h"
+#include "kstrn_display.h"
 #include "kstrn_failure.h"
+#include "kstrn_names.h"
 #include "kstrn_open.h"
 #include "kstrn_output.h"
 #include "kstrn_text.h"
@@ -43,9 +45,9 @@ class Outline : public BlockVisitor {
     const std::size_t items = session_.ItemTids().size();
     const bool descend = options_.depth < 0 || path.size() < static_cast<uint64_t>(options_.depth);
     std::string line = indent;
-    line += path.empty()
-                ? std::string("/")
-                : std::to_string(path.back().tid) + '[' + std::to_string(path.back().index) + ']';
+    line += path.empty() ? std::string("/")
+                         : std::to_string(path.back().tid) + ':' +
+                               std::to_string(path.back().index) + Named(path.back().tid);
     if (!options_.values && !values.empty()) {
       line += "  (" + std::to_string(values.size()) + (values.size() == 1 ? " value)" : " values)");
     }
@@ -63,17 +65,25 @@ class Outline : public BlockVisitor {
   void EnterItem(const BlockPath& path, uint16_t tid, uint16_t count) override {
     if (count != 0) return;
     const std::string indent(2 * std::min(path.size() + 1, kMaxIndentLevels), ' ');
-    out_.Write(indent + std::to_string(tid) + "[]  (no blocks)\n");
+    out_.Write(indent + std::to_string(tid) + Named(tid) + "  (no blocks)\n");
   }
 
  private:
+  static std::string Named(uint16_t tid) {
+    const std::string name = Names().Name(tid);
+    return name.empty() ? name : ' ' + name;
+  }
+
   void WriteValue(const std::string& indent, uint16_t tid) {
     const ValueInfo value = DescribeValue(session_, tid);
     const Rendering r = RenderValue(session_, value, options_.preview);
-    std::string line = indent + Pad(std::to_string(tid), 6) + ' ' +
+    std::string line = indent + Pad(std::to_string(tid) + Named(tid), 22) + ' ' +
                        Pad(LayoutName(value.layout), 11) + ' ' +
                        Pad(std::to_string(value.payload), 6, true) + "  ";
-    if (r.number) {
+    const std::string form = DefaultForm(tid);
+    if (r.number && form[0] == 'f' && value.payload == (form == "f32" ? 4u : 8u)) {
+      line += FormatAs(ReadPayload(session_, value), form, value);
+    } else if (r.number) {
       line += std::to_string(*r.number);
       if (r.real) line += " (as double: " + FormatReal(*r.real) + ')';
     } else if (r.text) {
@@ -94,7 +104,7 @@ class Outline : public BlockVisitor {
 
 int RunTree(const TreeOptions& options) {
   if (options.json) return RunTreeJson(options);
-  Session session = OpenFile(options.file);
+  Session session = OpenFile(options.file, true);
   Output out("-");
   Outline outline(session, options, out);
   BlockWalk(session).Run(outline);

@@ -1,13 +1,18 @@
 // kstrn tree --json: the outline of kstrn tree as a JSON document (the form
 // is described in docs/KSTRN.md). It shows values readably and may cut
 // blobs and depth; to-json is the lossless form.
+#include <bit>
+#include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "kstrn_commands.h"
+#include "kstrn_display.h"
 #include "kstrn_failure.h"
 #include "kstrn_json_nesting.h"
 #include "kstrn_json_writer.h"
+#include "kstrn_names.h"
 #include "kstrn_open.h"
 #include "kstrn_text.h"
 #include "kstrn_value.h"
@@ -29,6 +34,7 @@ class JsonOutline : public JsonNesting {
     if (!path.empty()) {
       json_.Key("tid");
       json_.Number(path.back().tid);
+      Name(path.back().tid);
       json_.Key("index");
       json_.Number(path.back().index);
     }
@@ -62,11 +68,19 @@ class JsonOutline : public JsonNesting {
   }
 
  private:
+  void Name(uint16_t tid) {
+    const std::string name = Names().Name(tid);
+    if (name.empty()) return;
+    json_.Key("name");
+    json_.String(name);
+  }
+
   // Opens an item's object with its TID and block count.
   void ItemHead(uint16_t tid, uint16_t count, bool oneLine) {
     json_.BeginObject(oneLine);
     json_.Key("tid");
     json_.Number(tid);
+    Name(tid);
     json_.Key("blockCount");
     json_.Number(count);
   }
@@ -77,6 +91,7 @@ class JsonOutline : public JsonNesting {
     json_.BeginObject(true);
     json_.Key("tid");
     json_.Number(tid);
+    Name(tid);
     json_.Key("kind");
     json_.String(LayoutName(value.layout));
     json_.Key("type");
@@ -86,9 +101,17 @@ class JsonOutline : public JsonNesting {
     if (r.number) {
       json_.Key("uint");
       json_.Number(*r.number);
-      if (r.real) {
+      // A real by the dictionary, or one that reads as an ordinary double.
+      const std::string form = DefaultForm(tid);
+      std::optional<double> real = r.real;
+      if (form == "f64" && value.payload == 8) {
+        real = std::bit_cast<double>(*r.number);
+      } else if (form == "f32" && value.payload == 4) {
+        real = std::bit_cast<float>(static_cast<uint32_t>(*r.number));
+      }
+      if (real && std::isfinite(*real)) {
         json_.Key("double");
-        json_.Raw(FormatReal(*r.real));
+        json_.Raw(FormatReal(*real));
       }
     } else if (r.text) {
       json_.Key("text");
@@ -113,7 +136,7 @@ class JsonOutline : public JsonNesting {
 }  // namespace
 
 int RunTreeJson(const TreeOptions& options) {
-  Session session = OpenFile(options.file);
+  Session session = OpenFile(options.file, true);
   Output out("-");
   JsonWriter json(out);
   json.BeginObject();

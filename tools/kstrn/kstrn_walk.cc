@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <optional>
 
 #include "kstrn_failure.h"
+#include "kstrn_names.h"
 
 namespace kstrn::tool {
 namespace {
@@ -26,7 +28,7 @@ std::string FormatPath(const BlockPath& path) {
   if (path.empty()) return "/";
   std::string out;
   for (const PathStep& step : path) {
-    out += '/' + std::to_string(step.tid) + '[' + std::to_string(step.index) + ']';
+    out += '/' + std::to_string(step.tid) + ':' + std::to_string(step.index);
   }
   return out;
 }
@@ -35,27 +37,29 @@ BlockPath ParsePath(const std::string& text) {
   BlockPath path;
   std::size_t pos = 0;
   const auto bad = [&] {
-    return Failure("bad block path '" + text + "' (expected /TID[INDEX]/...)");
+    return Failure("bad block path '" + text + "' (expected /TID:INDEX/..., such as /23:0/105:2)");
   };
   while (pos < text.size()) {
     if (text[pos] == '/') {
       ++pos;
       continue;
     }
-    uint32_t tid = 0;
-    uint32_t index = 0;
-    if (!ParseNumber(text, pos, 65535, tid) || tid == 0 ||
-        KSTRN_IsValueID(static_cast<uint16_t>(tid))) {
-      throw bad();
+    const std::size_t end = text.find_first_of("/:[", pos);
+    const std::string word = text.substr(pos, end - pos);
+    pos = end == std::string::npos ? text.size() : end;
+    const std::optional<uint16_t> tid = Names().Parse(word);
+    if (!tid || *tid == 0 || KSTRN_IsValueID(*tid)) {
+      if (tid || word.empty()) throw bad();
+      throw Failure("bad block path '" + text + "': '" + word + "' is no item TID or name");
     }
-    if (pos < text.size() && text[pos] == '[') {
-      ++pos;
-      if (!ParseNumber(text, pos, 65534, index) || pos >= text.size() || text[pos] != ']')
-        throw bad();
-      ++pos;
+    uint32_t index = 0;
+    if (pos < text.size() && (text[pos] == '[' || text[pos] == ':')) {
+      const bool bracket = text[pos++] == '[';
+      if (!ParseNumber(text, pos, 65534, index)) throw bad();
+      if (bracket && (pos >= text.size() || text[pos++] != ']')) throw bad();
     }
     if (pos < text.size() && text[pos] != '/') throw bad();
-    path.push_back({static_cast<uint16_t>(tid), static_cast<uint16_t>(index)});
+    path.push_back({*tid, static_cast<uint16_t>(index)});
   }
   return path;
 }
@@ -70,8 +74,8 @@ void EnterPath(Session& session, const BlockPath& path) {
     }
     if (step.index >= count) {
       throw Failure("item " + std::to_string(step.tid) + " of block " + FormatPath(done) + " has " +
-                    std::to_string(count) + " block(s); there is no [" +
-                    std::to_string(step.index) + "]");
+                    std::to_string(count) + " block(s); there is no " +
+                    FormatPath({step}).substr(1));
     }
     session.OpenItem(step.tid, step.index);
     done.push_back(step);

@@ -17,10 +17,12 @@ struct PathStep {
 };
 using BlockPath = std::vector<PathStep>;
 
-// "/" for the root, else "/23[0]/105[2]".
+// "/" for the root, else "/23:0/105:2" (a form no shell expands).
 std::string FormatPath(const BlockPath& path);
-// Accepts "/", "/23[0]/105[2]", and steps without an index ("/23") meaning
-// block 0; the leading slash may be left out. Throws Failure on bad syntax.
+// Accepts "/", "/23:0/105:2", the older "/23[0]/105[2]", names of the TID
+// dictionary in place of numbers ("/logger:0/channel:3"), and steps without
+// an index ("/23") meaning block 0; the leading slash may be left out.
+// Throws Failure on bad syntax.
 BlockPath ParsePath(const std::string& text);
 // Moves the cursor to the block at path; throws Failure naming the first step
 // that does not exist.

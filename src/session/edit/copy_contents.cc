@@ -126,10 +126,16 @@ class Copier {
       return;
     }
     if (value->size == 0) {
-      // An explicit byte count of 0 would mean "the TID's own size", so an
-      // empty value is made afresh.
-      dst_.DeleteValue(tid);
-      dst_.AllocData(tid, 0);
+      // A TID without a layout is empty by its own size, which an insert
+      // sets in place, keeping the destination's value order. For other
+      // TIDs a byte count of 0 would mean "the TID's own size", so their
+      // (unsaveable) empty values are made afresh.
+      if (ValSize(tid, 0) == 0 && !IsStringKind(tid)) {
+        dst_.InsertValue(tid, nullptr, 0);
+      } else {
+        dst_.DeleteValue(tid);
+        dst_.AllocData(tid, 0);
+      }
       return;
     }
     if (value->size > UINT32_MAX) {

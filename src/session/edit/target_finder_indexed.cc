@@ -44,6 +44,7 @@ ItemBlock* IndexedTargetFinder::FindTarget(ItemBlock* start, Tid tid, const Sear
   uint32_t resultNumber = TargetIndex::kNone;
   if (!index_->Find(number, tid, key, &result, &resultNumber))
     return plain_.FindTarget(start, tid, key);
+  if (IsQuickFind(tid)) session_.SpendBookmarkNumber();  // as the quick search would
   known_[1] = {result, resultNumber};
   return result;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "storage/platform/file_extents.h"
+#include "storage/streams/file_stream.h"
 #include "storage/streams/mem_ref_stream.h"
 
 namespace kestron4 {
@@ -67,6 +69,24 @@ void StreamReader::ReadSlow(void* destination, size_t count) {
     } else {
       Fill();
     }
+  }
+}
+
+void StreamReader::ReadIntoZeroed(void* destination, size_t count) {
+  const auto* file = dynamic_cast<const TFileStream*>(&stream_);
+  if (file == nullptr || count < kSparseRead) return Read(destination, count);
+  if (count > static_cast<uint64_t>(Remaining())) throw EReadError();
+  auto* out = static_cast<uint8_t*>(destination);
+  while (count > 0) {
+    Extent extent;
+    stream_position_ = -1;  // the probe moves the descriptor
+    if (!ProbeExtent(file->Handle(), static_cast<uint64_t>(position_), count, &extent))
+      return Read(out, count);
+    Skip(extent.hole);
+    const auto data = static_cast<size_t>(extent.hole + extent.data);
+    Read(out + extent.hole, data - extent.hole);
+    out += data;
+    count -= data;
   }
 }
 

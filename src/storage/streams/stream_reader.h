@@ -44,6 +44,11 @@ class StreamReader {
       ReadSlow(destination, count);
     }
   }
+  // As Read, into a destination that already holds zeros: from a file
+  // stream, pieces of at least kSparseRead bytes leave the holes of a sparse
+  // file unread.
+  static constexpr size_t kSparseRead = size_t{1} << 20;
+  void ReadIntoZeroed(void* destination, size_t count);
   uint8_t ReadU8() { return static_cast<uint8_t>(ReadLittleEndian(1)); }
   // Little-endian, as the files store them.
   uint16_t ReadU16() { return static_cast<uint16_t>(ReadLittleEndian(2)); }

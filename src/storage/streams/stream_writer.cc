@@ -47,4 +47,14 @@ void StreamWriter::Flush() {
   Emit(buffer_.data(), count);
 }
 
+void StreamWriter::SkipZeros(uint64_t count) {
+  if (!holes_ || count > static_cast<uint64_t>(INT64_MAX)) throw EWriteError();
+  Flush();
+  if (!stream_.Seek(static_cast<int64_t>(count), kSeekCurrent)) {
+    failed_ = true;
+    throw EWriteError();
+  }
+  written_ += count;
+}
+
 }  // namespace kestron4

@@ -46,6 +46,14 @@ class StreamWriter {
   // Hands everything buffered to the stream.
   void Flush();
 
+  // For a stream that is a new file being written at its end, where bytes
+  // never written read as zeros: SkipZeros(count) then stands for writing
+  // count zero bytes and leaves a hole instead (EWriteError if the stream
+  // cannot move). A later Write must follow, to give the file its length.
+  void AllowHoles() { holes_ = !direct_; }
+  bool HolesAllowed() const { return holes_; }
+  void SkipZeros(uint64_t count);
+
   // Bytes accepted by Write so far, flushed or not.
   uint64_t BytesWritten() const { return written_; }
   bool Failed() const { return failed_; }
@@ -63,6 +71,7 @@ class StreamWriter {
   TStream& stream_;
   bool direct_;
   bool failed_ = false;
+  bool holes_ = false;
   uint64_t written_ = 0;
   size_t used_ = 0;
   std::vector<uint8_t> buffer_;
