@@ -102,16 +102,17 @@ WalkLevel EnterBlock(KSTRN_SessionHandle s) {
 void CheckValueStorage(const Value& v) {
   switch (v.home) {
     case ValueHome::kMemory:
-      Check(v.fileRef == nullptr, "a value in memory keeps a file reference");
-      Check((v.size <= Value::kInline) == (v.heap == nullptr),
-            "a value's heap block does not match its size");
+      Check(v.size <= Value::kInline || v.heap != nullptr, "a large value has no heap block");
+      return;
+    case ValueHome::kArena:
+      Check(v.ext != nullptr || v.size == 0, "a loaded value has no bytes");
       return;
     case ValueHome::kView:
     case ValueHome::kStream:
-      Check(v.heap == nullptr && v.fileOffset >= 0, "a file-backed value has no file offset");
+      Check(v.fileOffset >= 0, "a file-backed value has no file offset");
       return;
     case ValueHome::kFileRef:
-      Check(v.fileRef != nullptr && v.heap == nullptr, "a file reference value has no reference");
+      Check(v.fileRef != nullptr, "a file reference value has no reference");
       return;
   }
   Check(false, "a value has an unknown home");
@@ -143,7 +144,7 @@ SessionCore& Core(KSTRN_SessionHandle handle) {
 
 uint64_t CheckTree(SessionCore& session, const TreeRules& rules) {
   const ItemBlock* root = session.root();
-  Check(root != nullptr && root->parent == nullptr && root->owner == &session,
+  Check(root != nullptr && root->parent == nullptr,
         "the root is missing or has a parent");
   struct Entry {
     const ItemBlock* block;
@@ -161,38 +162,32 @@ uint64_t CheckTree(SessionCore& session, const TreeRules& rules) {
     Check(depth <= SessionCore::kMaxDepth, "the tree is deeper than the limit");
 
     uint32_t values = 0;
-    const Value* lastValue = nullptr;
     tids.clear();
-    for (const Value* v = block->firstValue; v != nullptr; v = v->next) {
+    for (const Value* v = session.Values(block); v != nullptr; v = v->next) {
       ++values;
-      lastValue = v;
       Check(IsValueID(v->tid), "a value has an item TID");
       CheckValueStorage(*v);
       tids.push_back(v->tid);
     }
     Check(values == block->valueCount, "a block's value count is wrong");
-    Check(block->lastValue == lastValue, "a block's last value link is wrong");
     Check(!rules.edited || !HasDuplicates(tids), "two values of one TID in a block");
 
     uint32_t items = 0;
-    const Item* lastItem = nullptr;
     tids.clear();
     for (const Item* item = block->firstItem; item != nullptr; item = item->next) {
       ++items;
-      lastItem = item;
       Check(IsItemID(item->tid), "an item has a value TID");
       Check(item->parent == block, "an item's parent link is wrong");
       Check(item->blockCount == item->blocks.size(), "an item's block count is wrong");
       Check(!rules.edited || !item->blocks.empty(), "an edit left an item without blocks");
       tids.push_back(item->tid);
       for (const ItemBlock* child : item->blocks) {
-        Check(child != nullptr && child->parent == item && child->owner == &session,
+        Check(child != nullptr && child->parent == item,
               "a block's parent link is wrong");
         stack.push_back({child, depth + 1});
       }
     }
     Check(items == block->itemCount, "a block's item count is wrong");
-    Check(block->lastItem == lastItem, "a block's last item link is wrong");
     Check(!rules.edited || !HasDuplicates(tids), "two items of one TID in a block");
     Check(block->contentSize == SessionCore::ComputeContentSize(block),
           "a cached content size differs from a fresh computation");
@@ -253,7 +248,7 @@ bool ReadsBack(SessionCore& session, const ItemBlock* top) {
     const ItemBlock* block = stack.back();
     stack.pop_back();
     uint64_t announced = 0;
-    for (const Value* v = block->firstValue; v != nullptr; v = v->next) {
+    for (const Value* v = session.Values(block); v != nullptr; v = v->next) {
       uint8_t head[4] = {};
       const uint64_t have = std::min<uint64_t>(v->size, sizeof head);
       if (!session.ReadBytes(*v, 0, head, have)) return false;
@@ -333,7 +328,7 @@ std::string TreeDifference(SessionCore& a, const ItemBlock* x0, SessionCore& b,
     stack.pop_back();
     if (x->itemCount != y->itemCount) return "item counts differ";
     if (x->valueCount != y->valueCount) return "value counts differ";
-    for (const Value *v = x->firstValue, *w = y->firstValue; v != nullptr;
+    for (const Value *v = a.Values(x), *w = b.Values(y); v != nullptr;
          v = v->next, w = w->next) {
       if (v->tid != w->tid) return "value TIDs differ: " + std::to_string(v->tid);
       if (v->size != w->size) return "sizes of value " + std::to_string(v->tid) + " differ";

@@ -45,6 +45,13 @@ run() {
 
 aggregates=(--benchmark_repetitions="$reps")
 [ "$reps" -gt 1 ] && aggregates+=(--benchmark_report_aggregates_only=true)
+# Each step in a process of its own, five times; it writes its own JSON.
+if [ -x "$build/bench/fresh_process_bench" ]; then
+  echo "== fresh_process_bench"
+  "$build/bench/fresh_process_bench" --out="$results/fresh_process_bench.json"
+else
+  echo "== fresh_process_bench: not built, skipped"
+fi
 run tree_bench "${aggregates[@]}"
 run container_bench "${aggregates[@]}" --benchmark_min_time=1
 run open_policies_bench "${aggregates[@]}"

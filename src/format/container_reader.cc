@@ -1,10 +1,13 @@
 #include "format/container_reader.h"
 
+#include <cstring>
 #include <exception>
 #include <vector>
 
 #include "format/container_format.h"
+#include "session/packed_values.h"
 #include "session/session_core.h"
+#include "storage/streams/copy_bytes.h"
 #include "storage/streams/stream_reader.h"
 
 namespace kestron4 {
@@ -15,80 +18,194 @@ using container::LoadU32;
 
 struct Frame {
   ItemBlock* block;
-  Item* item;     // item whose blocks are read next; null when done
-  uint32_t next;  // index of the next block of item
+  Item* item;           // item whose blocks are read next; null when done
+  uint32_t next;        // index of the next block of item
+  uint64_t valueBytes;  // encoded size of the block's values
 };
+
+// Values from this size up get an arena allocation of their own under the
+// in-memory policy, so that a block's packed run stays cheap to move.
+constexpr uint64_t kSeparateFrom = 4096;
 
 class BlockReader {
  public:
   BlockReader(SessionCore& session, StreamReader& input, LargeValueHome large)
-      : session_(session), input_(input), large_(large) {}
+      : session_(session), arena_(session.arena()), input_(input), large_(large) {}
 
-  // Reads the entry list and its end marker. A short input throws.
+  // Reads the entry list and its end marker; the values become one packed
+  // run (session/packed_values.h). A short input throws; Close then keeps
+  // the values read completely.
   bool ReadEntries(ItemBlock* block) {
+    block_ = block;
+    count_ = 0;
+    valueBytes_ = 0;
     uint32_t dataLength = 0;  // held by the latest 1066 of this block
     uint64_t childBlocks = 0;
+    Item* last = nullptr;
     for (;;) {
+      if (ReadInPlace(&dataLength, &childBlocks, &last)) continue;
       const Tid tid = input_.ReadU16();
       if (tid == 0) break;
       if (IsValueID(tid)) {
-        if (!ReadValue(block, tid, &dataLength)) return false;
+        if (!ReadValue(tid, &dataLength)) {
+          Close();
+          return false;
+        }
         continue;
       }
       const uint16_t count = input_.ReadU16();
-      session_.AppendItem(block, tid, count);
+      last = session_.AppendItem(block, tid, count, last);
       childBlocks += count;
     }
+    Close();
     // Every announced block needs at least its size field and end marker;
     // refusing here keeps a lying count from driving the walk.
     return childBlocks * kMinBlockRecordBytes <= static_cast<uint64_t>(input_.Remaining());
   }
 
+  // Ends the open block's run.
+  void Close() {
+    if (block_ == nullptr) return;
+    std::size_t length = 0;
+    const uint8_t* run = arena_.CloseRun(&length);
+    if (count_ != 0) {
+      block_->packed = run;
+      block_->packedBytes = static_cast<uint32_t>(length);
+      block_->valueCount = count_;
+    }
+    block_ = nullptr;
+  }
+
+  uint64_t valueBytes() const { return valueBytes_; }
+
  private:
-  bool ReadValue(ItemBlock* block, Tid tid, uint32_t* dataLength) {
+  // The common entries parsed straight from the input's window: an item
+  // entry, or a value entry that goes whole into the run. False, with
+  // nothing consumed, for anything else (the end marker included), which
+  // then takes the general way.
+  bool ReadInPlace(uint32_t* dataLength, uint64_t* childBlocks, Item** last) {
+    std::size_t have = 0;
+    const uint8_t* p = input_.Available(&have);
+    if (have < 4) return false;
+    const Tid tid = container::LoadU16(p);
+    if (!IsValueID(tid)) {
+      if (tid == 0) return false;
+      const uint16_t count = container::LoadU16(p + 2);
+      *last = session_.AppendItem(block_, tid, count, *last);
+      *childBlocks += count;
+      input_.Advance(container::kItemEntryBytes);
+      return true;
+    }
+    const tid_layout::Entry layout = tid_layout::Lookup(tid);
+    uint64_t size = layout.fixedSize;
+    if (layout.layout == tid_layout::kShort) {
+      size = 1 + uint64_t{p[2]};
+    } else if (layout.layout == tid_layout::kLong) {
+      size = 2 + uint64_t{container::LoadU16(p + 2)};
+    } else if (layout.layout != tid_layout::kFixed) {
+      return false;
+    }
+    if (size > have - container::kTidBytes || size >= kSeparateFrom ||
+        (size > Value::kInline && large_ != LargeValueHome::kCopy))
+      return false;
+    const std::size_t entryBytes = container::kTidBytes + static_cast<std::size_t>(size);
+    if (arena_.RunLength() + entryBytes > UINT32_MAX) return false;
+    uint8_t* entry = arena_.Extend(entryBytes);
+    CopyBytes(entry, p, entryBytes);
+    if (tid == kTidDataSize) *dataLength = container::LoadU32(p + 2);
+    arena_.Commit(entryBytes);
+    input_.Advance(entryBytes);
+    ++count_;
+    valueBytes_ += entryBytes;
+    return true;
+  }
+
+  bool ReadValue(Tid tid, uint32_t* dataLength) {
     // The length prefix of the variable kinds is part of the stored bytes.
     uint8_t prefix[2] = {0, 0};
     uint32_t prefixBytes = 0;
-    uint32_t n = 0;
-    if (IsVariableSize(tid)) {
-      prefix[0] = input_.ReadU8();
-      prefixBytes = 1;
-      n = prefix[0];
-    } else if (IsLongVariableSize(tid)) {
-      const uint16_t length = input_.ReadU16();
-      container::StoreU16(prefix, length);
-      prefixBytes = 2;
-      n = length;
-    } else if (tid == kTidData) {
-      n = *dataLength;
+    uint64_t size = 0;
+    const tid_layout::Entry layout = tid_layout::Lookup(tid);
+    switch (layout.layout) {
+      case tid_layout::kShort:
+        prefix[0] = input_.ReadU8();
+        prefixBytes = 1;
+        size = 1 + uint64_t{prefix[0]};
+        break;
+      case tid_layout::kLong: {
+        const uint16_t length = input_.ReadU16();
+        container::StoreU16(prefix, length);
+        prefixBytes = 2;
+        size = 2 + uint64_t{length};
+        break;
+      }
+      case tid_layout::kData: size = *dataLength; break;
+      case tid_layout::kFixed: size = layout.fixedSize; break;
+      default: break;
     }
-    const uint64_t size = ValSize(tid, n);
     const uint64_t rest = size - prefixBytes;
     if (rest > static_cast<uint64_t>(input_.Remaining())) return false;
 
-    Value* value = session_.AppendValue(block, tid);
-    if (size <= Value::kInline || large_ == LargeValueHome::kCopy) {
-      const bool large = rest >= StreamReader::kSparseRead;
-      uint8_t* bytes = session_.ResizeStorage(*value, size, large);
-      for (uint32_t i = 0; i < prefixBytes; ++i) bytes[i] = prefix[i];
-      if (large) {
+    // A data value's size comes from the block's 1066, so its entry says it.
+    const bool sized = layout.layout == tid_layout::kData;
+    const bool inRecordOrCopied = size <= Value::kInline || large_ == LargeValueHome::kCopy;
+    const bool inRun = inRecordOrCopied && size < kSeparateFrom;
+    const std::size_t header = !inRun ? packed::kFarBytes
+                               : sized ? packed::kSizedHeaderBytes
+                                                 : container::kTidBytes;
+    const uint64_t entryBytes = header + (inRun ? size : 0);
+    // A run's length is kept in 32 bits; a block that outgrows it is refused.
+    if (arena_.RunLength() + entryBytes > UINT32_MAX) return false;
+    uint8_t* entry = arena_.Extend(static_cast<std::size_t>(entryBytes));
+    uint8_t* bytes = entry + header;
+    if (!inRun) {
+      const auto home = inRecordOrCopied ? ValueHome::kArena
+                        : large_ == LargeValueHome::kView ? ValueHome::kView
+                                                          : ValueHome::kStream;
+      int64_t offset = input_.Position() - prefixBytes;
+      if (home == ValueHome::kArena) {
+        // Storage of zeros, so that the holes of a sparse file stay unread.
+        bytes = arena_.Separate(static_cast<std::size_t>(size), rest >= StreamReader::kSparseRead);
+        offset = static_cast<int64_t>(reinterpret_cast<intptr_t>(bytes));
+      }
+      container::StoreU16(entry, packed::kFarTag);
+      container::StoreU16(entry + 2, tid);
+      entry[4] = static_cast<uint8_t>(home);
+      std::memcpy(entry + 5, &size, 8);
+      std::memcpy(entry + packed::kFarOffsetField, &offset, 8);
+      if (home != ValueHome::kArena) {
+        input_.Skip(rest);
+        bytes = nullptr;
+      }
+    } else if (sized) {
+      container::StoreU16(entry, packed::kSizedTag);
+      container::StoreU16(entry + 2, tid);
+      container::StoreU32(entry + 4, static_cast<uint32_t>(size));
+    } else {
+      container::StoreU16(entry, tid);
+    }
+    if (bytes != nullptr) {
+      CopyBytes(bytes, prefix, prefixBytes);
+      if (!inRun && rest >= StreamReader::kSparseRead) {
         input_.ReadIntoZeroed(bytes + prefixBytes, static_cast<std::size_t>(rest));
       } else {
         input_.Read(bytes + prefixBytes, static_cast<std::size_t>(rest));
       }
       if (tid == kTidDataSize && size >= 4) *dataLength = LoadU32(bytes);
-      return true;
     }
-    value->home = large_ == LargeValueHome::kView ? ValueHome::kView : ValueHome::kStream;
-    value->fileOffset = input_.Position() - prefixBytes;
-    value->size = size;
-    input_.Skip(rest);
+    arena_.Commit(static_cast<std::size_t>(entryBytes));
+    ++count_;
+    valueBytes_ += container::kTidBytes + size;
     return true;
   }
 
   SessionCore& session_;
+  Arena& arena_;
   StreamReader& input_;
   const LargeValueHome large_;
+  ItemBlock* block_ = nullptr;  // whose run is open
+  uint32_t count_ = 0;
+  uint64_t valueBytes_ = 0;
 };
 
 // Leaves the blocks on the stack of an interrupted read as if their input
@@ -106,6 +223,7 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
   const uint64_t baseDepth = SessionCore::DepthOf(stack.back().block);
   if (!reader.ReadEntries(stack.back().block)) return false;
   stack.back().item = stack.back().block->firstItem;
+  stack.back().valueBytes = reader.valueBytes();
   while (!stack.empty()) {
     Frame& frame = stack.back();
     while (frame.item != nullptr && frame.next >= frame.item->blockCount) {
@@ -113,7 +231,8 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
       frame.next = 0;
     }
     if (frame.item == nullptr) {
-      frame.block->contentSize = SessionCore::ComputeContentSize(frame.block);
+      frame.block->contentSize =
+          container::kEndMarkerBytes + SessionCore::ItemsContentSize(frame.block) + frame.valueBytes;
       stack.pop_back();
       continue;
     }
@@ -123,9 +242,10 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
     ItemBlock* child = session.AppendBlock(frame.item);
     ++frame.next;
     child->contentSize = storedSize;
-    stack.push_back({child, nullptr, 0});  // frame is invalid from here on
+    stack.push_back({child, nullptr, 0, 0});  // frame is invalid from here on
     if (!reader.ReadEntries(child)) return false;
     stack.back().item = child->firstItem;
+    stack.back().valueBytes = reader.valueBytes();
   }
   return true;
 }
@@ -136,7 +256,7 @@ ErrorCode ReadBlockBody(SessionCore& session, ItemBlock* block, StreamReader& in
                         LargeValueHome large) {
   BlockReader reader(session, input, large);
   std::vector<Frame> stack;
-  stack.push_back({block, nullptr, 0});
+  stack.push_back({block, nullptr, 0, 0});
   bool ok = false;
   try {
     ok = ReadTree(reader, input, session, stack);
@@ -144,6 +264,7 @@ ErrorCode ReadBlockBody(SessionCore& session, ItemBlock* block, StreamReader& in
     ok = false;
   }
   if (ok) return ErrNone;
+  reader.Close();
   MendInterrupted(stack);
   return ErrFileAccess;
 }

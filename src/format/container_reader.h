@@ -13,16 +13,17 @@ class SessionCore;
 struct ItemBlock;
 
 // Where the reader leaves the bytes of a value larger than Value::kInline.
-// Smaller values are always copied into their record, so the data size
-// value (1066) that decides the length of a blob is always at hand.
+// Smaller values are always copied into the session's arena, so the data
+// size value (1066) that decides the length of a blob is always at hand.
 enum class LargeValueHome : uint8_t {
-  kCopy,    // copied into a heap block owned by the value
+  kCopy,    // copied into the session's arena
   kView,    // left in a mapped view: ValueHome::kView at the input offset
   kStream,  // left in the source stream: ValueHome::kStream at the input offset
 };
 
 // Reads the entries and the child block records of `block`, whose size
-// field has already been consumed from input, appending items, values and blocks to it;
+// field has already been consumed from input, appending items and blocks to
+// it; each block's values become one packed run in the session's arena;
 // every block read gets its content size recomputed (the stored field is not
 // trusted). Walks the nesting with an explicit stack.
 //

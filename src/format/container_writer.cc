@@ -24,8 +24,7 @@ bool ValueReadsBack(SessionCore& session, const Value& value, uint32_t& announce
 
 class BlockWriter {
  public:
-  BlockWriter(SessionCore& session, StreamWriter& out, int64_t outputStart)
-      : session_(session), out_(out), outputStart_(outputStart) {}
+  BlockWriter(SessionCore& session, StreamWriter& out) : session_(session), out_(out) {}
 
   // One block record without its children: size field, item entries, value
   // entries, end marker. With check, each value is first checked to read
@@ -45,7 +44,7 @@ class BlockWriter {
       out_.Write(entry, sizeof entry);
     }
     uint32_t announced = 0;
-    for (Value* value = block->firstValue; value != nullptr; value = value->next) {
+    for (Value* value = session_.Values(block); value != nullptr; value = value->next) {
       if (check && !ValueReadsBack(session_, *value, announced)) throw EWriteError();
       WriteValue(*value);
     }
@@ -54,19 +53,19 @@ class BlockWriter {
   }
 
  private:
-  void WriteValue(Value& value) {
+  void WriteValue(const Value& value) {
     uint8_t entry[2 + Value::kInline];
     StoreU16(entry, value.tid);
-    if (value.InMemory() && value.size <= Value::kInline) {
-      std::memcpy(entry + 2, value.inl, value.size);
-      value.savedOffset = Position() + 2;
+    const uint8_t* bytes = value.Bytes();
+    if (bytes != nullptr && value.size <= Value::kInline) {
+      std::memcpy(entry + 2, bytes, value.size);
       out_.Write(entry, 2 + value.size);
       return;
     }
     out_.Write(entry, 2);
-    value.savedOffset = Position();
     switch (value.home) {
-      case ValueHome::kMemory: out_.Write(value.heap, value.size); return;
+      case ValueHome::kMemory:
+      case ValueHome::kArena: out_.Write(bytes, value.size); return;
       // A mapped view is copied through the session too: only its policy
       // reads the view safely when the file has shrunk, and the save must
       // fail then rather than write what is not the file's.
@@ -118,11 +117,8 @@ class BlockWriter {
     }
   }
 
-  int64_t Position() const { return outputStart_ + static_cast<int64_t>(out_.BytesWritten()); }
-
   SessionCore& session_;
   StreamWriter& out_;
-  const int64_t outputStart_;
 };
 
 // Whether a value would be read back with the size it has. The reader
@@ -140,7 +136,7 @@ bool ValueReadsBack(SessionCore& session, const Value& value, uint32_t& announce
     announced = container::LoadU32(bytes);
   }
   if (!value.InMemory()) return true;
-  const uint8_t* bytes = value.MemBytes();
+  const uint8_t* bytes = value.Bytes();
   uint64_t expected = ValSize(tid, 0);
   if (IsVariableSize(tid)) {
     expected = value.size >= 1 ? 1 + uint64_t{bytes[0]} : 1;
@@ -152,7 +148,7 @@ bool ValueReadsBack(SessionCore& session, const Value& value, uint32_t& announce
 
 bool BlockReadsBack(SessionCore& session, const ItemBlock* block) {
   uint32_t announced = 0;  // held by the latest 1066 so far
-  for (const Value* value = block->firstValue; value != nullptr; value = value->next)
+  for (const Value* value = session.Values(block); value != nullptr; value = value->next)
     if (!ValueReadsBack(session, *value, announced)) return false;
   return true;
 }
@@ -176,13 +172,12 @@ void CheckReadsBack(SessionCore& session, const ItemBlock* top) {
 
 bool FitsContainerFields(const ItemBlock& top) { return top.contentSize <= UINT32_MAX; }
 
-void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart,
-                    ReadBackCheck check) {
+void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, ReadBackCheck check) {
   if (!FitsContainerFields(*top)) throw EWriteError();
   const bool checkAhead = check == ReadBackCheck::kBeforeWriting;
   if (checkAhead) CheckReadsBack(session, top);
   out.Write(container::kHeader, container::kHeaderSize);
-  BlockWriter writer(session, out, outputStart);
+  BlockWriter writer(session, out);
   struct Frame {
     ItemBlock* block;
     Item* item;

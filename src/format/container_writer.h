@@ -12,8 +12,6 @@ struct ItemBlock;
 
 // Writes the header and then `top` as the root block record: the container
 // of the subtree under top. Walks the nesting with an explicit stack.
-// Every value's savedOffset is set to the position of its bytes in the
-// output stream, counted from outputStart, where `out` began writing.
 //
 // Bytes that are not in memory are copied from where they lie in pieces of
 // container::kCopyPieceBytes: an outside file of a data value directly, a
@@ -35,7 +33,7 @@ struct ItemBlock;
 // spares a walk over the whole tree when the output is thrown away on
 // failure anyway (the scratch file of an atomic save).
 enum class ReadBackCheck { kBeforeWriting, kWhileWriting };
-void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out, int64_t outputStart,
+void WriteContainer(SessionCore& session, ItemBlock* top, StreamWriter& out,
                     ReadBackCheck check = ReadBackCheck::kBeforeWriting);
 
 // Whether every size field of the container of the subtree under top fits

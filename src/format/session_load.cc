@@ -2,6 +2,7 @@
 // and nothing is kept of the input after the load.
 #include "format/session_load.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -20,6 +21,14 @@ ErrorCode LoadContainer(SessionCore& session, TStream& stream, LargeValueHome la
   StreamReader input(stream);
   const uint32_t storedSize = input.ReadU32();
   session.ResetTree();
+  // What a copying load keeps in runs fits one chunk of the input's size;
+  // a larger input (its big values, a sparse file's holes above all, go to
+  // allocations of their own) starts with a chunk of kMaxFirstChunk.
+  if (large == LargeValueHome::kCopy) {
+    constexpr int64_t kMaxFirstChunk = int64_t{64} << 20;
+    session.arena().SizeNextChunk(
+        static_cast<std::size_t>(std::min<int64_t>(input.Remaining(), kMaxFirstChunk)));
+  }
   ItemBlock* root = session.root();
   root->contentSize = storedSize;
   session.SetCurrent(root);

@@ -52,7 +52,7 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
     try {
       StreamWriter out(stream);
       if (newFile) out.AllowHoles();
-      WriteContainer(session, top, out, start, check);
+      WriteContainer(session, top, out, check);
       out.Flush();
       return;
     } catch (const ECachedSizeMismatch&) {
@@ -62,7 +62,7 @@ void WriteContainerToStream(SessionCore& session, ItemBlock* top, TStream& strea
   }
   session.RecomputeSizes(top);
   StreamWriter out(stream);
-  WriteContainer(session, top, out, start, check);
+  WriteContainer(session, top, out, check);
   out.Flush();
 }
 

@@ -14,8 +14,7 @@ struct ItemBlock;
 // through a buffer, and flushes it, with every block size exact: the cached
 // sizes under top are checked as they are written and recomputed if one is
 // out of date (the output is then written again from the same position).
-// Each value's savedOffset becomes the stream offset of its bytes. Throws
-// the stream layer's failures (see WriteContainer).
+// Throws the stream layer's failures (see WriteContainer).
 // check: when a tree that would not read back is refused (WriteContainer).
 // newFile: the stream is a new, empty file, so runs of zeros copied from
 // holes of outside files may stay holes (StreamWriter::AllowHoles).

@@ -11,7 +11,7 @@ uint16_t SessionCore::GetValueCount() {
 
 void SessionCore::GetValueList(uint16_t* tids) {
   if (current_ == nullptr) return;
-  for (const Value* v = current_->firstValue; v != nullptr; v = v->next) *tids++ = v->tid;
+  for (const Value* v = Values(current_); v != nullptr; v = v->next) *tids++ = v->tid;
 }
 
 ErrorCode SessionCore::GetValSize(Tid tid, uint32_t* size) {
@@ -32,10 +32,11 @@ ErrorCode SessionCore::GetValue(Tid tid, void* destination) {
   if (value == nullptr) return ErrValueNotFound;
   uint64_t offset = 0;
   uint64_t count = value->size;
-  if (IsVariableSize(tid) || IsLongVariableSize(tid)) {
+  const uint8_t layout = tid_layout::Lookup(tid).layout;
+  if (layout == tid_layout::kShort || layout == tid_layout::kLong) {
     uint32_t length = 0;
     if (!PayloadLength(current_, *value, &length)) return ErrFileAccess;
-    offset = IsVariableSize(tid) ? 1 : 2;
+    offset = layout == tid_layout::kShort ? 1 : 2;
     // A length prefix that claims more than is stored copies nothing.
     if (value->size < offset || offset + length > value->size) return ErrNone;
     count = length;
@@ -56,7 +57,13 @@ ErrorCode SessionCore::GetValuePtr(Tid tid, const void** pointer) {
   return ErrNone;
 }
 
-Value* SessionCore::GetValueHandle(Tid tid) { return FindValue(current_, tid); }
+// A handle must stay valid while the block is read and edited: it is a
+// record of the block's own, never a decoded copy.
+Value* SessionCore::GetValueHandle(Tid tid) {
+  if (FindValue(current_, tid) == nullptr) return nullptr;
+  Parse(current_);
+  return FindValue(current_, tid);
+}
 
 bool SessionCore::ReadValue(Value* value, uint32_t offset, void* destination, uint32_t count) {
   if (value == nullptr) return false;

@@ -1,6 +1,7 @@
 // The records of a session tree. Item blocks hold an ordered list of items
 // and an ordered list of values; an item groups the item blocks of one TID.
-// All three come from the session's pools (session/pool.h).
+// All three come from the session's pools (session/pool.h); the bytes a load
+// read stay in the session's arena (session/arena.h).
 #pragma once
 
 #include <cstdint>
@@ -27,30 +28,41 @@ struct FileRef {
 
 // Where a value's stored bytes are.
 enum class ValueHome : uint8_t {
-  kMemory,   // inline (size <= 8) or in the value's heap block
+  kMemory,   // owned: inline (size <= kInline) or in the value's heap block
+  kArena,    // in the session's arena of loaded bytes, at `ext`; read-only
   kView,     // in the mapped view of the session file, at `fileOffset`
   kStream,   // in the session's source stream, at `fileOffset`
   kFileRef,  // in an outside file described by `fileRef`
 };
 
+// One value: 32 bytes. The union holds what `home` says; a value is changed
+// only after its bytes have become kMemory (SessionCore::Materialize).
 struct Value {
   static constexpr uint64_t kInline = 8;
 
   Value* next = nullptr;
-  FileRef* fileRef = nullptr;  // owned; set only when home == kFileRef
-  uint64_t size = 0;           // stored bytes, length prefix included
-  uint8_t* heap = nullptr;     // owned; used when size > kInline and home == kMemory
-  int64_t fileOffset = -1;     // kView / kStream: where the bytes lie in the source
-  int64_t savedOffset = -1;    // where the last save wrote the bytes
-  uint8_t inl[kInline] = {};
+  uint64_t size = 0;  // stored bytes, length prefix included
+  union {
+    uint8_t inl[kInline] = {};  // kMemory, size <= kInline
+    uint8_t* heap;              // kMemory, size > kInline: owned
+    const uint8_t* ext;         // kArena
+    int64_t fileOffset;         // kView, kStream: where the bytes lie in the source
+    FileRef* fileRef;           // kFileRef: owned
+  };
   Tid tid = 0;
   ValueHome home = ValueHome::kMemory;
 
+  // Owned bytes, the only ones that may be written.
   bool InMemory() const { return home == ValueHome::kMemory; }
   // REQUIRES: InMemory().
   uint8_t* MemBytes() { return size <= kInline ? inl : heap; }
-  const uint8_t* MemBytes() const { return size <= kInline ? inl : heap; }
+  // The bytes when they are addressable without I/O (memory or arena), else null.
+  const uint8_t* Bytes() const {
+    if (home == ValueHome::kArena) return ext;
+    return home == ValueHome::kMemory ? (size <= kInline ? inl : heap) : nullptr;
+  }
 };
+static_assert(sizeof(Value) <= 32);
 
 struct Item {
   Item* next = nullptr;
@@ -60,18 +72,27 @@ struct Item {
   std::vector<ItemBlock*> blocks;
 };
 
+// An item block. Its values are either a list of Value records (`firstValue`)
+// or, for a block loaded from a file and not edited since, one run of packed
+// entries in the session's arena (`packed`, see session/packed_values.h),
+// decoded on demand; SessionCore::Values gives them either way, and
+// SessionCore::Parse turns the packed run into records before an edit.
 struct ItemBlock {
-  SessionCore* owner = nullptr;
   Item* parent = nullptr;  // null for the root
   uint64_t contentSize = 2;
   Item* firstItem = nullptr;
-  Item* lastItem = nullptr;
-  Value* firstValue = nullptr;
-  Value* lastValue = nullptr;
-  uint32_t itemCount = 0;
+  union {
+    Value* firstValue = nullptr;  // when packedBytes == 0
+    const uint8_t* packed;        // when packedBytes != 0
+  };
+  uint32_t packedBytes = 0;
   uint32_t valueCount = 0;
+  uint32_t itemCount = 0;
   uint32_t positionHint = 0;  // last known index in parent->blocks
+
+  bool IsPacked() const { return packedBytes != 0; }
 };
+static_assert(sizeof(ItemBlock) <= 48);
 
 // Heap storage of value bytes comes from malloc, so that storage of zeros
 // can be had from calloc without touching its pages (a load that leaves the

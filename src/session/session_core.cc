@@ -1,6 +1,9 @@
 #include "session/session_core.h"
 
+#include <algorithm>
 #include <utility>
+
+#include "session/packed_values.h"
 
 namespace kestron4 {
 
@@ -11,35 +14,35 @@ SessionCore::~SessionCore() {
   DestroyBlock(root_);
 }
 
-ItemBlock* SessionCore::NewRootBlock() {
-  ItemBlock* block = blockPool_.New();
-  block->owner = this;
-  return block;
-}
+ItemBlock* SessionCore::NewRootBlock() { return blockPool_.New(); }
 
 void SessionCore::ResetTree() {
   DestroyBlock(root_);
+  for (Decoded& slot : decoded_) slot.block = nullptr;
+  arena_.Clear();
   root_ = current_ = NewRootBlock();
 }
 
-Item* SessionCore::AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount) {
+Item* SessionCore::AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount, Item* last) {
   Item* item = itemPool_.New();
   item->parent = block;
   item->tid = tid;
   item->blockCount = blockCount;
-  if (block->lastItem != nullptr) {
-    block->lastItem->next = item;
+  if (last == nullptr && block->firstItem != nullptr) {
+    last = block->firstItem;
+    while (last->next != nullptr) last = last->next;
+  }
+  if (last != nullptr) {
+    last->next = item;
   } else {
     block->firstItem = item;
   }
-  block->lastItem = item;
   ++block->itemCount;
   return item;
 }
 
 ItemBlock* SessionCore::AppendBlock(Item* item) {
   ItemBlock* block = blockPool_.New();
-  block->owner = this;
   block->parent = item;
   block->positionHint = static_cast<uint32_t>(item->blocks.size());
   item->blocks.push_back(block);
@@ -47,18 +50,94 @@ ItemBlock* SessionCore::AppendBlock(Item* item) {
 }
 
 Value* SessionCore::AppendValue(ItemBlock* block, Tid tid) {
+  bool existed = false;
+  Value** link = &block->firstValue;
+  while (*link != nullptr) link = &(*link)->next;
+  return LinkNewValue(block, tid, link, &existed);
+}
+
+Value* SessionCore::FindOrAppendValue(ItemBlock* block, Tid tid, bool* existed) {
+  Value** link = &block->firstValue;
+  for (; *link != nullptr; link = &(*link)->next) {
+    if ((*link)->tid == tid) {
+      *existed = true;
+      return *link;
+    }
+  }
+  return LinkNewValue(block, tid, link, existed);
+}
+
+Value* SessionCore::LinkNewValue(ItemBlock* block, Tid tid, Value** link, bool* existed) {
   Value* value = valuePool_.New();
   value->tid = tid;
-  if (block->lastValue != nullptr) {
-    block->lastValue->next = value;
-  } else {
-    block->firstValue = value;
-  }
-  block->lastValue = value;
+  *link = value;
   ++block->valueCount;
+  *existed = false;
   return value;
 }
 
+Value* SessionCore::Decode(const ItemBlock* block) {
+  Decoded& recent = decoded_[recentSlot_];
+  if (recent.block == block) return recent.values.data();
+  for (std::size_t i = 0; i < kDecodedSlots; ++i) {
+    if (decoded_[i].block == block) {
+      recentSlot_ = i;
+      return decoded_[i].values.data();
+    }
+  }
+  // The block read last keeps its slot: a caller may still hold its values.
+  if (nextSlot_ == recentSlot_) nextSlot_ = (nextSlot_ + 1) % kDecodedSlots;
+  recentSlot_ = nextSlot_;
+  nextSlot_ = (nextSlot_ + 1) % kDecodedSlots;
+  Decoded& slot = decoded_[recentSlot_];
+  slot.values.resize(block->valueCount);
+  slot.tids.resize(block->valueCount);
+  slot.hint = 0;
+  slot.unique = true;
+  uint64_t seen[4] = {};  // TIDs seen, by their low 8 bits
+  packed::Cursor cursor(block->packed, block->packedBytes);
+  std::size_t n = 0;
+  for (packed::Entry e; n < slot.values.size() && cursor.Next(&e); ++n) {
+    Value& value = slot.values[n];
+    packed::ToValue(e, &value);
+    value.next = &value + 1;
+    slot.tids[n] = e.tid;
+    uint64_t& word = seen[(e.tid >> 6) & 3];
+    const uint64_t bit = uint64_t{1} << (e.tid & 63);
+    if ((word & bit) != 0 && slot.unique)
+      slot.unique = std::find(slot.tids.begin(), slot.tids.begin() + n, e.tid) ==
+                    slot.tids.begin() + n;
+    word |= bit;
+  }
+  slot.values.resize(n);
+  slot.tids.resize(n);
+  if (n != 0) slot.values[n - 1].next = nullptr;
+  slot.block = block;
+  return n != 0 ? slot.values.data() : nullptr;
+}
+
+void SessionCore::ForgetDecoded(const ItemBlock* block) {
+  for (Decoded& slot : decoded_)
+    if (slot.block == block) slot.block = nullptr;
+}
+
+void SessionCore::Parse(ItemBlock* block) {
+  if (block == nullptr || !block->IsPacked()) return;
+  ForgetDecoded(block);
+  packed::Cursor cursor(block->packed, block->packedBytes);
+  Value* first = nullptr;
+  Value** link = &first;
+  uint32_t count = 0;
+  for (packed::Entry e; cursor.Next(&e); ++count) {
+    Value* value = valuePool_.New();
+    packed::ToValue(e, value);
+    *link = value;
+    link = &value->next;
+  }
+  block->packedBytes = 0;
+  block->firstValue = first;
+  block->valueCount = count;
+}
 Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
   if (block == nullptr) return nullptr;
   for (Item* item = block->firstItem; item != nullptr; item = item->next)
@@ -66,10 +145,23 @@ Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
   return nullptr;
 }
 
-Value* SessionCore::FindValue(const ItemBlock* block, Tid tid) {
-  if (block == nullptr) return nullptr;
-  for (Value* value = block->firstValue; value != nullptr; value = value->next)
-    if (value->tid == tid) return value;
+Value* SessionCore::FindDecoded(const ItemBlock* block, Tid tid) {
+  Decode(block);
+  return decoded_[recentSlot_].Find(tid);
+}
+
+// Readers ask for the values in list order, each once or twice: the one
+// found last or the one after it. The next one is the first of its TID only
+// when no TID repeats.
+Value* SessionCore::Decoded::Find(Tid tid) {
+  if (Value* near = FindNear(tid)) return near;
+  const std::size_t n = tids.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (tids[i] == tid) {
+      hint = i;
+      return &values[i];
+    }
+  }
   return nullptr;
 }
 
@@ -104,15 +196,22 @@ void SessionCore::AdjustSizes(ItemBlock* block, int64_t delta) {
   }
 }
 
-uint64_t SessionCore::ComputeContentSize(const ItemBlock* block) {
-  uint64_t size = 2;
+uint64_t SessionCore::ItemsContentSize(const ItemBlock* block) {
+  uint64_t size = 0;
   for (const Item* item = block->firstItem; item != nullptr; item = item->next) {
     size += 4;
     for (const ItemBlock* child : item->blocks) size += EncodedSize(*child);
   }
-  for (const Value* value = block->firstValue; value != nullptr; value = value->next)
-    size += EncodedSize(*value);
   return size;
+}
+
+uint64_t SessionCore::ComputeContentSize(const ItemBlock* block) {
+  const uint64_t size = 2 + ItemsContentSize(block);
+  if (block->IsPacked()) return size + packed::EncodedValueBytes(block->packed, block->packedBytes);
+  uint64_t values = 0;
+  for (const Value* value = block->firstValue; value != nullptr; value = value->next)
+    values += EncodedSize(*value);
+  return size + values;
 }
 
 void SessionCore::RecomputeSizes(ItemBlock* top) {
@@ -161,10 +260,14 @@ void SessionCore::DestroyBlock(ItemBlock* top) {
   while (!pending.empty()) {
     ItemBlock* block = pending.back();
     pending.pop_back();
-    for (Value* value = block->firstValue; value != nullptr;) {
-      Value* next = value->next;
-      DestroyValue(value);
-      value = next;
+    if (block->IsPacked()) {
+      ForgetDecoded(block);  // its bytes stay in the arena until it goes
+    } else {
+      for (Value* value = block->firstValue; value != nullptr;) {
+        Value* next = value->next;
+        DestroyValue(value);
+        value = next;
+      }
     }
     for (Item* item = block->firstItem; item != nullptr;) {
       Item* next = item->next;
@@ -178,8 +281,9 @@ void SessionCore::DestroyBlock(ItemBlock* top) {
 }
 
 void SessionCore::DestroyValue(Value* value) {
-  FreeValueBytes(value->heap);
-  delete value->fileRef;
+  if (value->home == ValueHome::kMemory && value->size > Value::kInline)
+    FreeValueBytes(value->heap);
+  if (value->home == ValueHome::kFileRef) delete value->fileRef;
   valuePool_.Delete(value);
 }
 
@@ -192,7 +296,6 @@ void SessionCore::RemoveItem(ItemBlock* block, Item* item) {
     } else {
       block->firstItem = i->next;
     }
-    if (block->lastItem == i) block->lastItem = prev;
     --block->itemCount;
     itemPool_.Delete(i);
     return;

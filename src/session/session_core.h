@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "session/abstract_session.h"
+#include "session/arena.h"
 #include "session/pool.h"
 #include "session/records.h"
 
@@ -121,16 +122,50 @@ class SessionCore : public AbstractSession {
   void SetReferenceMode(uint8_t mode) { refMode_ = mode; }
 
   static Item* FindItem(const ItemBlock* block, Tid tid);
-  static Value* FindValue(const ItemBlock* block, Tid tid);
+  // The first of block's values, in order (follow Value::next). For a packed
+  // block they are decoded into one of a few scratch lists of the session:
+  // read-only, and valid until four other packed blocks have been decoded or
+  // the block is parsed or destroyed. Edits go through Parse first.
+  Value* Values(const ItemBlock* block) {
+    if (block == nullptr) return nullptr;
+    return block->IsPacked() ? Decode(block) : block->firstValue;
+  }
+  // The first value of the TID in block, as Values gives it; null if none.
+  // Inline for the common read: the next value of the block read last.
+  Value* FindValue(const ItemBlock* block, Tid tid) {
+    if (block != nullptr && block->IsPacked()) {
+      Decoded& slot = decoded_[recentSlot_];
+      if (slot.block == block) {
+        if (Value* next = slot.FindNear(tid)) return next;
+      }
+      return FindDecoded(block, tid);
+    }
+    for (Value* value = Values(block); value != nullptr; value = value->next)
+      if (value->tid == tid) return value;
+    return nullptr;
+  }
+  // Turns a packed block's values into records of its own (bytes of more
+  // than Value::kInline stay in the arena until changed). Every edit of a
+  // block's values and every value handle goes through here.
+  void Parse(ItemBlock* block);
+  // Drops what Values decoded for block, after its packed run changed.
+  void ForgetDecoded(const ItemBlock* block);
   // Index of block in its parent item, or -1.
   static int64_t PositionOf(ItemBlock* block);
 
   // Record construction. New records are linked at the end of their lists;
   // cached sizes are NOT adjusted (loaders recompute, editors adjust).
+  // AppendItem takes the block's last item when the caller knows it.
   ItemBlock* NewRootBlock();
-  Item* AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount);
+  Item* AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount, Item* last = nullptr);
   ItemBlock* AppendBlock(Item* item);
+  // REQUIRES: block is not packed.
   Value* AppendValue(ItemBlock* block, Tid tid);
+  // The first value of the TID, or a new one at the end (*existed says
+  // which), in one walk. REQUIRES: block is not packed.
+  Value* FindOrAppendValue(ItemBlock* block, Tid tid, bool* existed);
+  // Where a load keeps the bytes it read; cleared with the tree.
+  Arena& arena() { return arena_; }
   // Replaces the root with an empty one (everything below is destroyed).
   void ResetTree();
 
@@ -138,6 +173,8 @@ class SessionCore : public AbstractSession {
   static void AdjustSizes(ItemBlock* block, int64_t delta);
   // Content size of one block from its items, values and children's caches.
   static uint64_t ComputeContentSize(const ItemBlock* block);
+  // The part of it that the items take: their entries and their blocks.
+  static uint64_t ItemsContentSize(const ItemBlock* block);
   // Recomputes every cached size below and including top, children first.
   void RecomputeSizes(ItemBlock* top);
 
@@ -160,6 +197,10 @@ class SessionCore : public AbstractSession {
   bool ReadPayload(const ItemBlock* block, const Value& value, std::vector<uint8_t>* out);
 
   void DestroyValue(Value* value);
+  // Brings every value whose bytes lie at `home` (kView or kStream) into
+  // memory, in file order. False when some could not be read; those stay
+  // where they were.
+  bool MaterializeAll(ValueHome home);
 
   // Depth limit of the tree. Deeper trees are refused (12 on insert, 1 on
   // load) so that no walk can exhaust the stack of a caller.
@@ -196,6 +237,32 @@ class SessionCore : public AbstractSession {
   std::vector<uint8_t> compare_;
   std::vector<uint8_t> convert_;
 
+  // Decoded values of recently read packed blocks (Values).
+  struct Decoded {
+    const ItemBlock* block = nullptr;
+    std::vector<Value> values;
+    std::vector<Tid> tids;  // values[i].tid, packed for the search
+    std::size_t hint = 0;   // index found last
+    bool unique = true;     // no TID occurs twice
+    // The first value of the TID, or null.
+    Value* Find(Tid tid);
+    // The same, when it is the value found last or, in a block where no TID
+    // repeats, the one after it; else null.
+    Value* FindNear(Tid tid) {
+      const std::size_t n = tids.size();
+      if (hint < n && tids[hint] == tid) return &values[hint];
+      if (unique && hint + 1 < n && tids[hint + 1] == tid) return &values[++hint];
+      return nullptr;
+    }
+  };
+  Value* FindDecoded(const ItemBlock* block, Tid tid);
+  Value* LinkNewValue(ItemBlock* block, Tid tid, Value** link, bool* existed);
+  static constexpr std::size_t kDecodedSlots = 4;
+  Value* Decode(const ItemBlock* block);
+  Decoded decoded_[kDecodedSlots];
+  std::size_t nextSlot_ = 0;    // the slot the next decode takes
+  std::size_t recentSlot_ = 0;  // the slot found last
+
   ItemBlock* current_ = nullptr;
   ItemBlock* root_ = nullptr;
   uint32_t bookmarkCounter_ = 0;
@@ -206,6 +273,8 @@ class SessionCore : public AbstractSession {
   std::map<int32_t, ItemBlock*> bookmarks_;
   std::size_t bookmarksInUse_ = 0;  // entries that still hold a block
   uint8_t refMode_ = 0;
+  // The bytes packed blocks and kArena values point into.
+  Arena arena_;
 };
 
 }  // namespace kestron4

@@ -1,7 +1,7 @@
 // TSession<Policy>: the session under one storage policy. The session logic
 // is SessionCore's, the same text for every policy; the policy decides only
 // where value bytes live and provides the operations that depend on it
-// (storage/policies/policy_base.h lists them). Each operation below hands
+// (policies/policy_base.h lists them). Each operation below hands
 // over to the policy member of the same name; ReadFromSource to ReadSource.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "export/channel_names.h"
+#include "format/channel_names.h"
 
 #include <gtest/gtest.h>
 

@@ -17,9 +17,9 @@ using testing::Bytes;
 using testing::LoadBytes;
 using testing::SavedBytes;
 
-std::vector<uint64_t> ValueSizes(const ItemBlock* b) {
+std::vector<uint64_t> ValueSizes(SessionCore& s, const ItemBlock* b) {
   std::vector<uint64_t> sizes;
-  for (const Value* v = b->firstValue; v != nullptr; v = v->next) sizes.push_back(v->size);
+  for (const Value* v = s.Values(b); v != nullptr; v = v->next) sizes.push_back(v->size);
   return sizes;
 }
 
@@ -78,9 +78,9 @@ TEST(ContainerLayout, ValueLengthsFollowTheTidAndTheLatestDataSize) {
   ErrorCode code = 99;
   auto s = LoadBytes(file, &code);
   ASSERT_EQ(code, ErrNone);
-  EXPECT_EQ(ValueSizes(s->root()),
+  EXPECT_EQ(ValueSizes(*s, s->root()),
             (std::vector<uint64_t>{0, 4, 5, 4, 2, 1, 256, 302, 3, 8, 0}));
-  EXPECT_EQ(ValueSizes(s->root()->firstItem->blocks[0]), (std::vector<uint64_t>{0}));
+  EXPECT_EQ(ValueSizes(*s, s->root()->firstItem->blocks[0]), (std::vector<uint64_t>{0}));
   EXPECT_EQ(SavedBytes(*s).size(), file.size());
 }
 
@@ -92,11 +92,11 @@ TEST(ContainerLayout, LargeValuesCanStayInTheInput) {
     auto s = testing::NewMemSession();
     TMemRefStream stream(file.data(), static_cast<int64_t>(file.size()));
     ASSERT_EQ(LoadFromStream(*s, stream, home), ErrNone);
-    const Value* blob = SessionCore::FindValue(s->root(), kTidData);
+    const Value* blob = s->FindValue(s->root(), kTidData);
     EXPECT_EQ(blob->home, home == LargeValueHome::kView ? ValueHome::kView : ValueHome::kStream);
     EXPECT_EQ(blob->fileOffset, 19 + 4 + 6 + 2);
     EXPECT_EQ(blob->size, 20u);
-    EXPECT_TRUE(SessionCore::FindValue(s->root(), 12000)->InMemory());  // 8 bytes fit the record
+    EXPECT_EQ(s->FindValue(s->root(), 12000)->home, ValueHome::kArena);  // 8 bytes are copied
     EXPECT_EQ(s->root()->contentSize, 2u + 6 + 22 + 10);
   }
 }

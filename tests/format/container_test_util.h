@@ -77,7 +77,7 @@ inline ::testing::AssertionResult SameTree(SessionCore& a, ItemBlock* x0, Sessio
     stack.pop_back();
     if (x->itemCount != y->itemCount || x->valueCount != y->valueCount)
       return ::testing::AssertionFailure() << "counts differ";
-    for (Value *v = x->firstValue, *w = y->firstValue; v != nullptr; v = v->next, w = w->next)
+    for (Value *v = a.Values(x), *w = b.Values(y); v != nullptr; v = v->next, w = w->next)
       if (v->tid != w->tid || BytesOf(a, *v) != BytesOf(b, *w))
         return ::testing::AssertionFailure() << "value " << v->tid << " vs " << w->tid;
     for (Item *i = x->firstItem, *j = y->firstItem; i != nullptr; i = i->next, j = j->next) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "export/channel_names.h"
+#include "format/channel_names.h"
 #include "format/legacy/legacy_name.h"
 #include "legacy_expect.h"
 #include "support/legacy_file_builder.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "storage/platform/platform.h"
-#include "storage/policies/positional_file_stream.h"
+#include "policies/positional_file_stream.h"
 #include "storage/streams/temp_file_stream.h"
 #include "support/faulty_platform.h"
 #include "support/scratch_dir.h"

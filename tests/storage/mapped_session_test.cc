@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "session/session_core.h"
-#include "storage/policies/mapped_file.h"
-#include "storage/policies/view_fault_guard.h"
+#include "policies/mapped_file.h"
+#include "policies/view_fault_guard.h"
 #include "storage/policy_test_util.h"
 #include "support/faulty_platform.h"
 

@@ -1,7 +1,7 @@
 // The logger's fixed channel set: one channel item per measured channel, the
 // raw logger status, the ECU strings, and the logger status item with the
 // card states it decodes.
-#include "export/channel_names.h"
+#include "format/channel_names.h"
 #include "format/legacy/legacy_conversion.h"
 
 namespace kestron4::legacy {

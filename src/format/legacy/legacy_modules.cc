@@ -2,7 +2,7 @@
 // module data addresses.
 #include <string>
 
-#include "export/channel_names.h"
+#include "format/channel_names.h"
 #include "format/legacy/legacy_conversion.h"
 #include "format/legacy/legacy_name.h"
 

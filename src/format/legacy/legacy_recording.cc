@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "export/channel_names.h"
+#include "format/channel_names.h"
 #include "format/legacy/legacy_conversion.h"
 
 namespace kestron4::legacy {

@@ -1,6 +1,6 @@
 // The references every converted logger carries whatever its modules (the
 // logger status and the three ECU strings) and the logger settings item.
-#include "export/channel_names.h"
+#include "format/channel_names.h"
 #include "format/legacy/legacy_conversion.h"
 
 namespace kestron4::legacy {

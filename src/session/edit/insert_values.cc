@@ -27,10 +27,10 @@ void StoreString(SessionCore& session, Value& value, const void* data, uint32_t 
 // else would be written as an item entry and corrupt the saved file.
 bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
   if (current_ == nullptr || !IsValueID(tid)) return false;
-  Value* value = FindValue(current_, tid);
-  const bool existed = value != nullptr;
+  Parse(current_);
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, tid, &existed);
   const uint64_t before = existed ? EncodedSize(*value) : 0;
-  if (!existed) value = AppendValue(current_, tid);
 
   if (byteCount != 0) {
     uint8_t* bytes = ResizeStorage(*value, byteCount);
@@ -60,9 +60,10 @@ bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
     size = static_cast<uint32_t>(std::min<std::size_t>(length, kLongMax));
   }
   const uint32_t n = std::min(size, longKind ? kLongMax : kShortMax);
-  Value* value = FindValue(current_, tid);
-  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
-  if (value == nullptr) value = AppendValue(current_, tid);
+  Parse(current_);
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, tid, &existed);
+  const uint64_t before = existed ? EncodedSize(*value) : 0;
   StoreString(*this, *value, data, n, longKind);
   AdjustSizes(current_, static_cast<int64_t>(EncodedSize(*value) - before));
   return true;
@@ -70,21 +71,23 @@ bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
 
 bool SessionCore::AllocData(Tid tid, uint32_t size) {
   if (current_ == nullptr || !IsValueID(tid)) return false;
-  Value* value = FindValue(current_, tid);
-  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
+  Parse(current_);
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, tid, &existed);
+  const uint64_t before = existed ? EncodedSize(*value) : 0;
   uint64_t target = size;
   if (size == 0) {
     if (IsStringKind(tid)) {
-      if (value != nullptr) return true;  // strings keep what they hold
+      if (existed) return true;  // strings keep what they hold
       target = 0;
     } else {
       target = ValSize(tid, 0);
     }
   }
-  if (value == nullptr) value = AppendValue(current_, tid);
-  // A value still in the session file keeps its leading bytes on shrinking,
-  // as it would in memory; if they cannot be read it is cleared instead.
-  if ((value->home == ValueHome::kView || value->home == ValueHome::kStream) &&
+  // A value still in the arena or the session file keeps its leading bytes
+  // on shrinking, as it would in memory; if they cannot be read it is
+  // cleared instead.
+  if (value->home != ValueHome::kMemory && value->home != ValueHome::kFileRef &&
       target <= value->size)
     Materialize(*value);
   const bool grows = !value->InMemory() || target > value->size;
@@ -98,6 +101,7 @@ bool SessionCore::AllocData(Tid tid, uint32_t size) {
 }
 
 bool SessionCore::WriteData(Tid tid, uint32_t offset, const void* source, uint32_t length) {
+  Parse(current_);
   Value* value = FindValue(current_, tid);
   if (value == nullptr) return false;
   if (uint64_t{offset} + length > value->size) return false;
@@ -111,10 +115,10 @@ bool SessionCore::WriteData(Tid tid, uint32_t offset, const void* source, uint32
 bool SessionCore::InsertDataFile(const char* path, uint64_t offset, uint64_t length) {
   if (current_ == nullptr) return false;
   const uint32_t low = static_cast<uint32_t>(length);
-  InsertValue(kTidDataSize, &low, 4);
-  Value* value = FindValue(current_, kTidData);
-  const uint64_t before = value != nullptr ? EncodedSize(*value) : 0;
-  if (value == nullptr) value = AppendValue(current_, kTidData);
+  InsertValue(kTidDataSize, &low, 4);  // parses the block
+  bool existed = false;
+  Value* value = FindOrAppendValue(current_, kTidData, &existed);
+  const uint64_t before = existed ? EncodedSize(*value) : 0;
   ResizeStorage(*value, 0);
   value->fileRef = new FileRef{path != nullptr ? path : "", u"", offset, length};
   value->home = ValueHome::kFileRef;
@@ -134,16 +138,12 @@ bool SessionCore::InsertDataFileW(const char16_t* path, uint64_t offset, uint64_
 }
 
 bool SessionCore::DeleteValue(Tid tid) {
-  if (current_ == nullptr) return false;
-  Value* prev = nullptr;
-  for (Value* v = current_->firstValue; v != nullptr; prev = v, v = v->next) {
+  if (current_ == nullptr || FindValue(current_, tid) == nullptr) return false;
+  Parse(current_);
+  for (Value** link = &current_->firstValue; *link != nullptr; link = &(*link)->next) {
+    Value* v = *link;
     if (v->tid != tid) continue;
-    if (prev != nullptr) {
-      prev->next = v->next;
-    } else {
-      current_->firstValue = v->next;
-    }
-    if (current_->lastValue == v) current_->lastValue = prev;
+    *link = v->next;
     --current_->valueCount;
     AdjustSizes(current_, -static_cast<int64_t>(EncodedSize(*v)));
     DestroyValue(v);

@@ -20,7 +20,7 @@ bool ResolveAllReferences(SessionCore& session, bool indexed, const ReferenceVis
     const uint32_t parent = path.empty() ? 0 : path.back();
     path.push_back(number);
     if (block->parent == nullptr || block->parent->tid != kTidReferenceItem) return true;
-    const Value* numberValue = SessionCore::FindValue(block, kTidRefNumber);
+    const Value* numberValue = session.FindValue(block, kTidRefNumber);
     if (numberValue == nullptr) return true;
     // A number that cannot be read names no reference that could resolve.
     uint16_t refNo = 0;

@@ -31,7 +31,7 @@ bool Marked(const std::vector<uint8_t>& payload, std::string_view text) {
 
 ErrorCode KeyMatcher::Load(SessionCore& session, const ItemBlock* block, Tid tid) {
   if (block == nullptr) return ErrInvalidSession;
-  const Value* value = SessionCore::FindValue(block, tid);
+  const Value* value = session.FindValue(block, tid);
   if (value == nullptr) return ErrValueNotFound;
   uint32_t length = 0;
   if (!session.PayloadLength(block, *value, &length)) return ErrDataSize;
@@ -50,7 +50,7 @@ ErrorCode KeyMatcher::Load(SessionCore& session, const ItemBlock* block, Tid tid
 }
 
 bool KeyMatcher::Matches(SessionCore& session, const ItemBlock* entry) {
-  const Value* value = SessionCore::FindValue(entry, tid_);
+  const Value* value = session.FindValue(entry, tid_);
   if (value == nullptr) return false;
   if (tid_ == kTidData) return DataMatches(session, entry, *value);
   if (!session.ReadPayload(entry, *value, &scratch_)) return false;

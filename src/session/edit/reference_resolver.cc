@@ -15,11 +15,11 @@ Resolution ResolveReference(SessionCore& session, ItemBlock* holder, uint16_t re
   const ItemBlock* entry = finder.FindEntry(*references, refNo);
   if (entry == nullptr) return Fail(ErrRefNotFound);
 
-  const Value* targetValue = SessionCore::FindValue(entry, kTidRefTarget);
+  const Value* targetValue = session.FindValue(entry, kTidRefTarget);
   uint16_t targetTid = 0;
   if (targetValue == nullptr || !ReadU16Value(session, *targetValue, &targetTid) || targetTid == 0)
     return Fail(ErrBlockRefNotFound);
-  const Value* keyValue = EntryKeyValue(entry);
+  const Value* keyValue = EntryKeyValue(session, entry);
   if (keyValue == nullptr) return Fail(ErrRefNotFound);
   SearchKey key;
   // A key whose bytes cannot be read names no block that could be found.
@@ -33,7 +33,7 @@ Resolution ResolveReference(SessionCore& session, ItemBlock* holder, uint16_t re
   const Item* inner = entry->firstItem;
   if (inner->blocks.empty()) return Fail(ErrRefNotFound);
   const ItemBlock* innerEntry = inner->blocks.front();
-  const Value* innerTidValue = innerEntry->firstValue;
+  const Value* innerTidValue = session.Values(innerEntry);
   const Value* innerKeyValue = innerTidValue != nullptr ? innerTidValue->next : nullptr;
   uint16_t innerTid = 0;
   if (innerKeyValue == nullptr || !ReadU16Value(session, *innerTidValue, &innerTid))

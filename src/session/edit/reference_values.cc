@@ -11,8 +11,8 @@ bool ReadU16Value(SessionCore& session, const Value& value, uint16_t* number) {
   return true;
 }
 
-const Value* EntryKeyValue(const ItemBlock* entry) {
-  const Value* value = entry->firstValue;
+const Value* EntryKeyValue(SessionCore& session, const ItemBlock* entry) {
+  const Value* value = session.Values(entry);
   for (int position = 0; position < 3 && value != nullptr; ++position, value = value->next) {
     if (value->tid != kTidRefNumber && value->tid != kTidRefTarget) return value;
   }

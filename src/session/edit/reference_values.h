@@ -23,7 +23,7 @@ bool ReadU16Value(SessionCore& session, const Value& value, uint16_t* number);
 
 // The entry's key: among its first three values the first that is neither
 // its number nor its target TID; null when there is none.
-const Value* EntryKeyValue(const ItemBlock* entry);
+const Value* EntryKeyValue(SessionCore& session, const ItemBlock* entry);
 
 // What the lookup is given as the key of a search for a reference target.
 struct SearchKey {

@@ -20,7 +20,7 @@ ItemBlock* IndexedTargetFinder::FindEntry(const Item& references, uint16_t refNo
   if (added) {
     // First entry per number, as the scan finds it.
     for (ItemBlock* entry : references.blocks) {
-      const Value* number = SessionCore::FindValue(entry, kTidRefNumber);
+      const Value* number = session_.FindValue(entry, kTidRefNumber);
       uint16_t value = 0;
       if (number != nullptr && ReadU16Value(session_, *number, &value))
         it->second.emplace(value, entry);

@@ -4,7 +4,7 @@ namespace kestron4 {
 
 ItemBlock* PlainTargetFinder::FindEntry(const Item& references, uint16_t refNo) {
   for (ItemBlock* entry : references.blocks) {
-    const Value* number = SessionCore::FindValue(entry, kTidRefNumber);
+    const Value* number = session_.FindValue(entry, kTidRefNumber);
     uint16_t value = 0;
     if (number != nullptr && ReadU16Value(session_, *number, &value) && value == refNo)
       return entry;

@@ -41,15 +41,15 @@ void TargetIndex::Number(SessionCore& session) {
     for (const Item* item = block->firstItem; item != nullptr; item = item->next)
       if (item->blockCount != item->blocks.size()) usable_ = false;
     if (block->parent == nullptr || block->parent->tid != kTidReferenceItem) return true;
-    const Value* targetValue = SessionCore::FindValue(block, kTidRefTarget);
-    const Value* keyValue = EntryKeyValue(block);
+    const Value* targetValue = session.FindValue(block, kTidRefTarget);
+    const Value* keyValue = EntryKeyValue(session, block);
     uint16_t target = 0;
     if (targetValue != nullptr && keyValue != nullptr &&
         ReadU16Value(session, *targetValue, &target) && target != 0)
       NotePair(target, keyValue->tid);
     const Item* inner = block->firstItem;
     if (inner != nullptr && !inner->blocks.empty()) {
-      const Value* innerTidValue = inner->blocks.front()->firstValue;
+      const Value* innerTidValue = session.Values(inner->blocks.front());
       const Value* innerKey = innerTidValue != nullptr ? innerTidValue->next : nullptr;
       uint16_t innerTid = 0;
       if (innerKey != nullptr && ReadU16Value(session, *innerTidValue, &innerTid))
@@ -107,7 +107,7 @@ void TargetIndex::Collect(SessionCore& session) {
         const bool comparesBytes = IsStringKind(vtid) || ValSize(vtid, 0) != 0;
         for (std::size_t i = 0; i < item->blocks.size(); ++i) {
           ItemBlock* candidate = item->blocks[i];
-          const Value* value = SessionCore::FindValue(candidate, vtid);
+          const Value* value = session.FindValue(candidate, vtid);
           if (value == nullptr) continue;
           BucketKey(item->tid, vtid, &key);
           if (comparesBytes) {

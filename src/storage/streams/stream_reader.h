@@ -14,6 +14,7 @@
 #include <cstring>
 #include <vector>
 
+#include "storage/streams/copy_bytes.h"
 #include "storage/streams/stream.h"
 
 namespace kestron4 {
@@ -38,7 +39,7 @@ class StreamReader {
   void Read(void* destination, size_t count) {
     const uint8_t* bytes = count <= kBufferSize ? Take(count) : nullptr;
     if (bytes != nullptr) {
-      std::memcpy(destination, bytes, count);
+      CopyBytes(destination, bytes, count);
     } else {
       ReadSlow(destination, count);
     }
@@ -65,6 +66,19 @@ class StreamReader {
 
   // Moves the stream to Position(); false if it refused.
   bool SyncPosition();
+
+  // The bytes from Position() on that the window already holds (*count of
+  // them, possibly 0), for a caller that parses in place; Advance(n) then
+  // moves past n <= *count of them.
+  const uint8_t* Available(size_t* count) const {
+    if (position_ < window_start_ || position_ >= window_end_) {
+      *count = 0;
+      return nullptr;
+    }
+    *count = static_cast<size_t>(window_end_ - position_);
+    return window_ + (position_ - window_start_);
+  }
+  void Advance(size_t n) { position_ += static_cast<int64_t>(n); }
 
  private:
   // The next count bytes when they are all in the window (and moves past

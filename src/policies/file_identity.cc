@@ -1,4 +1,4 @@
-#include "storage/policies/file_identity.h"
+#include "policies/file_identity.h"
 
 #include <sys/stat.h>
 

@@ -1,7 +1,7 @@
 // The in-memory storage policy: every value's bytes live in memory.
 #pragma once
 
-#include "storage/policies/policy_base.h"
+#include "policies/policy_base.h"
 
 namespace kestron4 {
 

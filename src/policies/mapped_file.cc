@@ -1,4 +1,4 @@
-#include "storage/policies/mapped_file.h"
+#include "policies/mapped_file.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "storage/platform/platform.h"
-#include "storage/policies/view_fault_guard.h"
+#include "policies/view_fault_guard.h"
 
 namespace kestron4 {
 

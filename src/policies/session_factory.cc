@@ -1,9 +1,9 @@
 #include "session/session_factory.h"
 
 #include "session/tsession.h"
-#include "storage/policies/mem_policy.h"
-#include "storage/policies/mmap_policy.h"
-#include "storage/policies/stream_policy.h"
+#include "policies/mem_policy.h"
+#include "policies/mmap_policy.h"
+#include "policies/stream_policy.h"
 
 namespace kestron4 {
 

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "storage/policies/mapped_file.h"
-#include "storage/policies/policy_base.h"
+#include "policies/mapped_file.h"
+#include "policies/policy_base.h"
 
 namespace kestron4 {
 

@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "session/session_core.h"
-#include "session/value_walk.h"
 
 namespace kestron4 {
 
@@ -44,12 +43,6 @@ struct PolicyBase {
 
 // Brings every value whose bytes lie at `home` into memory, in file order.
 // False when some could not be read; those stay where they were.
-inline bool MaterializeAll(SessionCore& s, ValueHome home) {
-  bool all = true;
-  ForEachValue(s.root(), [&](Value& value) {
-    if (value.home == home && !s.Materialize(value)) all = false;
-  });
-  return all;
-}
+inline bool MaterializeAll(SessionCore& s, ValueHome home) { return s.MaterializeAll(home); }
 
 }  // namespace kestron4

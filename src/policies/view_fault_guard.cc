@@ -1,4 +1,4 @@
-#include "storage/policies/view_fault_guard.h"
+#include "policies/view_fault_guard.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,12 +1,12 @@
-#include "storage/policies/mmap_policy.h"
+#include "policies/mmap_policy.h"
 
 #include <exception>
 #include <string>
 
 #include "format/container_writer.h"
 #include "format/session_load.h"
-#include "storage/policies/file_identity.h"
-#include "storage/policies/positional_file_stream.h"
+#include "policies/file_identity.h"
+#include "policies/positional_file_stream.h"
 #include "storage/streams/file_stream.h"
 
 namespace kestron4 {

@@ -8,16 +8,17 @@
 // be reopened. Only after a successful rename does the session move over to
 // the new file, all at once: the new source, a new stream for every handle,
 // and every value's offset changed to where this save wrote it.
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "format/container_format.h"
 #include "format/container_writer.h"
-#include "session/value_walk.h"
-#include "storage/policies/file_identity.h"
-#include "storage/policies/positional_file_stream.h"
-#include "storage/policies/stream_policy.h"
+#include "policies/file_identity.h"
+#include "policies/positional_file_stream.h"
+#include "policies/stream_policy.h"
+#include "session/packed_values.h"
 #include "text/text_codec.h"
 
 namespace kestron4 {
@@ -31,6 +32,44 @@ ErrorCode SaveThroughCore(SessionCore& s, const std::string& path) {
 }
 ErrorCode SaveThroughCore(SessionCore& s, const std::u16string& path) {
   return s.SessionCore::SavePathW(path.c_str());
+}
+
+// Gives every value still in the source the offset at which a save of the
+// whole session put its bytes: the container holds the blocks depth first,
+// each as its size field, item entries, value entries and end marker.
+void MoveOffsetsToSavedFile(SessionCore& s) {
+  uint64_t position = container::kHeaderSize;
+  std::vector<ItemBlock*> pending{s.root()};
+  std::vector<ItemBlock*> children;
+  while (!pending.empty()) {
+    ItemBlock* block = pending.back();
+    pending.pop_back();
+    children.clear();
+    position += container::kSizeFieldBytes;
+    for (Item* item = block->firstItem; item != nullptr; item = item->next) {
+      position += container::kItemEntryBytes;
+      children.insert(children.end(), item->blocks.begin(), item->blocks.end());
+    }
+    if (block->IsPacked()) {
+      s.ForgetDecoded(block);
+      packed::Cursor cursor(block->packed, block->packedBytes);
+      for (packed::Entry e; cursor.Next(&e); position += e.size) {
+        position += container::kTidBytes;
+        if (e.home != ValueHome::kStream) continue;
+        // The arena is the session's own memory; only its readers see it const.
+        const auto offset = static_cast<int64_t>(position);
+        std::memcpy(const_cast<uint8_t*>(e.start) + packed::kFarOffsetField, &offset, 8);
+      }
+    } else {
+      for (Value* v = block->firstValue; v != nullptr; v = v->next) {
+        position += container::kTidBytes;
+        if (v->home == ValueHome::kStream) v->fileOffset = static_cast<int64_t>(position);
+        position += v->size;
+      }
+    }
+    position += container::kEndMarkerBytes;
+    pending.insert(pending.end(), children.rbegin(), children.rend());
+  }
 }
 
 }  // namespace
@@ -80,9 +119,7 @@ void StreamPolicy::FollowReplacedFile(SessionCore& s, const std::string& path, u
   } catch (const std::exception&) {
     return;
   }
-  ForEachValue(s.root(), [](Value& value) {
-    if (value.home == ValueHome::kStream) value.fileOffset = value.savedOffset;
-  });
+  MoveOffsetsToSavedFile(s);
   source_ = std::move(fresh);
   for (std::size_t i = 0; i < handles_.size(); ++i) handles_[i]->stream = std::move(clones[i]);
 }

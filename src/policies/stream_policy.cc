@@ -1,11 +1,11 @@
-#include "storage/policies/stream_policy.h"
+#include "policies/stream_policy.h"
 
 #include <algorithm>
 #include <exception>
 #include <string>
 
 #include "format/session_load.h"
-#include "storage/policies/positional_file_stream.h"
+#include "policies/positional_file_stream.h"
 #include "storage/streams/mem_ref_stream.h"
 #include "text/text_codec.h"
 

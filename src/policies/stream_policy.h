@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/policies/policy_base.h"
-#include "storage/policies/stream_handle.h"
+#include "policies/policy_base.h"
+#include "policies/stream_handle.h"
 #include "storage/streams/stream.h"
 
 namespace kestron4 {

@@ -1,4 +1,4 @@
-#include "storage/policies/positional_file_stream.h"
+#include "policies/positional_file_stream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

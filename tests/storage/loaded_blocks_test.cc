@@ -1,0 +1,95 @@
+// Blocks read from a file stay packed until edited: reads find the first value
+// of a TID however they are ordered, handles and value pointers outlive the
+// block's first edit, and a block larger than one arena chunk reads back whole.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "format/container_test_util.h"
+#include "storage/policy_test_util.h"
+
+namespace kestron4 {
+namespace {
+
+using namespace kestron4::testing;
+
+class LoadedBlocks : public ::testing::TestWithParam<PolicyKind> {
+ protected:
+  ScratchDir dir_;
+  std::string Write(const std::string& bytes) {
+    const std::string path = dir_.File("f.kst");
+    WriteWholeFile(path, bytes);
+    return path;
+  }
+};
+
+// A container whose root size field says what follows it.
+std::string Sized(std::string file) {
+  const uint32_t size = static_cast<uint32_t>(file.size() - 23);
+  for (int i = 0; i < 4; ++i) file[19 + i] = static_cast<char>(size >> (8 * i));
+  return file;
+}
+
+uint32_t U32Of(uint16_t tid, KSTRN_SessionHandle s) {
+  uint32_t v = 0;
+  return KSTRN_GetValue(tid, &v, s) ? v : 0xFFFFFFFF;
+}
+
+TEST_P(LoadedBlocks, RepeatedTidsGiveTheFirstInAnyOrderOfReading) {
+  // 10000 twice in a row and once more after 10001: reads in list order
+  // must not drift onto the later copies.
+  const std::string path = Write(Sized(Bytes().Header().U32(0).U16(10000).U32(1).U16(10000)
+                                           .U32(2).U16(10001).U32(3).U16(10000).U32(4).U16(0).s));
+  ScopedOpen s(GetParam(), path);
+  ASSERT_NE(s.get(), nullptr);
+  uint16_t tids[4];
+  KSTRN_GetValueList(tids, s);
+  uint32_t seen[4];
+  for (int i = 0; i < 4; ++i) seen[i] = U32Of(tids[i], s);
+  EXPECT_EQ(std::vector<uint32_t>(seen, seen + 4), (std::vector<uint32_t>{1, 1, 3, 1}));
+  EXPECT_EQ(SavedBuffer(s), ReadWholeFile(path));
+}
+
+TEST_P(LoadedBlocks, HandlesAndPointersOutliveTheFirstEdit) {
+  const std::string path = Write(Sized(Bytes().Header().U32(0).U16(2001).U8(12)
+                                           .Raw("twelve bytes").U16(10000).U32(7).U16(12000)
+                                           .Fill(8, 'e').U16(0).s));
+  ScopedOpen s(GetParam(), path);
+  ASSERT_NE(s.get(), nullptr);
+  KSTRN_ValueHandle text = KSTRN_GetValueHandle(2001, s);
+  const void* number = nullptr;
+  ASSERT_TRUE(KSTRN_GetValuePtr(10000, &number, s));
+  ASSERT_NE(number, nullptr);
+  const uint32_t eight = 8;
+  ASSERT_TRUE(KSTRN_DeleteValue(12000, s));
+  ASSERT_TRUE(KSTRN_InsertValue(10001, &eight, s));
+  ASSERT_TRUE(KSTRN_InsertValue(10000, &eight, s));
+  char bytes[13] = {};
+  ASSERT_TRUE(KSTRN_ReadValue(text, 0, bytes, 13, s));
+  EXPECT_EQ(std::string(bytes + 1, 12), "twelve bytes");
+  EXPECT_EQ(std::memcmp(number, "\x07\0\0\0", 4), 0);  // the loaded bytes, unchanged
+  EXPECT_EQ(U32Of(10000, s), 8u);
+}
+
+TEST_P(LoadedBlocks, ABlockLargerThanAnArenaChunkReadsBackWhole) {
+  Bytes file;
+  file.Header().U32(0).U16(100).U16(1);  // an item whose block follows the big run
+  for (uint32_t i = 0; i < 400000; ++i) file.U16(static_cast<uint16_t>(10000 + i % 2000)).U32(i);
+  file.U16(0).U32(8).U16(10000).U32(42).U16(0);
+  const std::string bytes = Sized(file.s);
+  ScopedOpen s(GetParam(), Write(bytes));
+  ASSERT_NE(s.get(), nullptr);
+  EXPECT_TRUE(SavedBuffer(s) == bytes);
+  ASSERT_TRUE(KSTRN_OpenItem(100, 0, s));
+  EXPECT_EQ(U32Of(10000, s), 42u);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllPolicies, LoadedBlocks,
+                         ::testing::Values(PolicyKind::kMemory, PolicyKind::kMapped,
+                                           PolicyKind::kStreamed),
+                         [](const auto& param) { return std::string(PolicyName(param.param)); });
+
+}  // namespace
+}  // namespace kestron4
