@@ -102,6 +102,15 @@ int ExpectIndexAgrees(TestTree& t) {
   return resolved;
 }
 
+// A two-byte blob key whose size value (1066) comes before it, after it or
+// not at all.
+void PutBlob(TestTree& t, ItemBlock* block, const char* bytes, std::size_t sizeAt) {
+  const uint32_t two = 2;
+  if (sizeAt == 0) t.Put(block, kTidDataSize, &two);
+  t.Put(block, kTidData, bytes, 2);
+  if (sizeAt == 1) t.Put(block, kTidDataSize, &two);
+}
+
 // Random sessions with few distinct keys, so that duplicates and near
 // misses are the rule.
 TEST(TargetIndex, AgreesWithTheScanOnRandomSessions) {
@@ -120,16 +129,19 @@ TEST(TargetIndex, AgreesWithTheScanOnRandomSessions) {
       if (pick(4) >= 2) t.Put(block, kName, names[pick(5)]);
       const uint32_t id = static_cast<uint32_t>(pick(3));
       if (pick(3) == 0) t.Put(block, kNumber, &id);
+      if (pick(4) == 0) PutBlob(t, block, names[pick(2)], pick(3));
       blocks.push_back(block);
     }
     for (std::size_t i = 10 + pick(40); i > 0; --i) {
       const Tid target = pick(10) == 0 ? 403 : itemTids[pick(5)];
       ItemBlock* holder = blocks[pick(blocks.size())];
       const auto number = static_cast<uint16_t>(pick(5));
-      const char* key = pick(2) == 0 ? names[pick(5)] : nullptr;
+      const std::size_t keyKind = pick(4);
+      const char* key = keyKind < 2 ? names[pick(5)] : nullptr;
       ItemBlock* entry = t.Entry(holder, number, target, key);
       const uint32_t id = static_cast<uint32_t>(pick(3));
-      if (key == nullptr) t.Put(entry, kNumber, &id);
+      if (keyKind == 2) t.Put(entry, kNumber, &id);
+      if (keyKind == 3) PutBlob(t, entry, names[pick(2)], pick(3));
       if (pick(4) == 0) t.Nest(entry, itemTids[pick(5)], names[pick(5)]);
     }
     // One entry whose fixed key comes before its target TID.
