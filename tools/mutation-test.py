@@ -4,8 +4,9 @@
 Draws a reproducible sample of one-token mutations across src/ (flipped
 comparisons, integer constants off by one, negated conditions, deleted
 statements), applies them one at a time, rebuilds the test program
-incrementally in its own build directory, runs the tests with a timeout and
-reports caught / survived / not compiling per folder of src/.
+incrementally in its own build directory, runs the tests (the GoogleTest
+program, then the call-sequence property run of the fuzz replay) with a
+timeout and reports caught / survived / not compiling per folder of src/.
 
     tools/mutation-test.py --seed 1 --count 100
     tools/mutation-test.py --seed 1 --count 100 --list        # the sample only
@@ -213,13 +214,17 @@ def main():
     restorer = Restorer(build_dir)
     restorer.recover()
     configure(build_dir)
-    build = ['cmake', '--build', build_dir, '-j', str(args.jobs), '--target', 'kestron4_tests']
+    build = ['cmake', '--build', build_dir, '-j', str(args.jobs), '--target', 'kestron4_tests',
+             'session_sequence_fuzz_replay']
     if run(build, None)[0] != 0:
         print('the unmutated tree does not build', file=sys.stderr)
         return 1
     tests = [os.path.join(build_dir, 'tests', 'kestron4_tests'), '--gtest_brief=1']
     if args.fast:
         tests.append('--gtest_filter=' + FAST_FILTER)
+    # The call-sequence property run: its corpus and random sequences.
+    sequences = [os.path.join(build_dir, 'fuzz', 'session_sequence_fuzz_replay'),
+                 os.path.join(ROOT, 'fuzz', 'corpus', 'session_sequence'), '--random', '400']
     env = dict(os.environ, GCOV_PREFIX=os.path.join(build_dir, 'gcov-discard'))
     signal.signal(signal.SIGTERM, interrupt)
 
@@ -239,8 +244,11 @@ def main():
                     outcome = 'not compiling'
                 else:
                     code, output = run(tests, args.timeout, env)
-                    outcome = 'survived' if code == 0 else 'caught'
                     failed = re.findall(r'\[  FAILED  \] (\S+)', output)
+                    if code == 0:
+                        code, output = run(sequences, args.timeout, env)
+                        failed = ['call sequences'] if code != 0 else []
+                    outcome = 'survived' if code == 0 else 'caught'
             finally:
                 restorer.restore()
             detail = '' if outcome != 'caught' else (
