@@ -86,26 +86,6 @@ class TestTree {
     });
   }
   std::string Text(ItemBlock* block, Tid tid = kName) { return Bytes(block, tid).c_str(); }
-  std::vector<uint16_t> Types() {
-    std::vector<uint16_t> tids(s().GetTypeCount());
-    s().GetTypeList(tids.data());
-    return tids;
-  }
-  // Cached sizes and counts must equal a fresh computation everywhere.
-  bool SizesConsistent() {
-    std::vector<ItemBlock*> stack{root()};
-    while (!stack.empty()) {
-      ItemBlock* const b = stack.back();
-      stack.pop_back();
-      if (b->contentSize != SessionCore::ComputeContentSize(b)) return false;
-      for (Item* i = b->firstItem; i != nullptr; i = i->next) {
-        if (i->blockCount != i->blocks.size()) return false;
-        stack.insert(stack.end(), i->blocks.begin(), i->blocks.end());
-      }
-    }
-    return true;
-  }
-
  private:
   std::unique_ptr<AbstractSession> owned_;
 };

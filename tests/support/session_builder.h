@@ -37,19 +37,4 @@ inline std::vector<uint16_t> TypeList(AbstractSession& s) {
   return tids;
 }
 
-// Cached sizes must equal a fresh computation everywhere.
-inline bool SizesConsistent(SessionCore& s) {
-  std::vector<ItemBlock*> stack{s.root()};
-  while (!stack.empty()) {
-    ItemBlock* b = stack.back();
-    stack.pop_back();
-    if (b->contentSize != SessionCore::ComputeContentSize(b)) return false;
-    for (Item* i = b->firstItem; i != nullptr; i = i->next) {
-      if (i->blockCount != i->blocks.size()) return false;
-      for (ItemBlock* c : i->blocks) stack.push_back(c);
-    }
-  }
-  return true;
-}
-
 }  // namespace kestron4::testing
