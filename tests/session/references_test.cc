@@ -206,31 +206,5 @@ TEST(References, DataKeysCompareByContentAndUnreadableFilesNever) {
   EXPECT_EQ(t.at(), blobs[2]);
 }
 
-TEST(References, SurviveSaveAndLoad) {
-  TestTree t;
-  ItemBlock* sheet = t.Add(t.root(), kChannels, "S");
-  t.Add(sheet, kRows, "r1");
-  ItemBlock* referrer = t.Add(t.Add(t.root(), kSheets), kRows);
-  t.Go(referrer);
-  ASSERT_EQ(t.s().CreateReference(t.Mark(sheet), 1, kName), ErrNone);
-  t.Nest(t.Entry(referrer, 2, kChannels, "S"), kRows, "r1");
-  std::string bytes(t.s().SessionSize(), '\0');
-  ASSERT_EQ(t.s().SaveBuffer(bytes.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
-  TestTree loaded;
-  ASSERT_EQ(loaded.s().LoadBuffer(bytes.data(), static_cast<uint32_t>(bytes.size())), ErrNone);
-  ASSERT_EQ(loaded.s().AfterOpen(), ErrNone);
-  uint32_t count = 0;
-  EXPECT_EQ(loaded.s().CheckIntegrity(&count), ErrNone);
-  EXPECT_EQ(count, 2u);
-  ItemBlock* from =
-      SessionCore::FindItem(SessionCore::FindItem(loaded.root(), kSheets)->blocks[0], kRows)
-          ->blocks[0];
-  for (uint16_t number : {1, 2}) {
-    loaded.Go(from);
-    ASSERT_EQ(loaded.s().GotoReference(number), ErrNone);
-    EXPECT_EQ(loaded.Text(loaded.at()), number == 1 ? "S" : "r1");
-  }
-}
-
 }  // namespace
 }  // namespace kestron4
