@@ -38,6 +38,10 @@ TEST(Lookup, EverySearchLandsOnItsMatchOrLeavesTheCursor) {
   KSTRN_InsertValueS(1063, "abc", 3, s);  // a blob without its size never matches
   Add(s, "", 50);
   KSTRN_InsertData(3, "xyz", s);
+  for (const uint8_t small : {1, 2}) {  // one-byte keys
+    Add(s, "", 60);
+    KSTRN_InsertValue(6000, &small, s);
+  }
   // root/10/20/30 and root/30 with equal keys.
   const std::string ten = Add(s, "", 10), deep = Add(s, Add(s, ten, 20), 30);
   KSTRN_InsertValue(10000, "KKKK", s);
@@ -60,6 +64,7 @@ TEST(Lookup, EverySearchLandsOnItsMatchOrLeavesTheCursor) {
       {"", kDeep8, 105, 2001, "Zo\xC3\xAB", "105.1"},
       {"", kDeep16, 105, 2001, u"Caf\u00e9", "105.2"},
       {"", kLocal, 50, 1063, "ignored", "50.1"},
+      {"", kLocal, 60, 6000, "\2", "60.1"},
       {"", kDeep, 105, 2001, "Caf\xC3\xA9", nullptr},  // plain: bytes as they are
       {"", kLocal8, 105, 2001, "C", nullptr},
       {"", kLocal16, 105, 2001, u"Zoe", nullptr},
