@@ -115,6 +115,7 @@ TEST(Values, TextsReadInEveryEncoding) {
   KSTRN_GotoRoot(s);  // code 0
   EXPECT_TRUE(KSTRN_InsertStringUTF8(4000, std::string(1000, 'z').c_str(), s));
   EXPECT_EQ(KSTRN_GetLastEE(), 0u);
+  EXPECT_EQ(Payload(s, 4000), std::string(1000, 'z') + std::string("\0\3", 2));
 }
 
 // What blob reads give; writes and the size pair are ReportTest.BlobCalls*.
