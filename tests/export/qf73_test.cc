@@ -222,14 +222,14 @@ TEST_F(Qf73Export, SessionStateIsRestoredAfterSuccessAndFailure) {
   }
 }
 
-// A session that cannot deliver value 8001 and, when asked, reports names
-// longer than a size byte can hold.
+// A session that cannot deliver value 8001 and, when asked, reports names of
+// another size.
 class OddValues : public SessionCore {
  public:
-  bool long_names = false;
+  uint32_t name_size = 0;
   ErrorCode GetValSize(Tid tid, uint32_t* size) override {
     const ErrorCode code = SessionCore::GetValSize(tid, size);
-    if (code == ErrNone && tid == 1002 && long_names) *size = 300;
+    if (code == ErrNone && tid == 1002 && name_size != 0) *size = name_size;
     return code;
   }
   ErrorCode GetValue(Tid tid, void* destination) override {
@@ -250,8 +250,11 @@ TEST_F(Qf73Export, UndeliverableValuesAreLeftOutAndOverlongNamesRefused) {
   EXPECT_EQ(GetLastError(), ErrBadCount);
   EXPECT_EQ(parts.module_blocks.at(0), Bytes().T16(8002, 2).U16(0).Hex());
 
-  // A size byte cannot say 300: the export fails and the old file stays.
-  odd_ref.long_names = true;
+  // A size byte says 255 at most: a longer name fails the export, and the
+  // old file stays.
+  odd_ref.name_size = 255;
+  EXPECT_TRUE(Export());
+  odd_ref.name_size = 256;
   EXPECT_FALSE(Export());
   EXPECT_EQ(GetLastError(), ErrFileAccess);
   EXPECT_EQ(SplitQf73(ReadFile()).module_blocks, parts.module_blocks);
