@@ -6,29 +6,28 @@
 //   legacy_convert/       setup and data files of both older loggers
 //   lzrw1kh_decompress/   compressed buffers of typical inputs
 //   lzrw1kh_roundtrip/    the raw inputs
-//   qf73_export/          containers holding logger configurations
-//   session_sequence/     call sequences in the sequence fuzzer's language
+//   qf73_export/          a container without a configuration
 //
 // The output depends on nothing but this program, so regenerating gives the
-// same files.
+// same files. The configuration seeds of qf73_export and the call sequences
+// of session_sequence are committed files: every byte string is a valid
+// input there, and the export's tests build their configurations
+// themselves.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "format/lzrw1kh.h"
 #include "kestron4/kestron4.h"
-#include "session_sequence_ops.h"
 #include "support/legacy_file_builder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
-using kestron4::fuzz::Op;
 using kestron4::test::LegacyFileBuilder;
 using kestron4::test::LegacyKind;
 
@@ -172,64 +171,6 @@ Bytes Interleaved() {
   return file.b;
 }
 
-// A logger configuration under item 23: modules, named entries, a section
-// with groups whose entries refer to a target, ordered entries and blobs.
-Bytes Configuration(bool withReferences) {
-  const KSTRN_SessionHandle s = NewSession();
-  constexpr uint16_t kKey = 10100;
-  KSTRN_InsertItemBlocks(23, 1, s);
-  KSTRN_OpenItem(23, 0, s);
-  KSTRN_InsertItemBlocks(160, 2, s);
-  uint32_t targets[2] = {};
-  for (int i = 0; i < 2; ++i) {
-    KSTRN_OpenItem(160, i, s);
-    PutU32(kKey, static_cast<uint32_t>(i + 1), s);
-    KSTRN_InsertValue(1064, i == 0 ? "t1.bin" : "t2.bin", s);
-    KSTRN_InsertData(3, "abc", s);
-    KSTRN_AddBookMark(&targets[i], s);
-    KSTRN_CloseItem(s);
-  }
-  KSTRN_InsertItemBlocks(143, 1, s);
-  KSTRN_OpenItem(143, 0, s);
-  const uint8_t code = 1;
-  KSTRN_InsertValue(1091, &code, s);
-  const uint16_t word = 0x1234;
-  KSTRN_InsertValue(8001, &word, s);
-  KSTRN_CloseItem(s);
-  KSTRN_InsertItemBlocks(163, 1, s);
-  KSTRN_OpenItem(163, 0, s);
-  KSTRN_InsertValue(1002, "alpha", s);
-  KSTRN_CloseItem(s);
-  KSTRN_InsertItemBlocks(105, 1, s);
-  KSTRN_OpenItem(105, 0, s);
-  PutU32(10001, 0xFFFFFF, s);
-  KSTRN_InsertItemBlocks(109, 1, s);
-  KSTRN_OpenItem(109, 0, s);
-  KSTRN_InsertValue(1002, "grp", s);
-  PutU32(10012, 0, s);
-  KSTRN_InsertItemBlocks(110, 2, s);
-  for (int i = 0; i < 2 && withReferences; ++i) {
-    KSTRN_OpenItem(110, i, s);
-    KSTRN_CreateReference(targets[i], 1, kKey, s);
-    KSTRN_OpenItem(112, -1, s);
-    KSTRN_InsertValue(1002, "entry", s);
-    KSTRN_CloseItem(s);
-    KSTRN_CloseItem(s);
-  }
-  KSTRN_CloseItem(s);
-  KSTRN_InsertItemBlocks(152, 1, s);
-  KSTRN_OpenItem(152, 0, s);
-  const uint16_t order = 2;
-  KSTRN_InsertValue(1054, &order, s);
-  if (withReferences) KSTRN_CreateReference(targets[1], 66, kKey, s);
-  KSTRN_CloseItem(s);
-  KSTRN_CloseItem(s);
-  KSTRN_InsertItemBlocks(199, 1, s);
-  KSTRN_OpenItem(199, 0, s);
-  KSTRN_InsertData(9, "blob data", s);
-  return Saved(s);
-}
-
 LegacyFileBuilder LegacySample(LegacyKind kind) {
   LegacyFileBuilder b(kind);
   b.Channel(1, "Oil Press", 1)
@@ -282,73 +223,6 @@ Bytes CompressionInput(int kind) {
   return b;
 }
 
-// A call sequence: opcodes with their argument bytes.
-Bytes Steps(std::initializer_list<std::initializer_list<int>> steps) {
-  Bytes b;
-  for (const auto& step : steps)
-    for (const int byte : step) b.push_back(static_cast<uint8_t>(byte));
-  return b;
-}
-int O(Op op) { return static_cast<int>(op); }
-
-void SequenceSeeds() {
-  // TID indexes into kItemTids / kValueTids.
-  constexpr int kItem100 = 0, kItem101 = 1, kFixed = 0, kShort = 7, kBlob = 12, kSize = 13;
-  Write("session_sequence", "build-and-save",
-        Steps({{O(Op::kInsertItemBlocks), kItem100, 3},
-               {O(Op::kOpenItem), kItem100, 1},
-               {O(Op::kInsertValue), kFixed, 4, 1, 2, 3, 4},
-               {O(Op::kInsertStringUtf8), kShort, 5, 'h', 'e', 'l', 'l', 'o'},
-               {O(Op::kInsertData), 6, 6, 'b', 'l', 'o', 'b', 'x', 'y'},
-               {O(Op::kInsertItemBlocks), kItem101, 2},
-               {O(Op::kCloseItem)},
-               {O(Op::kSaveReloadBuffer), 0},
-               {O(Op::kOpenItem), kItem100, 1},
-               {O(Op::kSerializeItem)},
-               {O(Op::kSaveReloadHandle), 1},
-               {O(Op::kSaveReloadPath), 2}}));
-  Write("session_sequence", "references",
-        Steps({{O(Op::kInsertItemBlocks), kItem100, 2},
-               {O(Op::kOpenItem), kItem100, 0},
-               {O(Op::kInsertStringUtf8), kShort, 3, 'k', 'e', 'y'},
-               {O(Op::kAddBookmark)},
-               {O(Op::kCloseItem)},
-               {O(Op::kOpenItem), kItem100, 1},
-               {O(Op::kCreateReference), 0, 1, kShort},
-               {O(Op::kGotoReference), 1},
-               {O(Op::kGetRefdValue), kShort},
-               {O(Op::kCheckRefdValue), kShort, 2, 3, 'n', 'e', 'w'},
-               {O(Op::kCheckIntegrity)},
-               {O(Op::kSaveReloadBuffer), 2}}));
-  Write("session_sequence", "edits",
-        Steps({{O(Op::kInsertItemBlocks), kItem100, 4},
-               {O(Op::kOpenItem), kItem100, 2},
-               {O(Op::kAllocData), 40, 0},
-               {O(Op::kWriteData), 3, 4, 'a', 'b', 'c', 'd'},
-               {O(Op::kInsertValue), kSize, 4, 9, 0, 0, 0},
-               {O(Op::kMoveCurrentItem), 0},
-               {O(Op::kChangeTid), kItem101},
-               {O(Op::kNextItem)},
-               {O(Op::kDeleteCurrentItem)},
-               {O(Op::kGotoRoot)},
-               {O(Op::kDeleteItem), kItem100, -1},
-               {O(Op::kDeleteValue), kBlob},
-               {O(Op::kFindType), kItem101, kFixed, 1, 0},
-               {O(Op::kSaveReloadBuffer), 1}}));
-  Write("session_sequence", "copies",
-        Steps({{O(Op::kInsertItemBlocks), kItem100, 2},
-               {O(Op::kOpenItem), kItem100, 0},
-               {O(Op::kInsertValue), kFixed, 4, 5, 6, 7, 8},
-               {O(Op::kInsertDataFile), 2, 10},
-               {O(Op::kSwitchSession)},
-               {O(Op::kCopyContents), 1},
-               {O(Op::kCopyBlocks)},
-               {O(Op::kCopyContents), 0},
-               {O(Op::kReadBlock)},
-               {O(Op::kMoveToRam)},
-               {O(Op::kSaveReloadPath), 1}}));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -379,10 +253,6 @@ int main(int argc, char** argv) {
   }
   Write("lzrw1kh_decompress", "container", Compressed(SmallTree()));
 
-  Write("qf73_export", "configuration", Configuration(true));
-  Write("qf73_export", "without-references", Configuration(false));
   Write("qf73_export", "small-tree", SmallTree());
-
-  SequenceSeeds();
   return g_failed ? 1 : 0;
 }

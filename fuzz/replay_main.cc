@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,16 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
 
 }  // namespace
 
+// "--random N": N inputs drawn from a fixed seed, of every length up to
+// 2 KiB, after the files.
 int main(int argc, char** argv) {
   std::vector<std::filesystem::path> inputs;
+  unsigned long random_inputs = 0;
   for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--random" && i + 1 < argc) {
+      random_inputs = std::stoul(argv[++i]);
+      continue;
+    }
     const std::filesystem::path arg(argv[i]);
     std::error_code error;
     if (std::filesystem::is_directory(arg, error)) {
@@ -41,6 +49,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "replaying %s (%zu bytes)\n", path.c_str(), bytes.size());
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
   }
-  std::printf("%zu inputs replayed\n", inputs.size());
+  std::mt19937 random(20261207);
+  for (unsigned long n = 0; n < random_inputs; ++n) {
+    std::vector<uint8_t> bytes(random() % 2048);
+    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  }
+  std::printf("%zu inputs replayed, %lu random\n", inputs.size(), random_inputs);
   return 0;
 }

@@ -26,7 +26,7 @@ std::string DumpBlock(H s, uint16_t tid, int32_t index) {
 }
 
 // Root: a string, a long string, a fixed value and a blob; item 7 with two
-// blocks, the second holding a nested item 8.
+// blocks, the second holding a nested item 8; item 9 with two blocks.
 void BuildSample(H s) {
   const uint32_t fixed = 0xA1B2C3D4;
   ASSERT_TRUE(KSTRN_InsertValue(2001, "root text", s));
@@ -41,6 +41,10 @@ void BuildSample(H s) {
   ASSERT_TRUE(KSTRN_InsertItemBlocks(8, 1, s));
   ASSERT_TRUE(KSTRN_OpenItem(8, 0, s));
   ASSERT_TRUE(KSTRN_InsertData(3, "xyz", s));
+  ASSERT_TRUE(KSTRN_GotoRoot(s));
+  ASSERT_TRUE(KSTRN_InsertItemBlocks(9, 2, s));  // a second item with its own blocks
+  ASSERT_TRUE(KSTRN_OpenItem(9, 1, s));
+  ASSERT_TRUE(KSTRN_InsertValue(2002, "nine", s));
   ASSERT_TRUE(KSTRN_GotoRoot(s));
 }
 
@@ -79,6 +83,7 @@ TEST(CopyContentsTest, MergesValuesAndAppendsBlocksLeavingCursorsAndSource) {
   EXPECT_EQ(DumpBlock(destination, 7, 0), existing);
   EXPECT_EQ(DumpBlock(destination, 7, 1), DumpBlock(source, 7, 0));
   EXPECT_EQ(DumpBlock(destination, 7, 2), DumpBlock(source, 7, 1));
+  for (const int32_t k : {0, 1}) EXPECT_EQ(DumpBlock(destination, 9, k), DumpBlock(source, 9, k));
 }
 
 TEST(CopyContentsTest, CopyBlocksAppendsTheBlockOrTheRoot) {

@@ -176,6 +176,7 @@ TEST_F(Qf73Referenced, CompositeKindsWriteRecordsOfTheirEntries) {
   const uint32_t r125 = Target(125, 45, {V(8001, 8)});
   const uint32_t r186 = Target(186, 46, {V(8001, 9)});
   const uint32_t r195 = Target(195, 47, {V(8001, 2)});
+  const uint32_t r203 = Target(203, 56);
 
   Enter(160, {VText(1002, "d121")});  // kind 121: every entry is a type entry
   const uint32_t d121 = Mark(50);
@@ -229,12 +230,31 @@ TEST_F(Qf73Referenced, CompositeKindsWriteRecordsOfTheirEntries) {
   RawRef(30, 153, 40, "in1b");
   Leave();
   Leave();
-  SectionReferring({d121, d125, d186, d195});
+
+  Enter(160, {VText(1002, "d203")});
+  const uint32_t d203 = Mark(57);
+  Ref(65, r203);
+  Enter(110, {VText(1007, "z")});
+  RawRef(3, 107, 42, "in2");
+  Leave();
+  Leave();
+
+  // Kind 121 by its entry 65, but an earlier type entry of kind 125 ends the
+  // scan: the inner entry's record has nothing kept for it.
+  Enter(160, {VText(1002, "late")});
+  const uint32_t late = Mark(58);
+  RawRef(2, 125, 45);
+  Ref(65, r121);
+  Enter(110, {V(1029, 1)});
+  RawRef(5, 107, 42, "in3");
+  Leave();
+  Leave();
+  SectionReferring({d121, d125, d186, d195, d203, late});
 
   // A: chA 0; B: bb 1; C: the 153 of key 40 2; D: d121 3, d125 4, d186 5,
-  // d195 6, the 107 target 7.
+  // d195 6, d203 7, late 8, the 107 target 9.
   const Qf73Parts parts = ExportAndSplit();
-  ASSERT_EQ(parts.referenced, 8);
+  ASSERT_EQ(parts.referenced, 10);
   EXPECT_EQ(parts.ref_blocks.at(0),
             Bytes().T16(1040, 3).Text(1002, "chA").T16(1029, 0).U16(0).Hex());
   const Bytes hash = Bytes().U16(1016).U8(2).Raw("#", 2);
@@ -242,7 +262,7 @@ TEST_F(Qf73Referenced, CompositeKindsWriteRecordsOfTheirEntries) {
   const Bytes d121_block = Bytes().T16(1040, 11).Text(1002, "d121").T32(kKey, 50).T16(1041, 4)
       .Text(1007, "b").Add(hash).Text(1007, "a").Text(1016, "V").Add(hash).Add(hash)
       .Text(1007, "rl").T16(8001, 6).T32(kKey, 44)
-      .Record("ch", 0, 5).Record("dd", 7, 6).Record("cc", 0xFFFF, 7).U16(0);
+      .Record("ch", 0, 5).Record("dd", 9, 6).Record("cc", 0xFFFF, 7).U16(0);
   const Bytes d125_block = Bytes().T16(1040, 15).Text(1002, "d125").T32(kKey, 51)
       .T16(8001, 8).T32(kKey, 45).U16(0);
   const Bytes d186_block = Bytes().T16(1040, 35).Text(1002, "d186").T32(kKey, 52)
@@ -250,10 +270,17 @@ TEST_F(Qf73Referenced, CompositeKindsWriteRecordsOfTheirEntries) {
   const Bytes d195_block = Bytes().T16(1040, 40).Text(1002, "d195").T32(kKey, 53)
       .T16(8001, 2).T32(kKey, 47).T16(1041, 2)
       .Record("in0", 0, 10).Text(1007, "lbl0").T16(8001, 4)
-      .Record("in1", 7, 21).Record("in1b", 0xFFFF, 31)
+      .Record("in1", 9, 21).Record("in1b", 0xFFFF, 31)
       .Record("one", 2, 1).Record("one-b", 2, 1).Record("four", 2, 4).Record("nine", 1, 9)
       .U16(0);
+  const Bytes d203_block = Bytes().T16(1040, 45).Text(1002, "d203").T32(kKey, 57)
+      .T32(kKey, 56).T16(1041, 1).Record("in2", 9, 3).Text(1007, "z").U16(0);
+  const Bytes late_block = Bytes().T16(1040, 11).Text(1002, "late").T32(kKey, 58).T16(1041, 1)
+      .Text(1007, "b").Add(hash).Text(1007, "rl").T16(8001, 6).T32(kKey, 44)
+      .Record("in3", 0xFFFF, 5).U16(0);
   // clang-format on
+  EXPECT_EQ(parts.ref_blocks.at(7), d203_block.Hex());
+  EXPECT_EQ(parts.ref_blocks.at(8), late_block.Hex());
   EXPECT_EQ(parts.ref_blocks.at(3), d121_block.Hex());
   EXPECT_EQ(parts.ref_blocks.at(4), d125_block.Hex());
   EXPECT_EQ(parts.ref_blocks.at(5), d186_block.Hex());

@@ -95,6 +95,11 @@ TEST_F(Qf73Export, MainSectionReferencesAreNumberedAcrossGroupD) {
   RawRef(5, 160, 4);          // unnamed: collected only
   RawRef(7, 160, 4, "dup7");  // same number: follows the first 7
   Leave();
+  Enter(109);  // no group byte: written as 0
+  Enter(110);
+  Ref(1, t2, "g2");
+  Leave();
+  Leave();
   Enter(152, {V(1054, 2), V(8001, 20)});
   Ref(66, t4, "o1");
   Leave();
@@ -110,7 +115,8 @@ TEST_F(Qf73Export, MainSectionReferencesAreNumberedAcrossGroupD) {
                              .Record("n3", 0x7FFF, 3).T8(1014, 9)
                              .Record("alt7", 1, 7).T8(1014, 9)
                              .Record("dup7", 1, 7).T8(1014, 9).U16(0);
-  const Bytes section = Bytes().T16(109, 1).T16(152, 3).U16(0).Block(group)
+  const Bytes section = Bytes().T16(109, 2).T16(152, 3).U16(0).Block(group)
+      .Block(Bytes().T16(1041, 1).Record("g2", 1, 1).T8(1014, 0).U16(0))
       .Block(Bytes().T16(1054, 1).U16(0))
       .Block(Bytes().Record("o1", 2, 66).T16(1054, 2).T16(8001, 20).U16(0))
       .Block(Bytes().T16(1054, 2).U16(0));
@@ -216,14 +222,14 @@ TEST_F(Qf73Export, SessionStateIsRestoredAfterSuccessAndFailure) {
   }
 }
 
-// A session that cannot deliver value 8001 and, when asked, reports names
-// longer than a size byte can hold.
+// A session that cannot deliver value 8001 and, when asked, reports names of
+// another size.
 class OddValues : public SessionCore {
  public:
-  bool long_names = false;
+  uint32_t name_size = 0;
   ErrorCode GetValSize(Tid tid, uint32_t* size) override {
     const ErrorCode code = SessionCore::GetValSize(tid, size);
-    if (code == ErrNone && tid == 1002 && long_names) *size = 300;
+    if (code == ErrNone && tid == 1002 && name_size != 0) *size = name_size;
     return code;
   }
   ErrorCode GetValue(Tid tid, void* destination) override {
@@ -244,8 +250,11 @@ TEST_F(Qf73Export, UndeliverableValuesAreLeftOutAndOverlongNamesRefused) {
   EXPECT_EQ(GetLastError(), ErrBadCount);
   EXPECT_EQ(parts.module_blocks.at(0), Bytes().T16(8002, 2).U16(0).Hex());
 
-  // A size byte cannot say 300: the export fails and the old file stays.
-  odd_ref.long_names = true;
+  // A size byte says 255 at most: a longer name fails the export, and the
+  // old file stays.
+  odd_ref.name_size = 255;
+  EXPECT_TRUE(Export());
+  odd_ref.name_size = 256;
   EXPECT_FALSE(Export());
   EXPECT_EQ(GetLastError(), ErrFileAccess);
   EXPECT_EQ(SplitQf73(ReadFile()).module_blocks, parts.module_blocks);

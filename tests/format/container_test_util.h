@@ -1,16 +1,45 @@
 // Helpers for the container tests: raw container bytes, random trees built
-// through the session operations, and a structural comparison of two trees.
+// through the session operations, and the fuzz targets' checks of trees.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "support/session_builder.h"
+#include "fuzz_checks.h"
+#include "session/session_core.h"
+#include "session/session_factory.h"
 
 namespace kestron4::testing {
+
+inline std::unique_ptr<SessionCore> NewMemSession() {
+  return std::unique_ptr<SessionCore>(
+      static_cast<SessionCore*>(MakeSession(PolicyKind::kMemory).release()));
+}
+
+// Stored payload of a value through GetValSize/GetValue.
+inline std::vector<uint8_t> Payload(AbstractSession& s, Tid tid) {
+  uint32_t n = 0;
+  if (s.GetValSize(tid, &n) != ErrNone) return {};
+  std::vector<uint8_t> out(n);
+  s.GetValue(tid, out.data());
+  return out;
+}
+
+inline std::vector<uint16_t> ValueList(AbstractSession& s) {
+  std::vector<uint16_t> tids(s.GetValueCount());
+  s.GetValueList(tids.data());
+  return tids;
+}
+
+inline std::vector<uint16_t> TypeList(AbstractSession& s) {
+  std::vector<uint16_t> tids(s.GetTypeCount());
+  s.GetTypeList(tids.data());
+  return tids;
+}
 
 // Little-endian byte strings, built field by field.
 struct Bytes {
@@ -63,35 +92,23 @@ inline void BuildRandomTree(SessionCore& s, std::mt19937& rng, int depth) {
   }
 }
 
-inline std::string BytesOf(SessionCore& s, const Value& v) {
-  std::string out(v.size, '\0');
-  return s.ReadBytes(v, 0, out.data(), v.size) ? out : "<unreadable>";
-}
-
-// Same items, blocks and values in the same order with the same bytes.
-inline ::testing::AssertionResult SameTree(SessionCore& a, ItemBlock* x0, SessionCore& b,
-                                           ItemBlock* y0) {
-  std::vector<std::pair<ItemBlock*, ItemBlock*>> stack{{x0, y0}};
-  while (!stack.empty()) {
-    auto [x, y] = stack.back();
-    stack.pop_back();
-    if (x->itemCount != y->itemCount || x->valueCount != y->valueCount)
-      return ::testing::AssertionFailure() << "counts differ";
-    for (Value *v = a.Values(x), *w = b.Values(y); v != nullptr; v = v->next, w = w->next)
-      if (v->tid != w->tid || BytesOf(a, *v) != BytesOf(b, *w))
-        return ::testing::AssertionFailure() << "value " << v->tid << " vs " << w->tid;
-    for (Item *i = x->firstItem, *j = y->firstItem; i != nullptr; i = i->next, j = j->next) {
-      if (i->tid != j->tid || i->blocks.size() != j->blocks.size())
-        return ::testing::AssertionFailure() << "item " << i->tid << " vs " << j->tid;
-      for (std::size_t k = 0; k < i->blocks.size(); ++k)
-        stack.push_back({i->blocks[k], j->blocks[k]});
-    }
-  }
-  return ::testing::AssertionSuccess();
+// Same items, blocks and values in the same order with the same bytes; the
+// fuzz targets' comparison.
+inline ::testing::AssertionResult SameTree(SessionCore& a, ItemBlock* x, SessionCore& b,
+                                           ItemBlock* y) {
+  const std::string difference = fuzz::TreeDifference(a, x, b, y);
+  if (difference.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << difference;
 }
 
 inline ::testing::AssertionResult SameTree(SessionCore& a, SessionCore& b) {
   return SameTree(a, a.root(), b, b.root());
+}
+
+// The tree invariants the fuzz targets check (aborting with the broken one).
+inline bool SizesConsistent(SessionCore& s) {
+  fuzz::CheckTree(s, fuzz::TreeRules{});
+  return true;
 }
 
 }  // namespace kestron4::testing

@@ -175,6 +175,14 @@ TEST(Lzrw1kh, MatchesStepByStepCoderAcrossPositionLimits) {
     in.push_back('!');
     ExpectLikeReference(in);
   }
+  // Sixteen runs of sixteen, each a different byte, and a last byte or a few:
+  // the coded items fill whole groups right up to the input's end.
+  for (const size_t tail : {0u, 1u, 2u, 3u}) {
+    Bytes in;
+    for (uint8_t i = 0; i < 16; ++i) in.insert(in.end(), 16, i);
+    in.insert(in.end(), tail, 0xEE);
+    ExpectLikeReference(in);
+  }
   ExpectLikeReference(Mixed(1 << 20, 3));
   ExpectLikeReference(Bytes(1 << 20, 0xAA));
 }

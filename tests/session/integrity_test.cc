@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -102,10 +103,20 @@ int ExpectIndexAgrees(TestTree& t) {
   return resolved;
 }
 
+// A two-byte blob key whose size value (1066) comes before it, after it or
+// not at all.
+void PutBlob(TestTree& t, ItemBlock* block, const char* bytes, std::size_t sizeAt) {
+  const uint32_t two = 2;
+  if (sizeAt == 0) t.Put(block, kTidDataSize, &two);
+  t.Put(block, kTidData, bytes, 2);
+  if (sizeAt == 1) t.Put(block, kTidDataSize, &two);
+}
+
 // Random sessions with few distinct keys, so that duplicates and near
 // misses are the rule.
 TEST(TargetIndex, AgreesWithTheScanOnRandomSessions) {
-  const Tid itemTids[] = {kChannels, 120, kRows, 401, kSheets};
+  // 361 and 105 differ in their high byte only, 401 and 145 in their low.
+  const Tid itemTids[] = {kChannels, 120, kRows, 401, kSheets, 361, 145};
   const char* names[] = {"a", "b", "c", "d", "e"};
   int resolved = 0;
   for (uint32_t seed = 1; seed <= 40; ++seed) {
@@ -115,22 +126,25 @@ TEST(TargetIndex, AgreesWithTheScanOnRandomSessions) {
     std::vector<ItemBlock*> blocks{t.root()};
     for (std::size_t i = 20 + pick(120); i > 0; --i) {
       ItemBlock* parent = blocks[pick(blocks.size())];
-      ItemBlock* block = t.Add(parent, itemTids[pick(5)]);
+      ItemBlock* block = t.Add(parent, itemTids[pick(std::size(itemTids))]);
       if (pick(4) == 1) t.PutUtf8(block, kName, names[pick(5)]);
       if (pick(4) >= 2) t.Put(block, kName, names[pick(5)]);
       const uint32_t id = static_cast<uint32_t>(pick(3));
       if (pick(3) == 0) t.Put(block, kNumber, &id);
+      if (pick(4) == 0) PutBlob(t, block, names[pick(2)], pick(3));
       blocks.push_back(block);
     }
     for (std::size_t i = 10 + pick(40); i > 0; --i) {
-      const Tid target = pick(10) == 0 ? 403 : itemTids[pick(5)];
+      const Tid target = pick(10) == 0 ? 403 : itemTids[pick(std::size(itemTids))];
       ItemBlock* holder = blocks[pick(blocks.size())];
       const auto number = static_cast<uint16_t>(pick(5));
-      const char* key = pick(2) == 0 ? names[pick(5)] : nullptr;
+      const std::size_t keyKind = pick(4);
+      const char* key = keyKind < 2 ? names[pick(5)] : nullptr;
       ItemBlock* entry = t.Entry(holder, number, target, key);
       const uint32_t id = static_cast<uint32_t>(pick(3));
-      if (key == nullptr) t.Put(entry, kNumber, &id);
-      if (pick(4) == 0) t.Nest(entry, itemTids[pick(5)], names[pick(5)]);
+      if (keyKind == 2) t.Put(entry, kNumber, &id);
+      if (keyKind == 3) PutBlob(t, entry, names[pick(2)], pick(3));
+      if (pick(4) == 0) t.Nest(entry, itemTids[pick(std::size(itemTids))], names[pick(5)]);
     }
     // One entry whose fixed key comes before its target TID.
     ItemBlock* odd = t.Add(blocks[pick(blocks.size())], kTidReferenceItem);

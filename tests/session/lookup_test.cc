@@ -1,81 +1,120 @@
+// Finding item blocks through every search of the interface: the cursor
+// lands on the match, or stays with code 5.
 #include <gtest/gtest.h>
 
-#include "session/session_test_tree.h"
+#include <string>
+
+#include "api/scoped_session.h"
+#include "support/api_tree.h"
 
 namespace kestron4 {
 namespace {
 
 using namespace kestron4::testing;
 
-// True when the search answered ok and left the cursor on where; then back to
-// the start.
-auto Landed(TestTree& t, ItemBlock* start) {
-  return [&t, start](bool ok, ItemBlock* where) {
-    const bool landed = ok && t.at() == where;
-    t.Go(start);
-    return landed;
+enum How { kLocal, kLocal8, kLocal16, kDeep, kDeep8, kDeep16 };
+
+bool Find(How how, uint16_t tid, uint16_t vtid, const void* key, KSTRN_SessionHandle s) {
+  const auto* text = static_cast<const char*>(key);
+  const auto* text16 = static_cast<const char16_t*>(key);
+  switch (how) {
+    case kLocal: return KSTRN_FindLocalType(tid, vtid, key, s);
+    case kLocal8: return KSTRN_FindLocalTypeUTF8(tid, vtid, text, s);
+    case kLocal16: return KSTRN_FindLocalTypeUTF16(tid, vtid, text16, s);
+    case kDeep: return KSTRN_FindType(tid, vtid, key, s);
+    case kDeep8: return KSTRN_FindTypeUTF8(tid, vtid, text, s);
+    case kDeep16: return KSTRN_FindTypeUTF16(tid, vtid, text16, s);
+  }
+  return false;
+}
+
+TEST(Lookup, EverySearchLandsOnItsMatchOrLeavesTheCursor) {
+  ScopedSession s;
+  Add(s, "", 105, "A");
+  Add(s, "", 105);
+  KSTRN_InsertStringUTF8(2001, "Zo\xC3\xAB", s);  // marked UTF-8
+  Add(s, "", 105, "Caf\xE9");                     // 8-bit, unmarked
+  Add(s, "", 50);
+  KSTRN_InsertValueS(1063, "abc", 3, s);  // a blob without its size never matches
+  Add(s, "", 50);
+  KSTRN_InsertData(3, "xyz", s);
+  for (const uint8_t small : {1, 2}) {  // one-byte keys
+    Add(s, "", 60);
+    KSTRN_InsertValue(6000, &small, s);
+  }
+  // root/10/20/30 and root/30 with equal keys.
+  const std::string ten = Add(s, "", 10), deep = Add(s, Add(s, ten, 20), 30);
+  KSTRN_InsertValue(10000, "KKKK", s);
+  Add(s, "", 30);
+  KSTRN_InsertValue(10000, "KKKK", s);
+  const struct {
+    const char* from;
+    How how;
+    uint16_t tid, vtid;
+    const void* key;
+    const char* want;  // null: no match
+  } cases[] = {
+      {"", kLocal, 105, 0, nullptr, "105.0"},
+      {"", kLocal, 105, 2001, "Caf\xE9", "105.2"},
+      {"", kLocal8, 105, 2001, "Zo\xC3\xAB", "105.1"},
+      {"", kLocal8, 105, 2001, "Caf\xC3\xA9", "105.2"},
+      {"", kLocal16, 105, 2001, u"Caf\u00e9", "105.2"},
+      {"", kLocal16, 105, 2001, u"Zo\u00eb", "105.1"},
+      {"", kDeep, 105, 2001, "Zo\xC3\xAB", "105.1"},
+      {"", kDeep8, 105, 2001, "Zo\xC3\xAB", "105.1"},
+      {"", kDeep16, 105, 2001, u"Caf\u00e9", "105.2"},
+      {"", kLocal, 50, 1063, "ignored", "50.1"},
+      {"", kLocal, 60, 6000, "\2", "60.1"},
+      {"", kDeep, 105, 2001, "Caf\xC3\xA9", nullptr},  // plain: bytes as they are
+      {"", kLocal8, 105, 2001, "C", nullptr},
+      {"", kLocal16, 105, 2001, u"Zoe", nullptr},
+      {"", kLocal, 106, 0, nullptr, nullptr},
+      {"", kDeep, 30, 10000, "KKKK", "30.0"},  // the shallower wins
+      {ten.c_str(), kDeep, 30, 10000, "KKKK", deep.c_str()},
+      {ten.c_str(), kLocal, 30, 10000, "KKKK", nullptr},
+      {deep.c_str(), kDeep, 30, 0, nullptr, nullptr},  // never the block itself
   };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "from '" << c.from << "' how " << c.how << " tid "
+                                      << c.tid);
+    ASSERT_TRUE(Go(s, c.from));
+    EXPECT_EQ(Find(c.how, c.tid, c.vtid, c.key, s), c.want != nullptr);
+    EXPECT_EQ(KSTRN_GetLastEE(), c.want != nullptr ? 0u : 5u);
+    EXPECT_EQ(Where(s), c.want != nullptr ? c.want : c.from);
+  }
 }
 
-TEST(Lookup, LocalSearchMatchesKeysInEveryEncoding) {
-  TestTree t;
-  SessionCore& s = t.s();
-  ItemBlock* a = t.Add(t.root(), kChannels, "A");
-  ItemBlock* zoe = t.Add(t.root(), kChannels);
-  t.PutUtf8(zoe, kName, "Zo\xC3\xAB");
-  ItemBlock* cafe = t.Add(t.root(), kChannels, "Caf\xE9");  // 8-bit, unmarked
-  t.Put(t.Add(t.root(), 50), kTidData, "abc", 3);           // a blob without its size
-  ItemBlock* sized = t.Add(t.root(), 50);
-  const uint32_t three = 3;
-  t.Put(sized, kTidDataSize, &three);
-  t.Put(sized, kTidData, "xyz", 3);
-  auto landed = Landed(t, t.root());
-  EXPECT_TRUE(landed(s.FindLocalType(kChannels, 0, nullptr), a));
-  EXPECT_TRUE(landed(s.FindLocalType(kChannels, kName, "Caf\xE9"), cafe));
-  EXPECT_TRUE(landed(s.FindTypeUTF8(kChannels, kName, "Zo\xC3\xAB"), zoe));
-  EXPECT_TRUE(landed(s.FindType(kChannels, kName, "Zo\xC3\xAB"), zoe));
-  EXPECT_TRUE(landed(s.FindTypeUTF8(kChannels, kName, "Caf\xC3\xA9"), cafe));
-  EXPECT_TRUE(landed(s.FindTypeUTF16(kChannels, kName, u"Caf\u00e9"), cafe));
-  EXPECT_TRUE(landed(s.FindLocalType(50, kTidData, "ignored"), sized));
-  EXPECT_TRUE(landed(!s.FindType(kChannels, kName, "Caf\xC3\xA9"), t.root()));
-  EXPECT_TRUE(landed(!s.FindLocalType(kChannels, kName, "C"), t.root()));
-  EXPECT_TRUE(landed(!s.FindLocalType(106, 0, nullptr), t.root()));
-}
-
-TEST(Lookup, DeepSearchOrderAndQuickFindsShallowPass) {
-  TestTree t;
-  SessionCore& s = t.s();
-  // root/10/20/30 and root/30 with equal keys; the shallower wins.
-  ItemBlock* ten = t.Add(t.root(), 10);
-  ItemBlock* deep = t.Add(t.Add(ten, 20), 30);
-  ItemBlock* shallow = t.Add(t.root(), 30);
-  t.Put(deep, 10000, "KKKK");
-  t.Put(shallow, 10000, "KKKK");
-  EXPECT_TRUE(Landed(t, t.root())(s.FindType(30, 10000, "KKKK"), shallow));
-  auto fromTen = Landed(t, ten);
-  t.Go(ten);
-  EXPECT_TRUE(fromTen(s.FindType(30, 10000, "KKKK"), deep));
-  t.Go(deep);  // the block itself is never a candidate
-  EXPECT_TRUE(Landed(t, deep)(!s.FindType(30, 0, nullptr), deep));
-  // From deep inside, a quick find still tries the top levels first.
-  const uint16_t key = 7, other = 8;
-  ItemBlock* two = t.Add(ten, 2);
-  ItemBlock* inner = t.Add(two, 100);
-  ItemBlock* level2 = t.Add(ten, 100);
-  t.Put(inner, 8000, &key);
-  t.Put(level2, 8000, &key);
-  auto fromTwo = Landed(t, two);
-  t.Go(two);
-  EXPECT_TRUE(fromTwo(s.QuickFind(100, 8000, &key), level2));
-  EXPECT_TRUE(fromTwo(!s.QuickFind(100, 8000, &other), two));
+// A reference to a quick-find item tries the top levels first: from deep
+// inside, the shallower of two equal keys wins.
+TEST(Lookup, QuickFindTargetsAreSoughtNearTheRootFirst) {
+  ScopedSession s;
+  const std::string ten = Add(s, "", 10), two = Add(s, ten, 2);
+  const uint16_t key = 7;
+  const std::string inner = Add(s, two, 100);
+  KSTRN_InsertValue(8000, &key, s);
+  uint32_t mark = 0;
+  KSTRN_AddBookMark(&mark, s);
+  const std::string level2 = Add(s, ten, 100);
+  KSTRN_InsertValue(8000, &key, s);
+  Go(s, two);
+  ASSERT_TRUE(KSTRN_CreateReference(mark, 1, 8000, s));
+  ASSERT_TRUE(KSTRN_GotoReference(1, s));
+  EXPECT_EQ(Where(s), level2);
 }
 
 TEST(Lookup, DeepTreeSearchDoesNotRecurse) {
-  TestTree t;
-  ItemBlock* block = t.root();
-  for (int i = 0; i < 3000; ++i) block = t.Add(block, 1);
-  ItemBlock* target = t.Add(block, 2);
-  EXPECT_TRUE(Landed(t, t.root())(t.s().FindType(2, 0, nullptr), target));
+  ScopedSession s;
+  for (int i = 0; i < 3000; ++i) {
+    KSTRN_InsertItemBlocks(1, 1, s);
+    KSTRN_OpenItem(1, 0, s);
+  }
+  KSTRN_InsertItemBlocks(2, 1, s);
+  KSTRN_GotoRoot(s);
+  ASSERT_TRUE(KSTRN_FindType(2, 0, nullptr, s));
+  uint16_t tid = 0;
+  uint32_t index = 9;
+  EXPECT_TRUE(KSTRN_GetParentTID(&tid, &index, s));
+  EXPECT_EQ(tid, 2);
 }
 
 }  // namespace

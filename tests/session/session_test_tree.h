@@ -1,4 +1,4 @@
-// Session trees for the session tests, built with the ordinary editing
+// Session trees for the integrity tests, built with the ordinary editing
 // operations. Every helper leaves the cursor where it was.
 #pragma once
 
@@ -56,9 +56,6 @@ class TestTree {
     const uint8_t bytes[2] = {static_cast<uint8_t>(number), static_cast<uint8_t>(number >> 8)};
     Put(block, tid, bytes);
   }
-  uint32_t Mark(ItemBlock* block) {
-    return In(block, [&] { return s().AddBookMark(); });
-  }
   // A reference entry written by hand: number, target item TID, text key.
   ItemBlock* Entry(ItemBlock* holder, uint16_t number, Tid target, const char* key) {
     ItemBlock* const entry = Add(holder, kTidReferenceItem);
@@ -73,39 +70,6 @@ class TestTree {
     PutU16(inner, 8001, innerTid);
     Put(inner, kName, innerKey);
   }
-  // The stored bytes of the value tid on block; empty when missing.
-  std::string Bytes(ItemBlock* block, Tid tid) {
-    return In(block, [&] {
-      uint32_t size = 0;
-      std::string bytes;
-      if (s().GetValSize(tid, &size) == ErrNone) {
-        bytes.resize(size);
-        s().GetValue(tid, bytes.data());
-      }
-      return bytes;
-    });
-  }
-  std::string Text(ItemBlock* block, Tid tid = kName) { return Bytes(block, tid).c_str(); }
-  std::vector<uint16_t> Types() {
-    std::vector<uint16_t> tids(s().GetTypeCount());
-    s().GetTypeList(tids.data());
-    return tids;
-  }
-  // Cached sizes and counts must equal a fresh computation everywhere.
-  bool SizesConsistent() {
-    std::vector<ItemBlock*> stack{root()};
-    while (!stack.empty()) {
-      ItemBlock* const b = stack.back();
-      stack.pop_back();
-      if (b->contentSize != SessionCore::ComputeContentSize(b)) return false;
-      for (Item* i = b->firstItem; i != nullptr; i = i->next) {
-        if (i->blockCount != i->blocks.size()) return false;
-        stack.insert(stack.end(), i->blocks.begin(), i->blocks.end());
-      }
-    }
-    return true;
-  }
-
  private:
   std::unique_ptr<AbstractSession> owned_;
 };

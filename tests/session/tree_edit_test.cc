@@ -1,166 +1,181 @@
+// Structural edits through the C interface, as one script per area: each
+// step's result, code, the shape of the root's items and the cursor.
 #include <gtest/gtest.h>
 
-#include "session/session_test_tree.h"
+#include <functional>
+#include <string>
+
+#include "api/scoped_session.h"
+#include "support/api_tree.h"
 
 namespace kestron4 {
 namespace {
 
 using namespace kestron4::testing;
-using Tids = std::vector<uint16_t>;
+using H = KSTRN_SessionHandle;
+constexpr uint32_t kAny = ~0u;  // a code the step does not fix
 
-// Numbers the blocks of the root's item tid by their index, in value 10000.
-std::vector<ItemBlock*> Number(TestTree& t, Tid tid) {
-  const Item* item = SessionCore::FindItem(t.root(), tid);
-  for (uint32_t i = 0; i < item->blocks.size(); ++i) t.Put(item->blocks[i], 10000, &i);
-  return item->blocks;
-}
-int NumberOf(TestTree& t, ItemBlock* block) { return t.Bytes(block, 10000)[0]; }
-std::vector<int> Order(TestTree& t, Tid tid) {
-  std::vector<int> out;
-  if (const Item* item = SessionCore::FindItem(t.root(), tid))
-    for (ItemBlock* block : item->blocks) out.push_back(NumberOf(t, block));
-  return out;
-}
-
-TEST(TreeEdit, InsertAppendsAndRefusesValueTidsAndWrapping) {
-  TestTree t;
-  SessionCore& s = t.s();
-  EXPECT_EQ(s.SessionSize(), 25u);
-  EXPECT_TRUE(s.InsertItemBlocks(100, 1));
-  EXPECT_EQ(s.SessionSize(), 35u);
-  EXPECT_TRUE(s.InsertItemBlocks(7, 3));
-  EXPECT_TRUE(s.InsertItemBlocks(7, 3));
-  EXPECT_EQ(s.GetItemCount(7), 6);
-  EXPECT_TRUE(s.InsertItemBlocks(8, 0));  // an empty item: a place, no block
-  EXPECT_EQ(t.Types(), (Tids{100, 7, 8}));
-  EXPECT_EQ(s.OpenItem(8, 0), ErrTypeNotFound);
-  EXPECT_EQ(s.DeleteItem(8, 0), ErrTypeNotFound);
-  EXPECT_FALSE(s.InsertItemBlocks(1000, 1));  // a value TID
-  ASSERT_TRUE(s.InsertItemBlocks(9, 65535));
-  const uint64_t size = s.SessionSize();
-  EXPECT_FALSE(s.InsertItemBlocks(9, 1));
-  EXPECT_EQ(s.GetItemCount(9), 65535);
-  EXPECT_EQ(s.SessionSize(), size);
-  EXPECT_TRUE(t.SizesConsistent());
+// Gives the blocks of the root's item tid their index as value 10000.
+void Number(H s, uint16_t tid) {
+  uint16_t count = 0;
+  KSTRN_GotoRoot(s);
+  KSTRN_GetItemCount(tid, &count, s);
+  for (uint32_t i = 0; i < count; ++i) {
+    KSTRN_OpenItem(tid, static_cast<int32_t>(i), s);
+    KSTRN_InsertValue(10000, &i, s);
+    KSTRN_CloseItem(s);
+  }
 }
 
-TEST(TreeEdit, CursorStopsAtTheEnds) {
-  TestTree t;
-  SessionCore& s = t.s();
-  ASSERT_TRUE(s.InsertItemBlocks(100, 3));
-  const std::vector<ItemBlock*> blocks = s.root()->firstItem->blocks;
-  EXPECT_EQ(s.OpenItem(100, 7), ErrNone);  // past the end: the last block
-  uint32_t index = 0;
-  EXPECT_EQ(s.GetParentTID(&index), 100);
-  EXPECT_EQ(index, 2u);
-  EXPECT_EQ(s.NextItem(), ErrPastLastBlock);
-  EXPECT_EQ(t.at(), blocks[2]);
-  EXPECT_EQ(s.PreviousItem(), ErrNone);
-  EXPECT_EQ(s.PreviousItem(), ErrNone);
-  EXPECT_EQ(s.PreviousItem(), ErrBeforeFirstBlock);
-  EXPECT_EQ(t.at(), blocks[0]);
-  EXPECT_EQ(s.GotoItem(99), ErrNone);
-  EXPECT_EQ(t.at(), blocks[2]);
-  s.CloseItem();
-  s.CloseItem();  // at the root: stays
-  EXPECT_EQ(s.OpenItem(101, 0), ErrTypeNotFound);
-  EXPECT_EQ(s.NextItem(), ErrPastLastBlock);
-  EXPECT_EQ(s.PreviousItem(), ErrBeforeFirstBlock);
-  EXPECT_EQ(s.GetParentTID(&index), 0);
-  EXPECT_EQ(index, 0u);
-  EXPECT_EQ(s.GotoItem(0), ErrNone);
-  EXPECT_EQ(t.at(), t.root());
+// The root's items as "tid:numbers" (the blocks' values 10000 in order).
+std::string Shape(H s) {
+  uint32_t mark = 0;
+  KSTRN_AddBookMark(&mark, s);
+  KSTRN_GotoRoot(s);
+  uint16_t count = 0, tids[16];
+  KSTRN_GetTypeCount(&count, s);
+  KSTRN_GetTypeList(tids, s);
+  std::string shape;
+  for (uint16_t t = 0; t < count; ++t) {
+    uint16_t blocks = 0;
+    KSTRN_GetItemCount(tids[t], &blocks, s);
+    shape += (shape.empty() ? "" : " ") + std::to_string(tids[t]) + ":";
+    for (int32_t b = 0; b < blocks; ++b) {
+      uint32_t number = 9;
+      KSTRN_OpenItem(tids[t], b, s);
+      KSTRN_GetValue(10000, &number, s);
+      KSTRN_CloseItem(s);
+      shape += std::to_string(number);
+    }
+  }
+  KSTRN_GotoBookMark(mark, s);
+  KSTRN_RemoveBookMark(mark, s);
+  return shape;
+}
+
+struct Step {
+  std::function<bool(H)> call;
+  bool ok;
+  uint32_t code;
+  const char* shape;
+  const char* cursor;
+};
+
+void RunSteps(H s, std::initializer_list<Step> steps) {
+  int n = 0;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(::testing::Message() << "step " << ++n);
+    EXPECT_EQ(step.call(s), step.ok);
+    if (step.code != kAny) {
+      EXPECT_EQ(KSTRN_GetLastEE(), step.code);
+    }
+    EXPECT_EQ(Shape(s), step.shape);
+    EXPECT_EQ(Where(s), step.cursor);
+  }
+}
+
+TEST(TreeEdit, TheCursorStopsAtTheEnds) {
+  ScopedSession s;
+  KSTRN_InsertItemBlocks(100, 3, s);
+  Number(s, 100);
+  const char* shape = "100:012";
+  RunSteps(s, {{[](H h) { return KSTRN_OpenItem(100, 7, h); }, true, 0, shape, "100.2"},
+          {[](H h) { return KSTRN_NextItem(h); }, false, 6, shape, "100.2"},
+          {[](H h) { return KSTRN_PreviousItem(h); }, true, 0, shape, "100.1"},
+          {[](H h) { return KSTRN_PreviousItem(h); }, true, 0, shape, "100.0"},
+          {[](H h) { return KSTRN_PreviousItem(h); }, false, 8, shape, "100.0"},
+          {[](H h) { return KSTRN_GotoItem(99, h); }, true, 0, shape, "100.2"},
+          {[](H h) { return KSTRN_GotoItem(-1, h); }, true, 0, shape, "100.2"},
+          {[](H h) { return KSTRN_GotoItem(1, h); }, true, 0, shape, "100.1"},
+          {[](H h) { return KSTRN_CloseItem(h) && KSTRN_CloseItem(h); }, true, 0, shape, ""},
+          {[](H h) { return KSTRN_OpenItem(101, 0, h); }, false, 5, shape, ""},
+          {[](H h) { return KSTRN_NextItem(h); }, false, 6, shape, ""},
+          {[](H h) { return KSTRN_PreviousItem(h); }, false, 8, shape, ""},
+          {[](H h) { return KSTRN_GotoItem(0, h); }, true, 0, shape, ""}});
 }
 
 TEST(TreeEdit, DeletesPickTheLastBlockAndMoveTheCursor) {
-  TestTree t;
-  SessionCore& s = t.s();
-  s.InsertItemBlocks(5, 5);
-  Number(t, 5);
-  EXPECT_EQ(s.DeleteItem(5, -1), ErrNone);
-  EXPECT_EQ(s.DeleteItem(5, 1000), ErrNone);  // out of range: the last
-  EXPECT_EQ(s.DeleteItem(5, 1), ErrNone);
-  EXPECT_EQ(Order(t, 5), (std::vector<int>{0, 2}));
-  s.InsertItemBlocks(6, 3);
-  t.Go(Number(t, 6)[1]);
-  EXPECT_EQ(s.DeleteCurrentItem(), ErrNone);
-  EXPECT_EQ(NumberOf(t, t.at()), 2);  // the former third block, now second
-  EXPECT_EQ(s.DeleteCurrentItem(), ErrNone);
-  EXPECT_EQ(NumberOf(t, t.at()), 0);  // the new last block
-  EXPECT_EQ(s.DeleteCurrentItem(), ErrNone);
-  EXPECT_EQ(t.at(), t.root());
-  EXPECT_EQ(s.DeleteCurrentItem(), ErrTypeNotFound);
-  EXPECT_EQ(s.DeleteItemBlocks(5), ErrNone);
-  EXPECT_EQ(s.DeleteItemBlocks(5), ErrTypeNotFound);
-  s.InsertValue(2001, "x", 0);
-  EXPECT_FALSE(s.DeleteValue(2002));
-  EXPECT_TRUE(s.DeleteValue(2001));
-  EXPECT_EQ(s.SessionSize(), 25u);
-  EXPECT_TRUE(t.SizesConsistent());
+  ScopedSession s;
+  KSTRN_InsertItemBlocks(5, 5, s);
+  KSTRN_InsertItemBlocks(6, 3, s);
+  Number(s, 5);
+  Number(s, 6);
+  RunSteps(s, {{[](H h) { return KSTRN_DeleteItem(5, -1, h); }, true, 0, "5:0123 6:012", ""},
+          {[](H h) { return KSTRN_DeleteItem(5, 1000, h); }, true, 0, "5:012 6:012", ""},
+          {[](H h) { return KSTRN_DeleteItem(5, 1, h); }, true, 0, "5:02 6:012", ""},
+          {[](H h) { return KSTRN_DeleteItem(7, 0, h); }, false, 5, "5:02 6:012", ""},
+          {[](H h) { return KSTRN_OpenItem(6, 1, h); }, true, 0, "5:02 6:012", "6.1"},
+          // The block that took its place, then the new last one, then the parent.
+          {[](H h) { return KSTRN_DeleteCurrentItem(h); }, true, 0, "5:02 6:02", "6.1"},
+          {[](H h) { return KSTRN_DeleteCurrentItem(h); }, true, 0, "5:02 6:0", "6.0"},
+          {[](H h) { return KSTRN_DeleteCurrentItem(h); }, true, 0, "5:02", ""},
+          {[](H h) { return KSTRN_DeleteCurrentItem(h); }, false, 5, "5:02", ""},
+          {[](H h) { return KSTRN_DeleteItemBlocks(5, h); }, true, 0, "", ""},
+          {[](H h) { return KSTRN_DeleteItemBlocks(5, h); }, false, 5, "", ""},
+          {[](H h) { return KSTRN_InsertValue(2001, "x", h); }, true, kAny, "", ""},
+          {[](H h) { return KSTRN_DeleteValue(2002, h); }, false, 7, "", ""},
+          {[](H h) { return KSTRN_DeleteValue(2001, h); }, true, 0, "", ""}});
+  EXPECT_EQ(KSTRN_SaveSessionSize(s), 25u);  // as new
 }
 
 TEST(TreeEdit, MoveAndChangeTidKeepTheCursorOnTheBlock) {
-  TestTree t;
-  SessionCore& s = t.s();
-  s.InsertItemBlocks(5, 4);
-  s.InsertItemBlocks(6, 1);
-  s.InsertItemBlocks(8, 1);
-  t.Go(Number(t, 5)[2]);
-  EXPECT_EQ(s.MoveCurrentItem(0), ErrNone);
-  EXPECT_EQ(Order(t, 5), (std::vector<int>{2, 0, 1, 3}));
-  EXPECT_EQ(s.MoveCurrentItem(4), ErrBadCount);
-  EXPECT_EQ(s.MoveCurrentItem(3), ErrNone);
-  EXPECT_EQ(Order(t, 5), (std::vector<int>{0, 1, 3, 2}));
-  EXPECT_EQ(NumberOf(t, t.at()), 2);
-  EXPECT_TRUE(s.ChangeTID(6));  // appended to item 6
-  EXPECT_FALSE(s.ChangeTID(2000));
-  uint32_t index = 0;
-  EXPECT_EQ(s.GetParentTID(&index), 6);
-  EXPECT_EQ(index, 1u);
-  EXPECT_EQ(NumberOf(t, t.at()), 2);
-  t.Go(SessionCore::FindItem(t.root(), 8)->blocks[0]);
-  EXPECT_TRUE(s.ChangeTID(7));  // the emptied item 8 goes
-  s.GotoRoot();
-  EXPECT_EQ(t.Types(), (Tids{5, 6, 7}));
-  EXPECT_EQ(s.MoveCurrentItem(0), ErrTypeNotFound);
-  EXPECT_FALSE(s.ChangeTID(7));
-  EXPECT_TRUE(t.SizesConsistent());
+  ScopedSession s;
+  KSTRN_InsertItemBlocks(5, 4, s);
+  KSTRN_InsertItemBlocks(6, 1, s);
+  KSTRN_InsertItemBlocks(8, 1, s);
+  for (uint16_t tid : {5, 6, 8}) Number(s, tid);
+  RunSteps(s, {{[](H h) { return KSTRN_OpenItem(5, 2, h); }, true, 0, "5:0123 6:0 8:0", "5.2"},
+          {[](H h) { return KSTRN_MoveCurrentItem(0, h); }, true, 0, "5:2013 6:0 8:0", "5.0"},
+          {[](H h) { return KSTRN_MoveCurrentItem(4, h); }, false, 12, "5:2013 6:0 8:0", "5.0"},
+          {[](H h) { return KSTRN_MoveCurrentItem(3, h); }, true, 0, "5:0132 6:0 8:0", "5.3"},
+          {[](H h) { return KSTRN_ChangeTID(6, h); }, true, 0, "5:013 6:02 8:0", "6.1"},
+          {[](H h) { return KSTRN_ChangeTID(2000, h); }, false, kAny, "5:013 6:02 8:0", "6.1"},
+          {[](H h) { return KSTRN_ChangeTID(9, h); }, true, 0, "5:013 6:0 8:0 9:2", "9.0"},
+          {[](H h) { return KSTRN_GotoRoot(h) && KSTRN_OpenItem(8, 0, h); }, true, 0,
+           "5:013 6:0 8:0 9:2", "8.0"},
+          {[](H h) { return KSTRN_ChangeTID(7, h); }, true, 0, "5:013 6:0 9:2 7:0", "7.0"},
+          {[](H h) { return KSTRN_CloseItem(h); }, true, 0, "5:013 6:0 9:2 7:0", ""},
+          {[](H h) { return KSTRN_MoveCurrentItem(0, h); }, false, 5, "5:013 6:0 9:2 7:0", ""},
+          {[](H h) { return KSTRN_ChangeTID(7, h); }, false, 6, "5:013 6:0 9:2 7:0", ""}});
 }
 
 TEST(TreeEdit, DepthIsLimitedAndDeepTreesDieWithoutRecursion) {
-  TestTree t;
-  SessionCore& s = t.s();
-  for (uint32_t i = 0; i < SessionCore::kMaxDepth; ++i) {
-    ASSERT_TRUE(s.InsertItemBlocks(1, 1)) << i;
-    s.OpenItem(1, 0);
-  }
-  EXPECT_FALSE(s.InsertItemBlocks(1, 1));
-  s.GotoRoot();
-  EXPECT_EQ(s.DeleteItem(1, 0), ErrNone);
-  EXPECT_EQ(s.SessionSize(), 25u);
+  ScopedSession s;
+  uint32_t depth = 0;
+  while (depth < 5000 && KSTRN_InsertItemBlocks(1, 1, s) && KSTRN_OpenItem(1, 0, s)) ++depth;
+  EXPECT_EQ(depth, 4096u);
+  KSTRN_GotoRoot(s);
+  EXPECT_TRUE(KSTRN_DeleteItem(1, 0, s));
+  EXPECT_EQ(KSTRN_SaveSessionSize(s), 25u);
 }
 
 TEST(TreeEdit, BookmarksDieWithTheirBlock) {
-  TestTree t;
-  SessionCore& s = t.s();
-  EXPECT_FALSE(s.GotoBookMark(0));
-  EXPECT_EQ(s.AddBookMark(), 1u);
-  EXPECT_EQ(s.AddBookMark(), 2u);
-  EXPECT_TRUE(s.BookMarksEquivalent(1, 2));
-  EXPECT_TRUE(s.RemoveBookMark(1));
-  EXPECT_FALSE(s.RemoveBookMark(1));
-  EXPECT_EQ(s.AddBookMark(), 3u);  // numbers are not reused
-  ItemBlock* block = t.Add(t.root(), 4);
-  const uint32_t inner = t.Mark(block), deeper = t.Mark(t.Add(block, 8));
-  EXPECT_FALSE(s.BookMarksEquivalent(2, inner));
-  t.Go(block);
-  EXPECT_EQ(s.DeleteCurrentItem(), ErrNone);
-  EXPECT_FALSE(s.GotoBookMark(inner));
-  EXPECT_FALSE(s.GotoBookMark(deeper));
-  EXPECT_FALSE(s.BookMarksEquivalent(inner, inner));
-  EXPECT_TRUE(s.RemoveBookMark(inner));
-  EXPECT_TRUE(s.GotoBookMark(2));
-  EXPECT_EQ(t.at(), t.root());
+  ScopedSession s;
+  uint32_t a = 0, b = 0, inner = 0, deeper = 0;
+  EXPECT_FALSE(KSTRN_GotoBookMark(0, s));
+  KSTRN_AddBookMark(&a, s);
+  KSTRN_AddBookMark(&b, s);
+  EXPECT_EQ(b, a + 1);
+  EXPECT_TRUE(KSTRN_BookMarksEquivalent(a, b, s));
+  EXPECT_TRUE(KSTRN_RemoveBookMark(a, s));
+  EXPECT_FALSE(KSTRN_RemoveBookMark(a, s));
+  KSTRN_InsertItemBlocks(4, 1, s);
+  KSTRN_OpenItem(4, 0, s);
+  KSTRN_AddBookMark(&inner, s);
+  EXPECT_EQ(inner, b + 1);  // numbers are not reused
+  KSTRN_InsertItemBlocks(8, 1, s);
+  KSTRN_OpenItem(8, 0, s);
+  KSTRN_AddBookMark(&deeper, s);
+  EXPECT_FALSE(KSTRN_BookMarksEquivalent(b, inner, s));
+  Go(s, "4.0");
+  EXPECT_TRUE(KSTRN_DeleteCurrentItem(s));
+  EXPECT_FALSE(KSTRN_GotoBookMark(inner, s));
+  EXPECT_EQ(KSTRN_GetLastEE(), 13u);
+  EXPECT_FALSE(KSTRN_GotoBookMark(deeper, s));
+  EXPECT_FALSE(KSTRN_BookMarksEquivalent(inner, inner, s));
+  EXPECT_TRUE(KSTRN_RemoveBookMark(inner, s));
+  EXPECT_TRUE(KSTRN_GotoBookMark(b, s));
+  EXPECT_EQ(Where(s), "");
 }
 
 }  // namespace

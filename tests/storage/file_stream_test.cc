@@ -147,6 +147,9 @@ TEST(FileStream, TransfersLoopOverShortCountsAndInterruptions) {
     EXPECT_GE(faulty.Calls(FaultOp::kRead), 25);
     faulty.FailNth(FaultOp::kRead, 2, EIO);
     EXPECT_THROW(ReadAt(out, 0, 10000), EReadError);
+    // Interrupted right before the end of the file: the end still ends it.
+    faulty.FailNth(FaultOp::kRead, 2, EINTR);
+    EXPECT_THROW(ReadAt(out, static_cast<int64_t>(data.size()) - 10, 11), EReadError);
     faulty.FailNth(FaultOp::kWrite, 1, ENOSPC);
     EXPECT_THROW(out.Write("x", 1), EWriteError);
   }

@@ -77,22 +77,6 @@ TEST_F(MappedSession, EditsAndSavesNeverWriteTheMappedBytes) {
   EXPECT_TRUE(Dump(s) == before);
 }
 
-// Written in place through a descriptor of the mapped file itself, the new
-// layout overwrites bytes the session still reads from the view; the
-// session must take copies first, and the file must come out right.
-TEST_F(MappedSession, SavesInPlaceOverItsOwnFile) {
-  const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC);
-  KSTRN_SessionHandle s = nullptr;
-  ASSERT_TRUE(KSTRN_OpenMemMappedSessionH(fd, &s));
-  GrowTitle(s);
-  ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
-  ASSERT_TRUE(KSTRN_SaveSessionH(fd, s));
-  close(fd);
-  EXPECT_TRUE(ReadWholeFile(path_).substr(0, grown_.size()) == grown_);
-  EXPECT_TRUE(SavedBuffer(s) == grown_);
-  KSTRN_CloseSession(s);
-}
-
 TEST_F(MappedSession, ShrunkFileGivesAccessErrorsNotACrash) {
   ScopedOpen s(PolicyKind::kMapped, path_);
   ASSERT_NE(s.get(), nullptr);

@@ -1,5 +1,6 @@
 // The same reading, editing and saving under every storage policy: whatever
 // the policy, a session reads, changes and saves the same bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -148,6 +149,32 @@ TEST_P(PolicySuite, ValueStreamsExistOnlyWhenStreamed) {
   KSTRN_DestroyStream(nullptr, s);
   EXPECT_TRUE(Dump(s) == expected_);  // the session's own reads are undisturbed
   KSTRN_DestroyStream(stream, s);
+}
+
+// Written in place through a descriptor of its own file, the new layout
+// overwrites bytes the session has not read yet; it takes them first. A
+// file-backed session leaves the caller's file position where it was.
+TEST_P(PolicySuite, SavesInPlaceOverItsOwnFile) {
+  const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(lseek(fd, 7, SEEK_SET), 7);
+  KSTRN_SessionHandle s = nullptr;
+  const PolicyKind kind = GetParam();
+  ASSERT_TRUE(kind == PolicyKind::kMemory   ? KSTRN_OpenSessionH(fd, &s)
+              : kind == PolicyKind::kMapped ? KSTRN_OpenMemMappedSessionH(fd, &s)
+                                            : KSTRN_OpenStreamedSessionH(fd, &s));
+  EXPECT_TRUE(Dump(s) == expected_);
+  if (kind != PolicyKind::kMemory) {
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 7);
+  }
+  GrowTitle(s);
+  KSTRN_Unmap(s);  // the save maps again what it must read first
+  ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
+  ASSERT_TRUE(KSTRN_SaveSessionH(fd, s));
+  close(fd);
+  EXPECT_TRUE(ReadWholeFile(path_).substr(0, grown_.size()) == grown_);
+  EXPECT_TRUE(Dump(s) == grownDump_);
+  EXPECT_TRUE(SavedBuffer(s) == grown_);
+  KSTRN_CloseSession(s);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPolicies, PolicySuite,

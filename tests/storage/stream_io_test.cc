@@ -185,8 +185,11 @@ TEST(BufferedStream, RandomWalkMatchesTheFile) {
   std::string out;
   for (int step = 0; step < 3000; ++step) {
     const int64_t at = reader.Position();
-    const uint32_t kind = random() % 6;
-    if (kind == 0) {
+    const uint32_t kind = random() % 7;
+    if (kind == 6) {
+      ASSERT_TRUE(reader.SyncPosition());
+      ASSERT_EQ(lseek(fd, 0, SEEK_CUR), at);
+    } else if (kind == 0) {
       reader.Seek(static_cast<int64_t>(random() % data.size()));
     } else if (kind == 1) {
       const uint64_t skip = std::min<uint64_t>(random() % 70000, reader.Remaining());

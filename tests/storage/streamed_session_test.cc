@@ -122,25 +122,6 @@ TEST_F(StreamedSession, EveryFailedCallOfTheSafeReplacementIsSurvived) {
   }
 }
 
-// Written in place through a descriptor of its own source file, the new
-// layout overwrites bytes not yet read; the session reads them first. Its
-// reads leave the caller's file position where the caller put it.
-TEST_F(StreamedSession, SavesInPlaceOverItsOwnFile) {
-  const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_EQ(lseek(fd, 7, SEEK_SET), 7);
-  KSTRN_SessionHandle s = nullptr;
-  ASSERT_TRUE(KSTRN_OpenStreamedSessionH(fd, &s));
-  EXPECT_TRUE(Dump(s) == expected_);
-  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 7);
-  GrowTitle(s);
-  ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
-  ASSERT_TRUE(KSTRN_SaveSessionH(fd, s));
-  close(fd);
-  EXPECT_TRUE(ReadWholeFile(path_).substr(0, grown_.size()) == grown_);
-  EXPECT_TRUE(Dump(s) == grownDump_);
-  KSTRN_CloseSession(s);
-}
-
 TEST_F(StreamedSession, ShrunkFileGivesAccessErrorsNotACrash) {
   ScopedOpen s(PolicyKind::kStreamed, path_);
   ASSERT_NE(s.get(), nullptr);

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "kestron4/kestron4.h"
 #include "support/faulty_platform.h"
 
 namespace kestron4 {
@@ -36,9 +37,9 @@ TEST(TempPaths, GlobalThenEnvironmentThenTmpJoinedWithOneSlash) {
   EXPECT_EQ(GetTempDirectory(), u"/tmp");
   setenv("TMPDIR", "/var/scratch", 1);
   EXPECT_EQ(GetTempDirectory(), u"/var/scratch");
-  SetGlobalTempDir(u"/data/t\u00E9mp");
+  EXPECT_TRUE(KSTRN_SetGlobalTempDir(u"/data/t\u00E9mp"));
   EXPECT_EQ(GetTempDirectory(), u"/data/t\u00E9mp");
-  SetGlobalTempDir(u"");
+  EXPECT_TRUE(KSTRN_SetGlobalTempDir(nullptr));  // as the empty one
   EXPECT_EQ(GetTempDirectory(), u"/var/scratch");
   for (const std::u16string directory : {u"/data/tmp", u"/data/tmp/"}) {
     SetGlobalTempDir(directory);
