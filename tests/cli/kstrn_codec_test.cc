@@ -60,13 +60,9 @@ TEST_F(CodecTest, RoundTripsOfEverySizeAndTheFrameLayout) {
     const std::string framed = Framed(plain);
     ASSERT_GE(framed.size(), 16u);
     EXPECT_EQ(framed.substr(0, 16), "KSTRNLZ\x1a" + U32(static_cast<uint32_t>(size)) + U32(0));
-    if (size > 1000) {
-      EXPECT_LT(framed.size(), size / 2) << "text compresses";
-    }
+    EXPECT_TRUE(size <= 1000 || framed.size() < size / 2) << "text compresses";
     // The first chunk says how much it holds.
-    if (size != 0) {
-      EXPECT_EQ(framed.substr(16, 4), U32(static_cast<uint32_t>(std::min(size, kChunk))));
-    }
+    EXPECT_TRUE(size == 0 || framed.substr(16, 4) == U32(static_cast<uint32_t>(std::min(size, kChunk))));
     EXPECT_EQ(Restore(framed, 0), plain);
   }
   // Incompressible bytes are stored, one byte more per chunk.
@@ -122,14 +118,6 @@ TEST_F(CodecTest, AChunkThatExpandsFarBeyondItsLengthIsContained) {
   const std::string framed = "KSTRNLZ\x1a" + U32(100) + U32(0) + U32(100) +
                              U32(static_cast<uint32_t>(coded.size())) + U32(0) + coded;
   EXPECT_EQ(Restore(framed, 2, "chunk does not decode"), "none");
-}
-
-TEST_F(CodecTest, RefusesToOverwriteItsInput) {
-  const std::string plain = Sample(5000);
-  WriteWholeFile(File("same"), plain);
-  for (const char* command : {"compress", "decompress"})
-    ExpectRefused({command, File("same"), File("same")}, "is the input");
-  EXPECT_EQ(ReadWholeFile(File("same")), plain);
 }
 
 }  // namespace
