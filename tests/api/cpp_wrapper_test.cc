@@ -31,7 +31,9 @@ std::pair<int64_t, std::string> ErrorOf(Call&& call) {
   return {-1, ""};
 }
 template <typename Call>
-int64_t CodeOf(Call&& call) { return ErrorOf(call).first; }
+int64_t CodeOf(Call&& call) {
+  return ErrorOf(call).first;
+}
 
 TEST(CppWrapperTest, SessionsAreClosedByTheirOwnerEvenWhenOpenFails) {
   const std::size_t before = RegisteredSessionCount();
