@@ -62,7 +62,8 @@ TEST_F(CodecTest, RoundTripsOfEverySizeAndTheFrameLayout) {
     EXPECT_EQ(framed.substr(0, 16), "KSTRNLZ\x1a" + U32(static_cast<uint32_t>(size)) + U32(0));
     EXPECT_TRUE(size <= 1000 || framed.size() < size / 2) << "text compresses";
     // The first chunk says how much it holds.
-    EXPECT_TRUE(size == 0 || framed.substr(16, 4) == U32(static_cast<uint32_t>(std::min(size, kChunk))));
+    const uint32_t first = static_cast<uint32_t>(std::min(size, kChunk));
+    EXPECT_TRUE(size == 0 || framed.substr(16, 4) == U32(first));
     EXPECT_EQ(Restore(framed, 0), plain);
   }
   // Incompressible bytes are stored, one byte more per chunk.

@@ -69,8 +69,10 @@ TEST_F(ConvertTest, CheckListsEveryProblemAndExitsOne) {
   RunCases({{{"check", "@good.kst"}, 0, "1 reference(s), 0 problem(s)\n", ""},
             {{"check", kSample}, 0, "", ""},
             {{"info", kSample}, 0, "file type    2 (logger data file)", ""},
-            {{"check", "@nonumber.kst"}, 1, "/107:0: reference 112:0 has no number (value 1052)\n", ""},
-            {{"check", "@dangling.kst"}, 1, "/107:0: reference 112:0 (number 7) does not resolve: Kestron Error 10", ""},
+            {{"check", "@nonumber.kst"}, 1, "/107:0: reference 112:0 has no number (value 1052)\n",
+             ""},
+            {{"check", "@dangling.kst"}, 1,
+             "/107:0: reference 112:0 (number 7) does not resolve: Kestron Error 10", ""},
             {{"check", "@blob.kst"}, 1, "/: blob holds 5 bytes, its length value says 9", ""}});
 }
 

@@ -27,7 +27,8 @@ TEST_F(InfoTreeTest, InfoCountsWhatTheFileHolds) {
   const Json info = Json::parse(Run({"info", "--json", kinds_}).out);
   // Blocks 135[0..3], 100[0], 107[0], 112[0]; 135, 100, 107 under the root, 112 under 107.
   const Json counts =
-      Json::parse(R"({"fileType": 0, "itemBlocks": 7, "items": 4, "blobBytes": 200000, "depth": 2})");
+      Json::parse(R"({"fileType": 0, "itemBlocks": 7, "items": 4, "blobBytes": 200000,
+                      "depth": 2})");
   for (const auto& [key, value] : counts.items()) EXPECT_EQ(info[key], value) << key;
   EXPECT_EQ(info["fileSize"], info["containerSize"]);
   EXPECT_EQ(info["integrity"]["resolved"], 1);
