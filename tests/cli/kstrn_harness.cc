@@ -73,6 +73,22 @@ RunResult KstrnTest::ExpectRefused(const std::vector<std::string>& args,
   return r;
 }
 
+void KstrnTest::RunCases(const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    std::string line;
+    for (std::string& a : args) {
+      if (!a.empty() && a[0] == '@') a = File(a.substr(1));
+      line += a.substr(0, 60) + ' ';
+    }
+    const RunResult r = Run(args, c.in, c.to);
+    EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
+    EXPECT_NE(r.out.find(c.out), std::string::npos) << line << "\n" << r.out.substr(0, 2000);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << line << "\n" << r.err;
+    EXPECT_TRUE(c.status != 2 || (r.out.empty() && !r.err.empty())) << line;
+  }
+}
+
 std::string SaveBuilt(const std::string& path, const std::function<void(kstrn::Session&)>& build,
                       bool absRefs) {
   kstrn::Session s = kstrn::Session::Create();

@@ -21,6 +21,18 @@ struct RunResult {
   std::string err;
 };
 
+// One command line, its exit status and a fragment of each output. "@name"
+// in args stands for File("name"). A refusal (status 2) prints nothing on
+// standard output and says why on standard error.
+struct Case {
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string err;
+  std::string in = "/dev/null";
+  std::string to = "";  // standard output to this file
+};
+
 // Base of the CLI tests: skips when the build has no kstrn.
 class KstrnTest : public ::testing::Test {
  protected:
@@ -32,6 +44,8 @@ class KstrnTest : public ::testing::Test {
   // Runs kstrn and expects exit status 2, `message` on stderr, nothing on
   // stdout.
   RunResult ExpectRefused(const std::vector<std::string>& args, const std::string& message);
+  // Runs every case in order.
+  void RunCases(const std::vector<Case>& cases);
   std::string File(const std::string& name) const { return dir_.File(name); }
 
   ScratchDir dir_;

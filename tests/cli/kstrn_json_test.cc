@@ -36,35 +36,24 @@ class JsonTest : public KstrnTest {
 };
 
 TEST_F(JsonTest, RebuildsVariedFilesByteForByte) {
-  std::vector<std::string> files = {
+  const std::vector<std::string> files = {
       SaveBuilt(File("empty.kst"), [](kstrn::Session&) {}),
       SaveBuilt(File("kinds.kst"), BuildValueKinds),
       SaveBuilt(File("deep.kst"), [](kstrn::Session& s) { BuildDeepChain(s, 4000); }),
-      SaveBuilt(File("wide.kst"),
-                [](kstrn::Session& s) {
-                  s.InsertItemBlocks(100, 2000);
-                  for (int i = 0; i < 2000; ++i) {
-                    s.OpenItem(100, i);
-                    s.InsertText(2001, "block " + std::to_string(i));
-                    s.CloseItem();
-                  }
-                }),
-      SaveBuilt(
-          File("refs.kst"),
-          [](kstrn::Session& s) {
-            BuildReferences(s, false);
-            s.InsertNumber<uint8_t>(1132, 1);  // reference mode, kept by this save
-          },
-          true),
+      SaveBuilt(File("wide.kst"), [](kstrn::Session& s) {
+        s.InsertItemBlocks(100, 2000);
+        for (int i = 0; i < 2000; s.CloseItem(), ++i)
+          s.OpenItem(100, i), s.InsertText(2001, "block " + std::to_string(i));
+      }),
+      SaveBuilt(File("refs.kst"), [](kstrn::Session& s) {
+        BuildReferences(s, false);
+        s.InsertNumber<uint8_t>(1132, 1);  // reference mode, kept by this save
+      }, true),
       Legacy(test::LegacyKind::kFirstSetup, "first_setup.kst"),
       Legacy(test::LegacyKind::kSecondSetup, "second_setup.kst"),
-      Legacy(test::LegacyKind::kSecondDataV2, "second_data.kst"),
-  };
-  ASSERT_EQ(Run({"convert", std::string(KESTRON4_SOURCE_DIR) + "/samples/logger_data_v2.dat", "-o",
-                 File("sample.kst")})
-                .status,
-            0);
-  files.push_back(File("sample.kst"));
+      Legacy(test::LegacyKind::kSecondDataV2, "second_data.kst"), File("sample.kst")};
+  const std::string sample = std::string(KESTRON4_SOURCE_DIR) + "/samples/logger_data_v2.dat";
+  ASSERT_EQ(Run({"convert", sample, "-o", File("sample.kst")}).status, 0);
   for (const std::string& file : files) {
     const std::string original = ReadWholeFile(file);
     ASSERT_GE(original.size(), 25u) << file;
@@ -114,29 +103,27 @@ TEST_F(JsonTest, HandWrittenDocumentsBuildContainers) {
 }
 
 TEST_F(JsonTest, MalformedDocumentsAreRefusedWithTheirPlace) {
+  // Rows starting {"tid" are the root's values; {"items" or {"values", the root.
   const std::pair<std::string, const char*> cases[] = {
-      {R"({"values": [{"tid": 6000, "uint": 256}]})", "does not fit 1 bytes"},
-      {R"({"values": [{"tid": 6000, "uint": -1}]})", "whole number"},
-      {R"({"values": [{"tid": 6000, "uint": 1.5}]})", "whole number"},
-      {R"({"values": [{"tid": 1028, "uint": 1}]})", "needs a fixed TID of 1, 2, 4 or 8"},
-      {R"({"values": [{"tid": 10000, "text": "x"}]})", "needs a string TID"},
-      {R"({"values": [{"tid": 10000, "hex": "0102"}]})", "takes 4 bytes, not 2"},
-      {R"({"values": [{"tid": 10000, "hex": "0g000000"}]})", "bad hex"},
-      {R"({"values": [{"tid": 10000, "base64": "AAAAAB=="}]})", "bad base64"},
-      {R"({"values": [{"tid": 2001, "hex": ")" + std::string(512, '0') + "\"}]}",
-       "a string takes at most 255 bytes"},
-      {R"({"values": [{"tid": 2001, "text": "a\u0000b"}]})", "text holds a NUL"},
-      {R"({"values": [{"tid": 2002, "text": "✓", "encoding": "ansi"}]})",
-       "characters Windows-1252 lacks"},
-      {R"({"values": [{"tid": 2001, "text": "x", "encoding": "latin1"}]})", "\"encoding\" must be"},
-      {R"({"values": [{"tid": 2001, "text": "x", "hex": "00"}]})", "give one of"},
-      {R"({"values": [{"tid": 2001}]})", "no text, uint, double, hex or base64"},
-      {R"({"values": [{"tid": 2001, "text": "x", "note": 1}]})", "unknown member \"note\""},
-      {R"({"values": [{"tid": 2001, "text": "x"}, {"tid": 2001, "text": "y"}]})", "occurs twice"},
-      {R"({"values": [{"tid": 105, "text": "x"}]})", "needs a value \"tid\""},
-      {R"({"values": [{"tid": 1063, "hex": "00"}, {"tid": 1066, "uint": 1}]})",
-       "the last length value 1066 before it says nothing"},
-      {R"({"values": [{"tid": 1066, "uint": 2}, {"tid": 1063, "hex": "00"}]})", "before it says 2"},
+      {R"({"tid": 6000, "uint": 256})", "does not fit 1 bytes"},
+      {R"({"tid": 6000, "uint": -1})", "whole number"},
+      {R"({"tid": 6000, "uint": 1.5})", "whole number"},
+      {R"({"tid": 1028, "uint": 1})", "needs a fixed TID of 1, 2, 4 or 8"},
+      {R"({"tid": 10000, "text": "x"})", "needs a string TID"},
+      {R"({"tid": 10000, "hex": "0102"})", "takes 4 bytes, not 2"},
+      {R"({"tid": 10000, "hex": "0g000000"})", "bad hex"},
+      {R"({"tid": 10000, "base64": "AAAAAB=="})", "bad base64"},
+      {R"({"tid": 2001, "hex": ")" + std::string(512, '0') + "\"}", "takes at most 255 bytes"},
+      {R"({"tid": 2001, "text": "a\u0000b"})", "text holds a NUL"},
+      {R"({"tid": 2002, "text": "✓", "encoding": "ansi"})", "characters Windows-1252 lacks"},
+      {R"({"tid": 2001, "text": "x", "encoding": "latin1"})", "\"encoding\" must be"},
+      {R"({"tid": 2001, "text": "x", "hex": "00"})", "give one of"},
+      {R"({"tid": 2001})", "no text, uint, double, hex or base64"},
+      {R"({"tid": 2001, "text": "x", "note": 1})", "unknown member \"note\""},
+      {R"({"tid": 2001, "text": "x"}, {"tid": 2001, "text": "y"})", "occurs twice"},
+      {R"({"tid": 105, "text": "x"})", "needs a value \"tid\""},
+      {R"({"tid": 1063, "hex": "00"}, {"tid": 1066, "uint": 1})", "1066 before it says nothing"},
+      {R"({"tid": 1066, "uint": 2}, {"tid": 1063, "hex": "00"})", "before it says 2"},
       {R"({"items": [{"tid": 105, "blocks": []}, {"tid": 105, "blocks": []}]})",
        "item 105 occurs twice"},
       {R"({"items": [{"tid": 2001, "blocks": []}]})", "needs an item \"tid\""},
@@ -144,17 +131,13 @@ TEST_F(JsonTest, MalformedDocumentsAreRefusedWithTheirPlace) {
       {R"({"items": [{"tid": 105, "blocks": [{"items": [{"tid": 5, "blocks": [{"note": 5}]}]}]}]})",
        "block /105:0/5:0: unknown member \"note\""},
       {R"({"items": [{"tid": 105, "blocks": [7]}]})", "block /105:0: a block must be an object"},
-      {R"({"values": {}})", "must be an array"},
-      {"{", ""},
-      {R"({"format": "other"})", ""},
+      {R"({"values": {}})", "must be an array"}, {"{", ""}, {R"({"format": "other"})", ""},
       {R"({"format": "kestron4-json", "version": 2, "root": {}})", ""},
-      {R"({"format": "kestron4-json", "version": 1})", ""},
-      {std::string(200000, '['), ""}};
+      {R"({"format": "kestron4-json", "version": 1})", ""}, {std::string(200000, '['), ""}};
   for (const auto& [doc, message] : cases) {
-    // Fragments are roots of a well-formed head; whole documents stand alone.
-    WriteWholeFile(File("in.json"), doc.rfind("{\"v", 0) == 0 || doc.rfind("{\"i", 0) == 0
-                                        ? kHead + doc + "}"
-                                        : doc);
+    std::string text = doc.rfind("{\"t", 0) == 0 ? "{\"values\": [" + doc + "]}" : doc;
+    if (text.rfind("{\"v", 0) == 0 || text.rfind("{\"i", 0) == 0) text = kHead + text + "}";
+    WriteWholeFile(File("in.json"), text);
     EXPECT_FALSE(
         ExpectRefused({"from-json", File("in.json"), File("out.kst")}, message).err.empty());
   }

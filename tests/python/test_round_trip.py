@@ -61,9 +61,6 @@ def build_in_c(lib, s, tree):
 def c_bytes(tree):
     lib = ctypes.CDLL(os.environ["KESTRON4_SHARED_LIB"])
     lib.KSTRN_SaveSessionSize.restype = ctypes.c_uint64
-    for name in ("KSTRN_InsertData", "KSTRN_InsertValueS", "KSTRN_InsertValue", "KSTRN_InsertStringUTF8",
-                 "KSTRN_InsertItemBlocks", "KSTRN_OpenItem", "KSTRN_CloseItem", "KSTRN_SaveSessionBuffer"):
-        getattr(lib, name).argtypes = None
     s = ctypes.c_void_p()
     lib.KSTRN_NewSession(ctypes.byref(s))
     build_in_c(lib, s, tree)

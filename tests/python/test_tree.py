@@ -55,14 +55,12 @@ def test_find_keys(key_tid, key, found):
         assert s.root.find(105, key_tid, key, deep=False) is None
 
 
-def test_errors_carry_the_library_code_and_text():
-    with kestron4.new() as s:
-        with pytest.raises(kestron4.ValueNotFoundError) as missing:
-            s.root[2001]
-        with pytest.raises(kestron4.NotFoundError) as dangling:
-            s.root.reference(3)
-    assert (missing.value.code, dangling.value.code) == (7, 11)
-    assert missing.value.text.startswith("Kestron Error 7: ")
+@pytest.mark.parametrize("use,error,code", [(lambda r: r[2001], kestron4.ValueNotFoundError, 7),
+                                            (lambda r: r.reference(3), kestron4.NotFoundError, 11)])
+def test_errors_carry_the_library_code_and_text(use, error, code):
+    with kestron4.new() as s, pytest.raises(error) as raised:
+        use(s.root)
+    assert raised.value.code == code and raised.value.text.startswith(f"Kestron Error {code}: ")
 
 
 EDITS = [
@@ -107,10 +105,9 @@ def test_deleted_blocks_and_closed_sessions_raise():
             use()
     root = s.root
     s.close()
-    with pytest.raises(kestron4.ClosedError):
-        root.item_tids
-    with pytest.raises(kestron4.ClosedError):
-        s.to_bytes()
+    for use in (lambda: root.item_tids, s.to_bytes):
+        with pytest.raises(kestron4.ClosedError):
+            use()
 
 
 def test_blob_arrays_view_the_session_and_outlive_it():
@@ -137,12 +134,11 @@ def test_blob_arrays_view_the_session_and_outlive_it():
     (b"KESTRON v1.00 file\x1a\xff\xff", kestron4.FileAccessError),
 ])
 def test_files_that_are_not_containers(tmp_path, data, error):
-    with pytest.raises(error):
-        kestron4.from_bytes(data)
     (tmp_path / "f").write_bytes(data)
-    for mode in ("r", "mmap", "stream"):
+    for use in [lambda: kestron4.from_bytes(data)] + [
+            lambda m=m: kestron4.open(tmp_path / "f", m) for m in ("r", "mmap", "stream")]:
         with pytest.raises(error):
-            kestron4.open(tmp_path / "f", mode)
+            use()
     with pytest.raises(kestron4.MissingFileError):
         kestron4.open(tmp_path / "missing", "mmap")
     with pytest.raises(ValueError):

@@ -34,24 +34,15 @@ def test_values_read_back_as_stored(tid, stored, expected):
 def test_windows_1252_text_reads_as_str():
     with kestron4.new() as session:
         session.root.set_text(2001, "café €", encoding="ansi")
-        assert session.root.raw(2001) == b"caf\xe9 \x80\x00"
-        assert session.root[2001] == "café €"
+        assert (session.root.raw(2001), session.root[2001]) == (b"caf\xe9 \x80\x00", "café €")
 
 
+# 999 is an item, 1200 a value without layout; 253 bytes is the marked text limit.
 REFUSALS = [
-    (999, 1, ValueError),          # an item TID
-    (1200, 1, ValueError),         # a value TID without layout
-    (6000, 256, ValueError),
-    (8000, -1, ValueError),
-    (1500, 2**63, ValueError),
-    (10000, 1.5, TypeError),
-    (10000, "7", TypeError),
-    (10000, b"\x00" * 3, ValueError),
-    (2001, "a\x00b", ValueError),
-    (2001, "x" * 254, ValueError),  # 253 bytes is the marked limit
-    (2001, b"", ValueError),
-    (2001, 5, TypeError),
-    (1063, "text", TypeError),
+    (999, 1, ValueError), (1200, 1, ValueError), (6000, 256, ValueError), (8000, -1, ValueError),
+    (1500, 2**63, ValueError), (10000, 1.5, TypeError), (10000, "7", TypeError),
+    (10000, b"\x00" * 3, ValueError), (2001, "a\x00b", ValueError), (2001, "x" * 254, ValueError),
+    (2001, b"", ValueError), (2001, 5, TypeError), (1063, "text", TypeError),
 ]
 
 
