@@ -29,7 +29,7 @@ import dask.dataframe as dd
 import pandas as pd
 
 from ._fleet_convert import convert_file, output_paths, remove_empty_staging
-from ._fleet_inspect import check_file, find_file
+from ._fleet_search import check_file, find_file
 from ._fleet_recording import empty_frame, recording_frame
 
 PathLike = Union[str, "os.PathLike[str]"]
