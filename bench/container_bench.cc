@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "bench_scale.h"
 #include "session/session_core.h"
 #include "session/session_factory.h"
@@ -34,12 +35,6 @@ constexpr int kValuesPerBlock = 100;  // 50 strings of 80 bytes, 50 numbers
 const int kBlocks = bench::Scaled(10000);
 const int kBlobs = bench::Scaled(20);
 constexpr uint32_t kBlobBytes = 2500 * 1000;
-
-std::string ScratchPath(const char* name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/" + name + "." +
-         std::to_string(getpid());
-}
 
 std::unique_ptr<AbstractSession> BuildSample() {
   auto s = MakeSession(PolicyKind::kMemory);
@@ -72,7 +67,7 @@ std::unique_ptr<AbstractSession> BuildSample() {
 // The sample, saved once and shared by every benchmark of the run.
 struct Sample {
   std::unique_ptr<AbstractSession> session = BuildSample();
-  std::string path = ScratchPath("kestron4_bench.kst");
+  std::string path = bench::ScratchPath("kestron4_bench.kst");
   uint64_t bytes = session->SessionSize();
   Sample() {
     if (session->SavePath(path.c_str()) != ErrNone) std::abort();
@@ -169,7 +164,7 @@ void BM_LoadBuffer(benchmark::State& state) {
 void BM_WriteFileOnce(benchmark::State& state) {
   Sample& sample = TheSample();
   std::vector<char> buffer(sample.bytes, 'k');
-  const std::string path = ScratchPath("kestron4_bench_write.kst");
+  const std::string path = bench::ScratchPath("kestron4_bench_write.kst");
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   // The first write gives the file its blocks; the timed ones overwrite them.
   if (pwrite(fd, buffer.data(), buffer.size(), 0) != static_cast<ssize_t>(buffer.size()))
@@ -188,7 +183,7 @@ void BM_WriteFileOnce(benchmark::State& state) {
 void BM_WriteFileOnceSynced(benchmark::State& state) {
   Sample& sample = TheSample();
   std::vector<char> buffer(sample.bytes, 'k');
-  const std::string path = ScratchPath("kestron4_bench_write_synced.kst");
+  const std::string path = bench::ScratchPath("kestron4_bench_write_synced.kst");
   const std::string scratch = path + ".new";
   const char* dir = std::getenv("TMPDIR");
   const std::string directory = dir != nullptr && *dir != '\0' ? dir : "/tmp";
@@ -209,7 +204,7 @@ void BM_WriteFileOnceSynced(benchmark::State& state) {
 // Atomic save: scratch file, fsync, rename.
 void BM_SavePath(benchmark::State& state) {
   Sample& sample = TheSample();
-  const std::string path = ScratchPath("kestron4_bench_out.kst");
+  const std::string path = bench::ScratchPath("kestron4_bench_out.kst");
   for (auto _ : state) {
     if (sample.session->SavePath(path.c_str()) != ErrNone) state.SkipWithError("save failed");
   }
@@ -220,7 +215,7 @@ void BM_SavePath(benchmark::State& state) {
 // In place through a descriptor: the same writer without fsync and rename.
 void BM_SaveHandle(benchmark::State& state) {
   Sample& sample = TheSample();
-  const std::string path = ScratchPath("kestron4_bench_fd.kst");
+  const std::string path = bench::ScratchPath("kestron4_bench_fd.kst");
   const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   sample.session->SaveHandle(fd);  // gives the file its blocks, as above
   for (auto _ : state) {

@@ -38,7 +38,9 @@
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "bench_scale.h"
+#include "session_walk.h"
 #include "kestron4/kestron4.h"
 
 namespace kestron4::bench {
@@ -58,17 +60,6 @@ struct Figures {
   double faults = 0;   // minor and major page faults during the step
   double values = 0;   // values the step built or read
 };
-
-std::string Scratch(const std::string& name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/fresh-" + name + "." +
-         std::to_string(getpid());
-}
-
-uint64_t FileBytes(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
 
 void Fail(const char* what) {
   std::fprintf(stderr, "fresh_process_bench: %s\n", what);
@@ -113,35 +104,6 @@ KSTRN_SessionHandle BuildTree(int groups) {
     KSTRN_CloseItem(s);
   }
   return s;
-}
-
-// Reads every value of the open block and of every block below it.
-void Walk(KSTRN_SessionHandle s, std::vector<uint8_t>& buffer, double* values) {
-  uint16_t count = 0;
-  uint16_t tids[512];
-  KSTRN_GetValueCount(&count, s);
-  if (count > 512) Fail("too many values in a block");
-  KSTRN_GetValueList(tids, s);
-  for (uint16_t i = 0; i < count; ++i) {
-    uint32_t size = 0;
-    if (!KSTRN_GetValSize(tids[i], &size, s)) Fail("GetValSize");
-    if (size > buffer.size()) buffer.resize(size);
-    if (!KSTRN_GetValue(tids[i], buffer.data(), s)) Fail("GetValue");
-    ++*values;
-  }
-  uint16_t types = 0;
-  KSTRN_GetTypeCount(&types, s);
-  std::vector<uint16_t> items(types);
-  KSTRN_GetTypeList(items.data(), s);
-  for (const uint16_t tid : items) {
-    uint16_t blocks = 0;
-    KSTRN_GetItemCount(tid, &blocks, s);
-    for (uint16_t b = 0; b < blocks; ++b) {
-      if (!KSTRN_OpenItem(tid, b, s)) Fail("OpenItem");
-      Walk(s, buffer, values);
-      KSTRN_CloseItem(s);
-    }
-  }
 }
 
 void Exec(sqlite3* db, const char* sql) {
@@ -264,7 +226,11 @@ int RunStep(const std::string& step, const std::string& arg, const std::string& 
       std::fprintf(stderr, "%p\n", static_cast<void*>(s));  // keeps the tree alive
     });
   } else if (step == "open") {
-    Measure([&](double* values) { Walk(Open(arg, path), buffer, values); });
+    Measure([&](double* values) {
+      uint64_t read = 0;
+      WalkSession(Open(arg, path), buffer, &read);
+      *values = static_cast<double>(read);
+    });
   } else if (step == "sqlite-build") {
     unlink(path.c_str());
     sqlite3* db = nullptr;
@@ -379,10 +345,10 @@ int Drive(const char* out) {
   const std::string exe = "/proc/self/exe";
   const int small = Scaled(1000, 2);
   const int large = Scaled(10000, 20);
-  const std::string containerSmall = Scratch("small.kst");
-  const std::string containerLarge = Scratch("large.kst");
-  const std::string db = Scratch("small.sqlite");
-  const std::string blobs = Scratch("blobs.kst");
+  const std::string containerSmall = ScratchPath("fresh-small.kst");
+  const std::string containerLarge = ScratchPath("fresh-large.kst");
+  const std::string db = ScratchPath("fresh-small.sqlite");
+  const std::string blobs = ScratchPath("fresh-blobs.kst");
   WriteContainer(small, containerSmall);
   WriteContainer(large, containerLarge);
   WriteBlobContainer(blobs);

@@ -31,7 +31,9 @@
 #include <vector>
 
 #include "alloc_counter.h"
+#include "bench_files.h"
 #include "bench_scale.h"
+#include "session_walk.h"
 #include "kestron4/kestron4.h"
 
 namespace kestron4::bench {
@@ -48,17 +50,6 @@ int64_t Records() { return int64_t{Groups()} * kRecordsPerGroup; }
 int64_t Values() { return Records() * kValuesPerRecord; }
 // Item blocks, items and values: the records the pools hand out.
 int64_t TreeRecords() { return 1 + Groups() + Records() + 1 + Groups() + Values(); }
-
-std::string ScratchPath(const char* name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/" + name + "." +
-         std::to_string(getpid());
-}
-
-uint64_t FileBytes(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
 
 // The values of record n, as TID and payload; texts carry their NUL.
 struct RecordValues {
@@ -122,38 +113,6 @@ KSTRN_SessionHandle BuildSession() {
     KSTRN_CloseItem(s);
   }
   return s;
-}
-
-// Reads every value of the current block and, depth first, of every block
-// below it. Returns the payload bytes read.
-uint64_t WalkSession(KSTRN_SessionHandle s, std::vector<uint8_t>& buffer, uint64_t* values) {
-  uint64_t bytes = 0;
-  uint16_t count = 0;
-  KSTRN_GetValueCount(&count, s);
-  uint16_t tids[256];
-  if (count > 256) std::abort();
-  KSTRN_GetValueList(tids, s);
-  for (uint16_t i = 0; i < count; ++i) {
-    uint32_t size = 0;
-    if (!KSTRN_GetValSize(tids[i], &size, s)) continue;
-    if (size > buffer.size()) buffer.resize(size);
-    if (KSTRN_GetValue(tids[i], buffer.data(), s)) bytes += size;
-    ++*values;
-  }
-  uint16_t types = 0;
-  KSTRN_GetTypeCount(&types, s);
-  std::vector<uint16_t> items(types);
-  KSTRN_GetTypeList(items.data(), s);
-  for (const uint16_t tid : items) {
-    uint16_t blocks = 0;
-    KSTRN_GetItemCount(tid, &blocks, s);
-    for (uint16_t b = 0; b < blocks; ++b) {
-      KSTRN_OpenItem(tid, b, s);
-      bytes += WalkSession(s, buffer, values);
-      KSTRN_CloseItem(s);
-    }
-  }
-  return bytes;
 }
 
 void BM_Build_kestron4(benchmark::State& state) {
