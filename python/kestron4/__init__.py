@@ -18,7 +18,8 @@ Public names (stable):
   ``change_tid``, ``copy_from``, ``blob``, ``read_blob``, ``set_blob``,
   ``alloc_blob``, ``write_blob``, ``to_bytes``, ``to_dict``)
 - errors: :class:`Error` and its subclasses (see :mod:`kestron4.errors`)
-- recordings of converted logger files: :func:`recording`, :class:`Recording`
+- recordings of converted logger files: ``recording(path or session)``,
+  :class:`Recording`; ``help(kestron4.recording)`` gives the design notes
 - TID names: :mod:`kestron4.names`
 - :data:`__version__` (the library's version)
 """
@@ -67,6 +68,7 @@ __all__ = [
 ]
 
 from . import names  # noqa: E402
-from .recording import Recording, recording  # noqa: E402
+from . import recording  # noqa: E402  (a module that is also called: recording(path))
+from .recording import Recording  # noqa: E402
 
 __all__ += ["Recording", "names", "recording"]

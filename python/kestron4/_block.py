@@ -7,8 +7,10 @@ from typing import Any, Dict, Iterator, List, Optional, Tuple, Union
 import numpy as np
 
 from . import _core
+from ._tids import block_path, tid_of
 
 Value = Union[int, float, str, bytes]
+Tid = Union[int, str]  # a number or a name of the TID dictionary
 
 
 class Block:
@@ -18,7 +20,11 @@ class Block:
     (1000..13999), and an ordered set of items, each an item TID with a list of
     item blocks. Values read like a dict: ``block[2001]``, ``2001 in block``,
     ``for tid in block``, ``block.get(2001)``; item blocks are reached with
-    :meth:`items`, :meth:`item` and :meth:`children`.
+    :meth:`items`, :meth:`item` and :meth:`children`. Like a dict,
+    ``keys()``, ``values()`` and ``items()`` give the TIDs, the values and
+    (TID, value) pairs. Wherever a TID is asked for, a name of the TID
+    dictionary does too (``block["name"]``, ``block.item("logger")``); a
+    number outside 0..65535 raises ValueError, an unknown name KeyError.
 
     A block object stays valid for as long as its session is open and the
     block exists; after the block was deleted every use raises
@@ -53,8 +59,9 @@ class Block:
 
     @property
     def path(self) -> Tuple[Tuple[int, int], ...]:
-        """(item TID, index) steps from the root down to this block."""
-        return tuple(self._b.path())
+        """(item TID, index) steps from the root down to this block; a tuple
+        that prints as kstrn writes paths, "/2:0/135:1"."""
+        return block_path(self._b.path())
 
     def __eq__(self, other: object) -> bool:
         return isinstance(other, Block) and self._b.same_as(other._b)
@@ -63,7 +70,7 @@ class Block:
 
     def __repr__(self) -> str:
         try:
-            where = "/".join(f"{t}[{i}]" for t, i in self.path) or "root"
+            where = str(self.path)
         except Exception as error:  # a deleted block or closed session
             where = f"unusable: {error}"
         return f"<kestron4.Block {where}>"
@@ -80,9 +87,12 @@ class Block:
         return len(self._b.value_tids())
 
     def __contains__(self, tid: object) -> bool:
-        return isinstance(tid, int) and 0 <= tid <= 0xFFFF and self._b.has(tid)
+        try:
+            return self._b.has(tid_of(tid))
+        except (TypeError, ValueError, KeyError):
+            return False
 
-    def __getitem__(self, tid: int) -> Value:
+    def __getitem__(self, tid: Union[int, str]) -> Value:
         """The value under tid, decoded by its layout.
 
         Text (marked UTF-8 or Windows-1252) comes back as ``str``, other
@@ -91,30 +101,35 @@ class Block:
         ``int`` (type 6). Raises :class:`kestron4.ValueNotFoundError` (a
         ``KeyError``) when there is none.
         """
-        return self._b.get(tid)
+        return self._b.get(tid_of(tid))
 
-    def get(self, tid: int, default: Any = None) -> Any:
-        """The value under tid, or default when there is none."""
-        return self._b.get(tid) if self._b.has(tid) else default
+    def get(self, tid: Union[int, str], default: Any = None) -> Any:
+        """The value under tid, or default when there is none (also for a number
+        outside 0..65535; an unknown name raises KeyError)."""
+        try:
+            number = tid_of(tid)
+        except ValueError:
+            return default
+        return self._b.get(number) if self._b.has(number) else default
 
-    def raw(self, tid: int) -> bytes:
+    def raw(self, tid: Union[int, str]) -> bytes:
         """The payload bytes of value tid, undecoded."""
-        return self._b.raw(tid)
+        return self._b.raw(tid_of(tid))
 
-    def read(self, tid: int, display: str) -> Value:
+    def read(self, tid: Tid, display: str) -> Value:
         """The value under tid shown as a TID-dictionary display kind
         ("i16", "f32", "hex", "utf16", ...; see :mod:`kestron4.names`)."""
         from . import names
 
         if display not in names.DISPLAYS:
             raise ValueError(f"display must be one of {names.DISPLAYS}, not {display!r}")
-        return names.decode(display, self._b.raw(tid))
+        return names.decode(display, self._b.raw(tid_of(tid)))
 
-    def values(self) -> List[Tuple[int, Value]]:
-        """Every value as (TID, decoded value), in order, read in one call."""
-        return self._b.value_items()
+    def values(self) -> List[Value]:
+        """Every decoded value, in order of their TIDs."""
+        return [value for _, value in self._b.value_items()]
 
-    def __setitem__(self, tid: int, value: Union[Value, bytearray, memoryview]) -> None:
+    def __setitem__(self, tid: Tid, value: Union[Value, bytearray, memoryview]) -> None:
         """Stores a value, replacing one with the same TID.
 
         Integers are checked against the TID's width (unsigned, except the
@@ -123,16 +138,16 @@ class Block:
         stored as the payload (exactly the width for fixed TIDs). Anything
         else raises TypeError, a value that does not fit ValueError.
         """
-        self._b.set(tid, value, "utf8")
+        self._b.set(tid_of(tid), value, "utf8")
 
-    def set_text(self, tid: int, text: str, encoding: str = "utf8") -> None:
+    def set_text(self, tid: Tid, text: str, encoding: str = "utf8") -> None:
         """Stores text as marked UTF-8 ("utf8") or Windows-1252 ("ansi")."""
         if not isinstance(text, str):
             raise TypeError(f"text must be str, not {type(text).__name__}")
-        self._b.set(tid, text, encoding)
+        self._b.set(tid_of(tid), text, encoding)
 
-    def __delitem__(self, tid: int) -> None:
-        self._b.delete_value(tid)
+    def __delitem__(self, tid: Tid) -> None:
+        self._b.delete_value(tid_of(tid))
 
     # -- item blocks --------------------------------------------------------
     @property
@@ -140,17 +155,20 @@ class Block:
         """The item TIDs, in order."""
         return self._b.item_tids()
 
-    def count(self, tid: int) -> int:
+    def count(self, tid: Tid) -> int:
         """Number of blocks of item tid (0 when absent)."""
-        return self._b.count(tid)
+        return self._b.count(tid_of(tid))
 
-    def items(self, tid: int) -> List["Block"]:
-        """The blocks of item tid, in order; empty when there is none."""
-        return [Block(core) for core in self._b.children(tid)]
+    def items(self, tid: Union[int, str, None] = None) -> List[Any]:
+        """The blocks of item tid, in order (empty when there is none); without
+        tid, every value as (TID, decoded value) like a dict, read in one call."""
+        if tid is None:
+            return self._b.value_items()
+        return [Block(core) for core in self._b.children(tid_of(tid))]
 
-    def item(self, tid: int, index: int = 0) -> "Block":
+    def item(self, tid: Union[int, str], index: int = 0) -> "Block":
         """Block index of item tid (negative counts from the end); IndexError outside."""
-        return Block(self._b.child(tid, index))
+        return Block(self._b.child(tid_of(tid), index))
 
     def children(self) -> Iterator[Tuple[int, "Block"]]:
         """Every child block as (item TID, block), item by item."""
@@ -167,7 +185,7 @@ class Block:
             below = [child for _, child in block.children()]
             stack.extend(reversed(below))
 
-    def find(self, tid: int, key_tid: int = 0, key: Any = None, *, deep: bool = True) -> Optional["Block"]:
+    def find(self, tid: Tid, key_tid: Tid = 0, key: Any = None, *, deep: bool = True) -> Optional["Block"]:
         """The first block of item tid below this one whose value key_tid equals key.
 
         With key_tid 0 any block of the item matches. Text keys (str) match
@@ -175,7 +193,7 @@ class Block:
         own items only; otherwise children are tried before grandchildren.
         None when nothing matches.
         """
-        core = self._b.find(tid, key_tid, key, deep)
+        core = self._b.find(tid_of(tid), tid_of(key_tid), key, deep)
         return None if core is None else Block(core)
 
     # -- references -----------------------------------------------------------
@@ -183,34 +201,34 @@ class Block:
         """The block that reference ``number`` of this block names."""
         return Block(self._b.reference(number))
 
-    def refer(self, number: int, target: "Block", key_tid: int) -> None:
+    def refer(self, number: int, target: "Block", key_tid: Tid) -> None:
         """Makes reference ``number`` of this block name target by its value key_tid."""
-        self._b.refer(target._b, number, key_tid)
+        self._b.refer(target._b, number, tid_of(key_tid))
 
-    def referrers(self, key_tid: int) -> List["Block"]:
+    def referrers(self, key_tid: Tid) -> List["Block"]:
         """The blocks whose references name this block by its value key_tid."""
-        return [Block(core) for core in self._b.referrers(key_tid)]
+        return [Block(core) for core in self._b.referrers(tid_of(key_tid))]
 
     # -- edits ----------------------------------------------------------------
-    def add(self, tid: int, count: int = 1) -> List["Block"]:
+    def add(self, tid: Tid, count: int = 1) -> List["Block"]:
         """Appends count empty blocks to item tid and returns them."""
-        return [Block(core) for core in self._b.add_blocks(tid, count)]
+        return [Block(core) for core in self._b.add_blocks(tid_of(tid), count)]
 
     def delete(self) -> None:
         """Deletes this block with everything below it."""
         self._b.delete()
 
-    def delete_item(self, tid: int, index: Optional[int] = None) -> None:
+    def delete_item(self, tid: Tid, index: Optional[int] = None) -> None:
         """Deletes block index of item tid, or the whole item when index is None."""
-        self._b.delete_item(tid, index)
+        self._b.delete_item(tid_of(tid), index)
 
     def move(self, index: int) -> None:
         """Moves this block to position index of its item."""
         self._b.move(index)
 
-    def change_tid(self, tid: int) -> None:
+    def change_tid(self, tid: Tid) -> None:
         """Moves this block to the end of item tid of its parent."""
-        self._b.change_tid(tid)
+        self._b.change_tid(tid_of(tid))
 
     def copy_from(self, source: "Block", *, contents: bool = False) -> None:
         """Copies source (from any session) under this block.
@@ -267,6 +285,6 @@ class Block:
     def to_dict(self) -> Dict[str, Any]:
         """The subtree as plain data: {"values": [(tid, value)], "items": [(tid, [subtree])]}."""
         return {
-            "values": self.values(),
+            "values": self.items(),
             "items": [(tid, [child.to_dict() for child in self.items(tid)]) for tid in self.item_tids],
         }

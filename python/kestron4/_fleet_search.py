@@ -1,7 +1,7 @@
 """Walks over one container: its problems, and the blocks that hold a key.
 
 Both return plain rows ({"file", "block", ...}) with the block named by its
-path from the root, "/2[0]/107[3]", as the command-line tool writes it.
+path from the root, "/2:0/107:3", as the command-line tool writes it.
 """
 
 from __future__ import annotations
@@ -9,6 +9,7 @@ from __future__ import annotations
 from typing import Any, Dict, Iterator, List, Tuple
 
 from ._block import Block
+from ._tids import BlockPath
 from ._session import open as _open
 from .errors import Error, NotFoundError
 
@@ -19,7 +20,7 @@ _REFERENCE_NUMBER = 1052
 
 
 def block_name(path: Tuple[Tuple[int, int], ...]) -> str:
-    return "".join(f"/{tid}[{index}]" for tid, index in path) or "/"
+    return str(BlockPath(path))
 
 
 def _reference_problems(block: Block) -> Iterator[str]:

@@ -130,7 +130,7 @@ def find(paths: Iterable[PathLike], item_tid: int, key_tid: int = 0, key: Any = 
          compute: bool = True) -> Union[pd.DataFrame, dd.DataFrame]:
     """The blocks of item item_tid whose value key_tid equals key, in every
     file of paths: one row per block with ``file``, ``block`` (its path from
-    the root, "/2[0]/107[3]") and ``error`` "". With key_tid 0 every block of
+    the root, "/2:0/107:3") and ``error`` "". With key_tid 0 every block of
     the item matches. A file that does not open gives one row with block ""
     and the library's text as error.
     """

@@ -53,15 +53,20 @@ class TidNames:
     def __init__(self, entries: Iterable[TidName] = ()) -> None:
         self._single: Dict[int, TidName] = {}
         self._ranges: List[TidName] = []
+        self._by_name: Dict[str, TidName] = {}
         for entry in entries:
             self.add(entry)
 
     def add(self, entry: TidName) -> None:
         """Adds an entry over the ones already there."""
-        if entry.first == entry.last:
+        single = entry.first == entry.last
+        if single:
             self._single[entry.first] = entry
         else:
             self._ranges.append(entry)
+        known = self._by_name.get(entry.name)
+        if known is None or single or known.first != known.last:
+            self._by_name[entry.name] = entry
 
     @classmethod
     def load(cls, *paths: Union[str, "os.PathLike[str]"]) -> "TidNames":
@@ -98,6 +103,12 @@ class TidNames:
         """The name of tid, or the TID as text when it has none."""
         entry = self.lookup(tid)
         return entry.name if entry is not None else str(tid)
+
+    def tid(self, name: str) -> Optional[int]:
+        """The TID a name stands for: its latest single entry, else the first
+        TID of its latest range; None when no entry has the name."""
+        entry = self._by_name.get(name)
+        return None if entry is None else entry.first
 
     def __len__(self) -> int:
         return len(self._single) + len(self._ranges)

@@ -1,188 +1,255 @@
-"""Recordings of older logger data files as pandas DataFrames.
+"""Recordings of older logger data files as pandas objects.
 
-A logger data file opened with :func:`kestron4.open` is converted into a
-session whose logger block (root item 2) holds, per recording module, the
-raw samples (item 135: blob 1063, name 1002), the sample layout (item 133:
-sensor byte 1010, rate index 1050) and the channel's reference entry (item
-107: channel name 1002, reference 65 to its sensor (item 101) or table
-(item 102)). :func:`recording` turns that into one DataFrame per sample
-rate.
+``kestron4.recording(source)`` takes a path (opened mapped, then closed
+again) or an open session and gives a :class:`Recording`::
 
-One frame per rate, not one frame on a shared time index: channels of
-different rates share few sample times, and aligning them would pad with
-missing values and turn raw integer samples into floats. Each frame keeps the
-samples as stored (``uint8`` or little-endian ``uint16``) on a
-``TimedeltaIndex`` named "time"; :meth:`Recording.combined` gives the shared
-index on request (with pandas' nullable integer types). The scaling values
-of each channel's sensor or table are in :attr:`Recording.channels`; they are
-reported as stored, not applied.
+    rec = kestron4.recording("run.dat")       # or .kst, or a Session
+    rpm = rec["Engine RPM"]                   # one channel as a Series
+    rec.slice("10s", "11s")["Engine RPM"]     # one second of it
+    rec.frames[20]                            # channels sampled every 20 ms
+    rec.physical.combined().resample("1s").mean()
+    rec.plot("run.png")
+
+Design notes:
+
+- Lazy: making a Recording reads the tree (names, rates, tables, events),
+  not the samples. A channel, a rate's frame or a slice reads only its own
+  samples (the file is mapped; nothing else is touched). Every result is a
+  copy, writable, independent of the file. Streamed sessions copy each
+  blob when the Recording is made.
+- One frame per rate, not one frame on a shared index: channels of
+  different rates share few sample times, and aligning them pads with
+  missing values. :meth:`Recording.combined` gives the shared index on
+  request (the union of all sample times; raw samples as pandas' nullable
+  ``UInt8``/``UInt16``, physical ones as float64 with NaN).
+- Raw by default: samples as stored (``uint8`` or little-endian ``uint16``).
+  ``physical=True`` (or :attr:`Recording.physical`) maps the channels that
+  refer to a table (item 102) through its points (items 108: raw x 1025,
+  physical y 1031, which the conversion already multiplied by the table's
+  scale) by linear interpolation, as float64: points sorted by x, the first
+  of equal x kept; samples below the first or above the last point take
+  that point's y (no extrapolation). Nothing else is applied: a table's
+  minimum and maximum (1005, 1006) are in ``channels.table_range``; a
+  channel with a sensor (item 101) stays raw, its four reals (1011, 1012,
+  1005, 1006) are in ``channels.sensor_real_1`` to ``sensor_real_4`` as
+  stored, since the file does not say what they mean; the file holds no
+  units.
+- Time: the index is named "time". Where the recording has an event whose
+  clock is a date (items 137: values 1073 year, 1072 month, 1071 day, 1070
+  hour, 1069 minute, 1068 second, 1067 milliseconds), the first such event
+  minus its time into the recording (1018) is the start, and the index is
+  a ``DatetimeIndex`` of the logger's clock (no time zone; the file has
+  none); :attr:`Recording.start` holds it. Otherwise the index is a
+  ``TimedeltaIndex`` since the start of the recording and ``start`` is
+  None. Sample i of a channel lies at i times its period.
+- Slices are half-open, ``[t0, t1)``, so consecutive slices do not
+  overlap; times are seconds (int, float), timedeltas or their text
+  ("90s"), or timestamps when the recording has a start.
 """
 
 from __future__ import annotations
 
-from dataclasses import dataclass, field
-from typing import Any, Dict, List, Optional, Tuple
+import os
+import sys
+import types
+from typing import Any, Dict, Iterator, List, Mapping, Optional, Union
 
 import numpy as np
 import pandas as pd
 
-from ._block import Block
-from ._session import Session
-from .errors import Error
+from . import _recording_frames as frames_of
+from ._recording_read import RATE_PERIODS_MS, Channel, Contents, Track, read
+from ._session import Session, open as _open
 
-# Sample period in milliseconds per rate index.
-RATE_PERIODS_MS = (1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 30000, 60000,
-                   120000, 300000)
+__all__ = ["RATE_PERIODS_MS", "Channel", "Recording", "recording"]
 
-_LOGGER, _CHANNEL_REF, _SENSOR, _TABLE, _SAMPLES, _LAYOUT, _EVENTS = 2, 107, 101, 102, 135, 133, 137
-_NAME, _SENSOR_BYTE, _RATE, _LENGTH, _TABLE_POINT = 1002, 1010, 1050, 1018, 108
-_TO_SENSOR = 65
-_SENSOR_VALUES = (1011, 1012, 1005, 1006)
+TimeLike = Union[int, float, str, pd.Timedelta, pd.Timestamp, Any]
 
 
-@dataclass
-class Channel:
-    """What is known about one recorded channel."""
+class Recording(Mapping):
+    """The recorded channels of a converted logger data file; a mapping of
+    channel name to its samples as a Series. See :mod:`kestron4.recording`
+    for what is read when, what ``physical`` applies and the time index."""
 
-    column: str
-    module: int
-    source: str
-    period_ms: int
-    sample_bytes: int
-    samples: int
-    scaling: Optional[str] = None  # "sensor", "table" or None
-    scaling_name: Optional[str] = None
-    sensor_values: Optional[Tuple[float, ...]] = None  # values 1011, 1012, 1005, 1006
-    table_range: Optional[Tuple[float, float]] = None  # values 1005, 1006
-    table_points: List[Tuple[int, float]] = field(default_factory=list)  # (1025, 1031)
-
-
-class Recording:
-    """The recorded channels of a converted logger data file."""
-
-    def __init__(self, frames: Dict[int, pd.DataFrame], channels: List[Channel], length_ms: int,
-                 events: pd.DataFrame) -> None:
-        #: One DataFrame per sample period in milliseconds.
-        self.frames = frames
-        #: One row per channel, indexed by column name.
-        self.channels = pd.DataFrame([vars(c) for c in channels]).set_index("column") \
-            if channels else pd.DataFrame()
+    def __init__(self, contents: Contents, *, physical: bool = False, name: str = "") -> None:
+        self._contents = contents
+        self._physical = physical
+        #: The file name (or "" for a session not opened from a path).
+        self.name = name
         #: Recording length in milliseconds (value 1018).
-        self.length_ms = length_ms
+        self.length_ms = contents.length_ms
         #: The recorded events, one row each, columns by value TID.
-        self.events = events
+        self.events = contents.events
+        #: The logger's clock at time 0, or None when the file has none.
+        self.start: Optional[pd.Timestamp] = contents.start
 
+    # -- the channels --------------------------------------------------------
+    @property
+    def channels(self) -> pd.DataFrame:
+        """One row per channel, indexed by its name: what the file says about it
+        (module, source channel, period, sample width, scaling). Reads no samples."""
+        rows = [dict(vars(t.channel), sensor_values=t.channel.sensor_values)
+                for t in self._contents.tracks.values()]
+        return pd.DataFrame(rows).set_index("column") if rows else pd.DataFrame()
+
+    def channel(self, name: str) -> Channel:
+        return self._track(name).channel
+
+    def __getitem__(self, name: str) -> pd.Series:
+        """The channel as a Series over this recording's time window."""
+        return frames_of.series(self._track(name), self._physical, self.start)
+
+    def __iter__(self) -> Iterator[str]:
+        return iter(self._contents.tracks)
+
+    def __len__(self) -> int:
+        return len(self._contents.tracks)
+
+    def _track(self, name: str) -> Track:
+        try:
+            return self._contents.tracks[name]
+        except (KeyError, TypeError):
+            raise KeyError(f"no channel {name!r}; channels: {list(self._contents.tracks)}") from None
+
+    # -- views -------------------------------------------------------------
+    @property
+    def is_physical(self) -> bool:
+        return self._physical
+
+    @property
+    def physical(self) -> "Recording":
+        """The same recording giving physical values where a table applies."""
+        return self._view(self._contents, True)
+
+    @property
+    def raw(self) -> "Recording":
+        """The same recording giving the samples as stored."""
+        return self._view(self._contents, False)
+
+    def _view(self, contents: Contents, physical: bool) -> "Recording":
+        return Recording(contents, physical=physical, name=self.name)
+
+    def slice(self, t0: Optional[TimeLike] = None, t1: Optional[TimeLike] = None) -> "Recording":
+        """The samples at times t0 <= t < t1 (None: from the start, to the end)."""
+        low = -np.inf if t0 is None else self._ms(t0)
+        high = np.inf if t1 is None else self._ms(t1)
+        tracks = {}
+        for name, track in self._contents.tracks.items():
+            period = track.period_ms
+            first = track.first if low == -np.inf else max(track.first, int(np.ceil(low / period)))
+            stop = track.stop if high == np.inf else min(track.stop, int(np.ceil(high / period)))
+            tracks[name] = Track(track.channel, track.samples, first, max(first, stop), track.table)
+        part = Contents(tracks, self.length_ms, self.events, self.start)
+        return self._view(part, self._physical)
+
+    def _ms(self, t: TimeLike) -> float:
+        if isinstance(t, (int, float, np.integer, np.floating)) and not isinstance(t, bool):
+            return float(t) * 1000
+        if isinstance(t, str):
+            try:
+                t = pd.Timedelta(t)
+            except ValueError:
+                t = pd.Timestamp(t)
+        if isinstance(t, (pd.Timestamp, np.datetime64)) or hasattr(t, "tzinfo"):
+            if self.start is None:
+                raise ValueError(f"{self.name or 'the recording'} has no clock; give times since its start")
+            t = pd.Timestamp(t) - self.start
+        return pd.Timedelta(t).value / 1e6
+
+    # -- frames --------------------------------------------------------------
     @property
     def periods(self) -> List[int]:
         """The sample periods (ms) present, fastest first."""
-        return sorted(self.frames)
+        return sorted({t.period_ms for t in self._contents.tracks.values()})
+
+    @property
+    def frames(self) -> Mapping[int, pd.DataFrame]:
+        """One DataFrame per sample period in ms, made when first asked for."""
+        return _Frames(self)
+
+    def frame(self, period_ms: int) -> pd.DataFrame:
+        """The channels sampled every period_ms, side by side (a channel cut short
+        at the file's end is padded with <NA>)."""
+        tracks = [t for t in self._contents.tracks.values() if t.period_ms == period_ms]
+        if not tracks:
+            raise KeyError(f"no channel every {period_ms} ms; periods: {self.periods}")
+        result = frames_of.frame(tracks, self._physical, self.start)
+        result.attrs["period_ms"] = period_ms
+        return result
 
     def combined(self) -> pd.DataFrame:
-        """All channels on one shared time index; missing samples are <NA>."""
-        if not self.frames:
-            return pd.DataFrame()
-        nullable = [frame.astype({c: _nullable(frame[c].dtype) for c in frame})
-                    for frame in (self.frames[p] for p in self.periods)]
-        return pd.concat(nullable, axis=1).sort_index()
+        """All channels on one time index, the union of their sample times;
+        missing samples are <NA> (raw) or NaN (physical)."""
+        return frames_of.combined(list(self._contents.tracks.values()), self._physical, self.start)
 
-    def plot(self, path: Optional[str] = None, *, dpi: int = 100) -> Any:
-        """Draws every channel (raw samples over time in seconds), one panel per rate.
+    def plot(self, path: Optional[Union[str, "os.PathLike[str]"]] = None, *, dpi: int = 100) -> Any:
+        """Draws every channel over time in seconds: physical values where a
+        table applies (raw otherwise, marked so in the legend), one panel per
+        quantity (channels of one table share one), each channel as the
+        minimum and maximum of at most 2000 time buckets; the file name as the
+        title, the legends beside the panels.
 
         Returns the matplotlib Figure; with path it is also written there
-        (PNG by the file's extension).
-        """
-        import matplotlib.pyplot as plt
+        (PNG by the file's extension)."""
+        from ._recording_plot import draw
 
-        periods = self.periods
-        fig, axes = plt.subplots(max(len(periods), 1), 1, figsize=(9, 2.6 * max(len(periods), 1)),
-                                 squeeze=False, constrained_layout=True)
-        for ax, period in zip(axes[:, 0], periods):
-            frame = self.frames[period]
-            seconds = frame.index.total_seconds()
-            for column in frame:
-                ax.plot(seconds, frame[column].to_numpy(dtype=float), label=column,
-                        drawstyle="steps-post")
-            ax.set_title(f"every {period} ms")
-            ax.set_ylabel("raw sample")
-            ax.legend(loc="upper left", fontsize="small")
-            ax.grid(True, alpha=0.3)
-        axes[-1, 0].set_xlabel("time (s)")
-        if path is not None:
-            fig.savefig(path, dpi=dpi)
-        return fig
+        title = self.name or "recording"
+        return draw(list(self._contents.tracks.values()), True, title, self.start,
+                    None if path is None else os.fspath(path), dpi)
 
     def __repr__(self) -> str:
-        parts = ", ".join(f"{p} ms: {list(self.frames[p].columns)}" for p in self.periods)
-        return f"<kestron4.Recording {self.length_ms} ms; {parts}>"
+        kind = "physical" if self._physical else "raw"
+        parts = "; ".join(
+            f"{p} ms: {[n for n, t in self._contents.tracks.items() if t.period_ms == p]}"
+            for p in self.periods)
+        name = f" {self.name}" if self.name else ""
+        return f"<kestron4.Recording{name} {self.length_ms} ms {kind}; {parts}>"
 
 
-def recording(session: Session) -> Recording:
-    """The recording of a session converted from a logger data file.
+class _Frames(Mapping):
+    """period -> DataFrame, each made once when first asked for."""
 
-    Raises ValueError when the session holds no recording (not converted
-    from a logger data file).
+    def __init__(self, owner: Recording) -> None:
+        self._owner = owner
+        self._made: Dict[int, pd.DataFrame] = {}
+
+    def __getitem__(self, period: int) -> pd.DataFrame:
+        if period not in self._made:
+            self._made[period] = self._owner.frame(period)
+        return self._made[period]
+
+    def __iter__(self) -> Iterator[int]:
+        return iter(self._owner.periods)
+
+    def __len__(self) -> int:
+        return len(self._owner.periods)
+
+
+def recording(source: Union[Session, str, "os.PathLike[str]"], *, physical: bool = False) -> Recording:
+    """The recording of a converted logger data file: a path (a container or
+    the older file itself) or an open session.
+
+    Raises ValueError when it holds no recording; a path that does not open
+    raises the kestron4.Error of :func:`kestron4.open`, naming the file.
     """
-    root = session.root
-    if root.count(_LOGGER) == 0 or root.item(_LOGGER).count(_SAMPLES) == 0:
-        raise ValueError("the session holds no logger recording")
-    logger = root.item(_LOGGER)
-    samples = logger.items(_SAMPLES)
-    layouts = logger.items(_LAYOUT)
-    refs = logger.items(_CHANNEL_REF)
-    channels: List[Channel] = []
-    series: Dict[int, List[pd.Series]] = {}
-    used: Dict[str, int] = {}
-    for module, block in enumerate(samples):
-        layout = layouts[module] if module < len(layouts) else None
-        rate = layout.get(_RATE) if layout is not None else None
-        if not isinstance(rate, int) or rate >= len(RATE_PERIODS_MS):
-            raise ValueError(f"module {module} has no valid rate index ({rate!r})")
-        period = RATE_PERIODS_MS[rate]
-        width = 1 if layout.get(_SENSOR_BYTE, 0) else 2
-        raw = block.blob() if block.blob_size else np.zeros(0, dtype=np.uint8)
-        values = raw[: len(raw) // width * width].view(np.uint8 if width == 1 else "<u2")
-        source = str(block.get(_NAME, f"module {module}"))
-        ref = refs[module] if module < len(refs) else None
-        name = str(ref.get(_NAME, source)) if ref is not None else source
-        column = name if name not in used else f"{name} ({module})"
-        used[column] = module
-        channel = Channel(column, module, source, period, width, len(values))
-        if ref is not None:
-            _describe_scaling(ref, channel)
-        channels.append(channel)
-        index = pd.to_timedelta(np.arange(len(values), dtype=np.int64) * period, unit="ms")
-        series.setdefault(period, []).append(
-            pd.Series(values, index=pd.TimedeltaIndex(index, name="time"), name=column))
-    frames = {period: _frame(group) for period, group in sorted(series.items())}
-    for period, frame in frames.items():
-        frame.attrs["period_ms"] = period
-        frame.attrs["channels"] = {c.column: vars(c) for c in channels if c.period_ms == period}
-    events = pd.DataFrame([dict(e.values()) for e in logger.items(_EVENTS)])
-    return Recording(frames, channels, int(logger.get(_LENGTH, 0)), events)
+    if isinstance(source, Session):
+        return Recording(read(source), physical=physical)
+    path = os.fspath(source)
+    name = os.path.basename(os.fsdecode(path))
+    with _open(path, "mmap") as session:
+        try:
+            contents = read(session)
+        except ValueError as error:
+            raise ValueError(f"{os.fsdecode(path)}: {error}") from None
+    return Recording(contents, physical=physical, name=name)
 
 
-def _frame(group: List[pd.Series]) -> pd.DataFrame:
-    if len({len(s) for s in group}) > 1:  # cut short at the file's end: pad with <NA>
-        group = [s.astype(_nullable(s.dtype)) for s in group]
-    return pd.concat(group, axis=1)
+class _CallableModule(types.ModuleType):
+    """``kestron4.recording`` is this module and calls :func:`recording`, so that
+    ``import kestron4.recording`` and ``kestron4.recording(path)`` both work."""
+
+    def __call__(self, source: Any, *, physical: bool = False) -> Recording:
+        return recording(source, physical=physical)
 
 
-def _nullable(dtype: Any) -> Any:
-    """The pandas integer type that can hold <NA> for a raw sample type."""
-    return {"uint8": "UInt8", "uint16": "UInt16"}.get(str(dtype), dtype)
-
-
-def _describe_scaling(ref: Block, channel: Channel) -> None:
-    try:
-        target = ref.reference(_TO_SENSOR)
-    except Error:
-        return
-    channel.scaling_name = target.get(_NAME)
-    if target.tid == _SENSOR:
-        channel.scaling = "sensor"
-        channel.sensor_values = tuple(float(target.get(t, float("nan"))) for t in _SENSOR_VALUES)
-    elif target.tid == _TABLE:
-        channel.scaling = "table"
-        channel.table_range = (float(target.get(1005, float("nan"))), float(target.get(1006, float("nan"))))
-        channel.table_points = [(int(p.get(1025, 0)), float(p.get(1031, float("nan"))))
-                                for p in target.items(_TABLE_POINT)]
+sys.modules[__name__].__class__ = _CallableModule

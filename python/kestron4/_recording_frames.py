@@ -1,0 +1,117 @@
+"""pandas objects over the tracks of a recording: one channel, one rate, all
+channels on one index. Every function reads only the window of each track."""
+
+from __future__ import annotations
+
+import math
+from functools import reduce
+from typing import Dict, List, Optional
+
+import numpy as np
+import pandas as pd
+
+from ._recording_read import Track
+
+_NS_PER_MS = 1_000_000
+_NULLABLE = {np.dtype(np.uint8): pd.UInt8Dtype(), np.dtype("<u2"): pd.UInt16Dtype()}
+
+
+def time_index(ms: np.ndarray, start: Optional[pd.Timestamp]) -> pd.Index:
+    """Times in ms since the start as the index "time": timestamps from start
+    when known, else timedeltas. Built from int64 nanoseconds by a view."""
+    ns = ms.astype(np.int64) * _NS_PER_MS
+    if start is None:
+        return pd.TimedeltaIndex(ns.view("m8[ns]"), name="time")
+    return pd.DatetimeIndex((ns + start.value).view("M8[ns]"), name="time")
+
+
+def track_ms(track: Track) -> np.ndarray:
+    return np.arange(track.first, track.stop, dtype=np.int64) * track.period_ms
+
+
+def values(track: Track, physical: bool) -> np.ndarray:
+    """A copy of the window: raw as stored, or physical (float64) when asked and a table applies."""
+    raw = track.window()
+    if physical and track.table is not None:
+        return np.interp(raw, *track.table)
+    return np.array(raw)
+
+
+def series(track: Track, physical: bool, start: Optional[pd.Timestamp]) -> pd.Series:
+    return pd.Series(values(track, physical), index=time_index(track_ms(track), start),
+                     name=track.channel.column, copy=False)
+
+
+def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) -> pd.DataFrame:
+    """Channels of one period side by side; one cut short is padded with <NA> (NaN)."""
+    longest = max(tracks, key=lambda t: t.stop - t.first)
+    rows = longest.stop - longest.first
+    columns: Dict[str, object] = {}
+    for track in tracks:
+        data = values(track, physical)
+        if len(data) < rows:
+            data = _padded(data, rows)
+        columns[track.channel.column] = data
+    index = time_index(track_ms(longest), start)
+    kinds = {np.asarray(c).dtype for c in columns.values() if isinstance(c, np.ndarray)}
+    if all(isinstance(c, np.ndarray) for c in columns.values()) and len(kinds) == 1:
+        # One 2-D block filled row by row: pandas keeps it without a copy.
+        block = np.empty((len(columns), rows), dtype=kinds.pop())
+        for row, data in zip(block, columns.values()):
+            row[:] = data
+        return pd.DataFrame(block.T, index=index, columns=list(columns), copy=False)
+    return pd.DataFrame(columns, index=index)
+
+
+def _padded(data: np.ndarray, rows: int):
+    if data.dtype.kind == "f":
+        out = np.full(rows, np.nan)
+        out[:len(data)] = data
+        return out
+    full = np.zeros(rows, dtype=data.dtype)
+    full[:len(data)] = data
+    mask = np.ones(rows, dtype=bool)
+    mask[:len(data)] = False
+    return pd.arrays.IntegerArray(full, mask)
+
+
+def combined(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) -> pd.DataFrame:
+    """Every channel on the union of their sample times; where a channel has no
+    sample, <NA> (raw, pandas' nullable integers) or NaN (physical).
+
+    The times lie on the grid of the periods' greatest common divisor: a mask
+    over that grid marks the times some channel sampled, and its running count
+    gives each sample its row."""
+    if not tracks:
+        return pd.DataFrame()
+    grid = reduce(math.gcd, (t.period_ms for t in tracks))
+    spans = [(t.first * t.period_ms // grid, (t.stop - 1) * t.period_ms // grid, t.period_ms // grid)
+             for t in tracks if t.stop > t.first]
+    if not spans:
+        return pd.DataFrame({t.channel.column: values(t, physical) for t in tracks},
+                            index=time_index(np.zeros(0, dtype=np.int64), start))
+    low = min(s[0] for s in spans)
+    high = max(s[1] for s in spans)
+    used = np.zeros(high - low + 1, dtype=bool)
+    for first, last, step in spans:
+        used[first - low:last - low + 1:step] = True
+    row_of = np.cumsum(used, dtype=np.int64) - 1
+    rows = int(row_of[-1]) + 1
+    columns: Dict[str, object] = {}
+    for track in tracks:
+        data = values(track, physical)
+        step = track.period_ms // grid
+        at = row_of[track.first * step - low:(track.stop - 1) * step - low + 1:step] \
+            if len(data) else np.zeros(0, dtype=np.int64)
+        if data.dtype.kind == "f":
+            out = np.full(rows, np.nan)
+            out[at] = data
+            columns[track.channel.column] = out
+        else:
+            full = np.zeros(rows, dtype=data.dtype)
+            full[at] = data
+            mask = np.ones(rows, dtype=bool)
+            mask[at] = False
+            columns[track.channel.column] = pd.arrays.IntegerArray(full, mask)
+    ms = (np.flatnonzero(used) + low) * grid
+    return pd.DataFrame(columns, index=time_index(ms, start))
