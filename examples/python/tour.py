@@ -34,5 +34,5 @@ for mode in ("r", "mmap", "stream"):
 
 with kestron4.open(path) as session:
     for block in session.root.walk():
-        shown = {tid: value for tid, value in block.values() if tid != 1063}  # not the blob itself
+        shown = {tid: value for tid, value in block.items() if tid != 1063}  # not the blob itself
         print("  " * len(block.path), block.path[-1] if block.path else "root", shown or "")

@@ -47,11 +47,12 @@ def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) ->
     longest = max(tracks, key=lambda t: t.stop - t.first)
     rows = longest.stop - longest.first
     columns: Dict[str, object] = {}
+    cut = any(t.stop - t.first < rows for t in tracks)
     for track in tracks:
         data = values(track, physical)
-        if len(data) < rows:
-            data = _padded(data, rows)
-        columns[track.channel.column] = data
+        # One channel cut short makes every integer column nullable, so the
+        # columns of a rate keep one kind.
+        columns[track.channel.column] = _padded(data, rows) if cut else data
     index = time_index(track_ms(longest), start)
     kinds = {np.asarray(c).dtype for c in columns.values() if isinstance(c, np.ndarray)}
     if all(isinstance(c, np.ndarray) for c in columns.values()) and len(kinds) == 1:

@@ -7,6 +7,8 @@ from typing import Any, Optional, Union
 
 from . import _core
 from ._block import Block
+from ._diagnose import named
+from .errors import Error
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -89,13 +91,22 @@ class Session:
 def open(path: PathLike, mode: str = "r") -> Session:  # noqa: A001 - mirrors built-in open
     """Opens a container file, or an older logger file converted on the fly.
 
+    A failure raises the library's :class:`kestron4.Error` subclass with a
+    text that names the file and why: "run.kst: empty file (...)", "not a
+    container: starts with ...", "cut short at byte N ...", "is a directory"
+    (:class:`kestron4.FolderError`); an empty file or one that is not a
+    container raises :class:`kestron4.FileTypeError`.
+
     mode "r" reads every value into memory, "mmap" maps the file read-only
     and reads values from the mapping, "stream" reads values from the file
     only when they are asked for.
     """
     if mode not in _MODES:
         raise ValueError(f"mode must be one of {_MODES}, not {mode!r}")
-    return Session(_core.open_path(os.fsencode(path), mode))
+    try:
+        return Session(_core.open_path(os.fsencode(path), mode))
+    except Error as error:
+        raise named(error, os.fsdecode(path)) from None
 
 
 def new() -> Session:

@@ -8,7 +8,8 @@ scheduler (``dask.config.set(scheduler="synchronous")`` runs it in this
 process). See docs/FLEET.md.
 
 - :func:`read_recordings`: the samples of many recordings as one dask
-  DataFrame with columns file, channel, time, sample (one partition per file).
+  DataFrame with columns file, channel, time, elapsed, sample (one partition
+  per file).
 - :func:`convert`: older logger files to containers, one row per file with
   the library's code and text; a failed file never stops the batch.
 - :func:`check`: references and blobs of many containers, one row per problem.
@@ -72,22 +73,28 @@ def _frame(rows: db.Bag, meta: pd.DataFrame, compute: bool) -> Union[pd.DataFram
     return lazy.compute().reset_index(drop=True)
 
 
-def read_recordings(paths: Iterable[PathLike]) -> dd.DataFrame:
-    """The samples of the recordings in paths (containers converted from
-    older logger data files, or the older files themselves) as one lazy
-    DataFrame, one partition per file, in the order of paths.
+def read_recordings(paths: Union[PathLike, Iterable[PathLike]]) -> dd.DataFrame:
+    """The samples of the recordings in paths (one path or many: containers
+    converted from older logger data files, or the older files themselves) as
+    one lazy DataFrame, one partition per file, in the order of paths.
 
-    Columns: ``file`` (the path as given), ``channel`` (the column name that
-    :func:`kestron4.recording` gives the channel), ``time`` (timedelta since
-    the start of the recording) and ``sample`` (the raw sample, uint16).
-    ``df.groupby("channel")`` works across the fleet. Files without a
-    recording give no rows; a file that fails raises its kestron4.Error when
-    its partition is computed.
+    Columns: ``file`` (the path as given, a category over all the paths),
+    ``channel`` (the name :func:`kestron4.recording` gives the channel),
+    ``time`` (the logger's clock, as :attr:`kestron4.Recording.start` finds
+    it; NaT for a file without one), ``elapsed`` (timedelta since the start
+    of the recording) and ``sample`` (the sample as stored, in a uint16
+    column). ``df.groupby("channel")`` works across the fleet,
+    ``df.set_index("time")`` orders it by the clock. Files without a
+    recording give no rows; a file that fails raises its kestron4.Error,
+    naming the file, when its partition is computed.
     """
+    if isinstance(paths, (str, bytes, os.PathLike)):
+        paths = [paths]
     files = _paths(paths)
+    meta = empty_frame(files)
     if not files:
-        return dd.from_pandas(empty_frame(), npartitions=1)
-    return dd.from_map(recording_frame, files, meta=empty_frame(), label="kestron4-recording",
+        return dd.from_pandas(meta, npartitions=1)
+    return dd.from_map(recording_frame, files, files=files, meta=meta, label="kestron4-recording",
                        enforce_metadata=False)
 
 

@@ -32,7 +32,12 @@ class FileAccessError(Error, OSError):
 
 
 class FileTypeError(Error):
-    """The file is neither a container nor an older file the library converts (code 2)."""
+    """The file is neither a container nor an older file the library converts
+    (code 2), or is empty (code 1)."""
+
+
+class FolderError(FileAccessError, IsADirectoryError):
+    """A folder was given where a file belongs (code 1)."""
 
 
 class MissingFileError(FileAccessError, FileNotFoundError):

@@ -9,5 +9,5 @@ def test_readme_python_example_runs(source_dir, tmp_path, monkeypatch, capsys):
     monkeypatch.chdir(tmp_path)
     exec(compile(code, "README.md", "exec"), {})
     out = capsys.readouterr().out
-    assert "((105, 1),) 100 True True" in out and "Oil Press" in out
+    assert "/105:1 100 True True" in out and "Oil Press" in out
     assert (tmp_path / "recording.png").stat().st_size > 1000

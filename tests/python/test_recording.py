@@ -1,8 +1,12 @@
+import types
+
 import numpy as np
+import pandas as pd
 import pytest
 
 import kestron4
 from kestron4 import names
+from kestron4._recording_read import table_function
 
 
 def test_sample_recording_frames_and_metadata(sample_path, tmp_path):
@@ -10,20 +14,90 @@ def test_sample_recording_frames_and_metadata(sample_path, tmp_path):
         rec = kestron4.recording(session)
         session.save(tmp_path / "converted.kst")
     assert rec.periods == [20, 50, 1000] and rec.length_ms == 2000
+    # The first event: 1998-06-05 14:15:30.500 on the logger's clock, 500 ms in.
+    assert rec.start == pd.Timestamp("1998-06-05 14:15:30")
     oil = rec.frames[20]["Oil Press"]
     # 2000 ms at 20 ms: 101 two-byte samples, little-endian.
     assert oil.dtype == np.uint16 and len(oil) == 101 and list(oil[:3]) == [0, 75, 150]
-    assert oil.index[-1].total_seconds() == 2.0
+    assert oil.index[-1] - rec.start == pd.Timedelta("2s") and rec["Oil Press"].equals(oil)
     assert rec.frames[1000]["Water Temp"].dtype == np.uint8
     meta = rec.channels.loc["Water Temp"]
     assert (meta.scaling, meta.scaling_name, meta.source) == ("table", "Water NTC", "Temperature 1")
     assert meta.table_points[:2] == [(0, 130.0), (60, 90.0)]
-    assert rec.channels.loc["Oil Press"].sensor_values[3] == 10.0
-    assert rec.combined()["Wheel Spd"].isna().sum() > 0
+    assert rec.channels.loc["Oil Press"].sensor_real_4 == 10.0
+    assert rec.channel("Oil Press").sensor_values[0] == pytest.approx(0.01)
+    # Water NTC: raw 0 85 0 -> (60, 90)..(120, 50): 90 - 25 * 40 / 60.
+    assert rec.physical["Water Temp"].tolist() == pytest.approx([130.0, 90 - 25 * 40 / 60, 130.0])
+    assert rec.physical.raw["Water Temp"].tolist() == [0, 85, 0]
     with kestron4.open(tmp_path / "converted.kst", "mmap") as again:
         assert kestron4.recording(again).frames[50].equals(rec.frames[50])
-    rec.plot(tmp_path / "plot.png")
-    assert (tmp_path / "plot.png").read_bytes()[:4] == b"\x89PNG"
+    assert kestron4.recording(tmp_path / "converted.kst").name == "converted.kst"
+    fig = rec.plot(tmp_path / "plot.png")
+    assert (tmp_path / "plot.png").read_bytes()[:4] == b"\x89PNG" and fig._suptitle.get_text() == "recording"
+    assert [ax.get_ylabel() for ax in fig.axes] == ["raw sample", "Water NTC", "raw sample"]
+
+
+def test_combined_is_the_union_of_sample_times_and_slices_are_half_open(sample_path):
+    rec = kestron4.recording(sample_path)
+    together = rec.combined()
+    # The older way: every rate's frame, nullable, concatenated and sorted.
+    expected = pd.concat([rec.frames[p].astype({c: "U" + str(rec.frames[p][c].dtype)[1:].capitalize()
+                                               for c in rec.frames[p]}) for p in rec.periods],
+                         axis=1).sort_index()
+    pd.testing.assert_frame_equal(together[expected.columns], expected, check_freq=False)
+    part = rec.slice(0.5, "1s")
+    assert [len(part[c]) for c in ("Oil Press", "Wheel Spd", "Water Temp")] == [25, 10, 0]
+    assert part["Oil Press"].equals(rec["Oil Press"].iloc[25:50])
+    assert len(rec.slice(pd.Timestamp("1998-06-05 14:15:31"))["Water Temp"]) == 2
+    assert rec.physical.combined()["Water Temp"].isna().sum() == len(together) - 3
+    assert together.resample("1s").count()["Oil Press"].tolist() == [50, 50, 1]
+    with pytest.raises(KeyError, match="Oil Press"):
+        rec["Oil"]
+
+
+@pytest.mark.parametrize("points, raw, expected", [
+    ([(0, 130.0), (60, 90.0), (255, 0.0)], [0, 30, 60, 255], [130, 110, 90, 0]),
+    ([(200, 2.0), (100, 1.0), (100, 9.0)], [50, 150, 250], [1, 1.5, 2]),  # sorted, first kept, clamped
+    ([(7, 3.0)], [0, 200], [3, 3]),
+])
+def test_table_points_map_raw_samples_by_linear_interpolation(points, raw, expected):
+    xs, ys = table_function(points)
+    assert np.interp(raw, xs, ys).tolist() == pytest.approx(expected)
+
+
+def test_the_recording_module_is_not_shadowed_and_names_stand_for_tids(sample_path):
+    assert isinstance(kestron4.recording, types.ModuleType) and "Design notes" in kestron4.recording.__doc__
+    assert isinstance(kestron4.recording(sample_path), kestron4.recording.Recording)
+    with kestron4.open(sample_path) as session:
+        logger = session.root.item("logger")
+        block = logger.item("recorded_data", 1)
+        assert str(block.path) == "/2:0/135:1" and repr(block) == "<kestron4.Block /2:0/135:1>"
+        assert block["name"] == block[1002] and block.keys()[0] == 1066 and "name" in block
+        assert dict(block.items())[1002] == block.values()[2] and block.path == ((2, 0), (135, 1))
+        for bad, error in ((70000, ValueError), (-1, ValueError), ("no_such_name", KeyError)):
+            with pytest.raises(error):
+                block[bad]
+            with pytest.raises(error):
+                logger.item(bad)
+        assert block.get(70000, "none") == "none" and 70000 not in block
+
+
+@pytest.mark.parametrize("name, data, error, text", [
+    ("empty.dat", b"", kestron4.FileTypeError, "empty file"),
+    ("text.dat", b"hello world, no logger", kestron4.FileTypeError, 'starts with "hello world,..."'),
+    ("head.kst", b"KESTRON v1.0", kestron4.FileAccessError, "cut short at byte 12 of the 19-byte header"),
+    ("cut.dat", None, kestron4.FileAccessError, "cut short at byte 3000"),
+    ("folder", "dir", kestron4.FolderError, "is a directory"),
+])
+def test_failures_name_the_file_and_the_reason(tmp_path, sample_path, name, data, error, text):
+    path = tmp_path / name
+    if data == "dir":
+        path.mkdir()
+    else:
+        path.write_bytes(sample_path.read_bytes()[:3000] if data is None else data)
+    with pytest.raises(error) as raised:
+        kestron4.recording(path)
+    assert str(raised.value).startswith(f"{path}: ") and text in str(raised.value)
 
 
 def test_channels_of_one_rate_cut_short_are_padded():

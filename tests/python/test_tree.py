@@ -31,7 +31,7 @@ def test_walk_and_lookup():
         assert root.find(105, 2001, "b") == root.item(105, 1)
         assert root.find(105, 10000, ord("c")) == b
         assert root.find(105, 2001, "zz") is None and root.get(9999, "none") == "none"
-        assert kestron4.from_bytes(root.item(105, 1).to_bytes()).root.values() == [(2001, "b"), (10000, 98)]
+        assert kestron4.from_bytes(root.item(105, 1).to_bytes()).root.items() == [(2001, "b"), (10000, 98)]
         with pytest.raises(IndexError):
             root.item(105, 3)
 
