@@ -20,13 +20,23 @@ def time_index(ms: np.ndarray, start: Optional[pd.Timestamp]) -> pd.Index:
     """Times in ms since the start as the index "time": timestamps from start
     when known, else timedeltas. Built from int64 nanoseconds by a view."""
     ns = ms.astype(np.int64) * _NS_PER_MS
+    if start is not None:
+        ns += start.value
+    return _wrap(ns, start)
+
+
+def _wrap(ns: np.ndarray, start: Optional[pd.Timestamp]) -> pd.Index:
     if start is None:
-        return pd.TimedeltaIndex(ns.view("m8[ns]"), name="time")
-    return pd.DatetimeIndex((ns + start.value).view("M8[ns]"), name="time")
+        return pd.TimedeltaIndex(ns.view("m8[ns]"), name="time", copy=False)
+    return pd.DatetimeIndex(ns.view("M8[ns]"), name="time", copy=False)
 
 
-def track_ms(track: Track) -> np.ndarray:
-    return np.arange(track.first, track.stop, dtype=np.int64) * track.period_ms
+def track_index(track: Track, start: Optional[pd.Timestamp]) -> pd.Index:
+    """The times of the track's window, made in one pass."""
+    step = track.period_ms * _NS_PER_MS
+    base = 0 if start is None else start.value
+    return _wrap(np.arange(base + track.first * step, base + track.stop * step, step, dtype=np.int64)
+                 [: track.stop - track.first], start)
 
 
 def values(track: Track, physical: bool) -> np.ndarray:
@@ -38,7 +48,7 @@ def values(track: Track, physical: bool) -> np.ndarray:
 
 
 def series(track: Track, physical: bool, start: Optional[pd.Timestamp]) -> pd.Series:
-    return pd.Series(values(track, physical), index=time_index(track_ms(track), start),
+    return pd.Series(values(track, physical), index=track_index(track, start),
                      name=track.channel.column, copy=False)
 
 
@@ -53,7 +63,7 @@ def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) ->
         # One channel cut short makes every integer column nullable, so the
         # columns of a rate keep one kind.
         columns[track.channel.column] = _padded(data, rows) if cut else data
-    index = time_index(track_ms(longest), start)
+    index = track_index(longest, start)
     kinds = {np.asarray(c).dtype for c in columns.values() if isinstance(c, np.ndarray)}
     if all(isinstance(c, np.ndarray) for c in columns.values()) and len(kinds) == 1:
         # One 2-D block filled row by row: pandas keeps it without a copy.
@@ -114,5 +124,9 @@ def combined(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp])
             mask = np.ones(rows, dtype=bool)
             mask[at] = False
             columns[track.channel.column] = pd.arrays.IntegerArray(full, mask)
-    ms = (np.flatnonzero(used) + low) * grid
-    return pd.DataFrame(columns, index=time_index(ms, start))
+    ns = np.flatnonzero(used).astype(np.int64, copy=False)
+    ns += low
+    ns *= grid * _NS_PER_MS
+    if start is not None:
+        ns += start.value
+    return pd.DataFrame(columns, index=_wrap(ns, start), copy=False)

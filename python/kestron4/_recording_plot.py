@@ -51,8 +51,12 @@ def draw(tracks: List[Track], physical: bool, title: str, start: Any, path: Opti
 
     groups = panels(tracks, physical)
     count = max(len(groups), 1)
-    fig, axes = plt.subplots(count, 1, figsize=(10, 1.2 + 1.6 * count), sharex=True,
-                             squeeze=False, constrained_layout=True)
+    height = 1.0 + 1.5 * count
+    fig, axes = plt.subplots(count, 1, figsize=(11, height), sharex=True, squeeze=False)
+    # Fixed margins, the legends in the right one: measuring every label to
+    # lay the panels out would cost more than drawing them.
+    fig.subplots_adjust(left=0.07, right=0.76, top=1 - 0.45 / height, bottom=0.5 / height,
+                        hspace=0.12)
     for ax, members in zip(axes[:, 0], groups.values()):
         for track in members:
             data = values(track, physical)
