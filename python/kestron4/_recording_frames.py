@@ -52,25 +52,30 @@ def series(track: Track, physical: bool, start: Optional[pd.Timestamp]) -> pd.Se
                      name=track.channel.column, copy=False)
 
 
+def _scaled(track: Track, physical: bool) -> bool:
+    return physical and track.table is not None
+
+
 def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) -> pd.DataFrame:
     """Channels of one period side by side; one cut short is padded with <NA> (NaN)."""
     longest = max(tracks, key=lambda t: t.stop - t.first)
     rows = longest.stop - longest.first
-    columns: Dict[str, object] = {}
-    cut = any(t.stop - t.first < rows for t in tracks)
-    for track in tracks:
-        data = values(track, physical)
-        # One channel cut short makes every integer column nullable, so the
-        # columns of a rate keep one kind.
-        columns[track.channel.column] = _padded(data, rows) if cut else data
     index = track_index(longest, start)
-    kinds = {np.asarray(c).dtype for c in columns.values() if isinstance(c, np.ndarray)}
-    if all(isinstance(c, np.ndarray) for c in columns.values()) and len(kinds) == 1:
-        # One 2-D block filled row by row: pandas keeps it without a copy.
-        block = np.empty((len(columns), rows), dtype=kinds.pop())
-        for row, data in zip(block, columns.values()):
-            row[:] = data
-        return pd.DataFrame(block.T, index=index, columns=list(columns), copy=False)
+    names = [t.channel.column for t in tracks]
+    cut = any(t.stop - t.first < rows for t in tracks)
+    kinds = {np.dtype(np.float64) if _scaled(t, physical) else t.samples.dtype for t in tracks}
+    if not cut and len(kinds) == 1:
+        # One 2-D block filled row by row straight from the file: each sample
+        # is copied once, and pandas keeps the block without another copy.
+        block = np.empty((len(tracks), rows), dtype=kinds.pop())
+        for row, track in zip(block, tracks):
+            row[:] = np.interp(track.window(), *track.table) if _scaled(track, physical) \
+                else track.window()
+        return pd.DataFrame(block.T, index=index, columns=names, copy=False)
+    # One channel cut short makes every integer column nullable, so the
+    # columns of a rate keep one kind.
+    columns = {name: _padded(values(t, physical), rows) if cut else values(t, physical)
+               for name, t in zip(names, tracks)}
     return pd.DataFrame(columns, index=index)
 
 
