@@ -40,7 +40,7 @@ def missing_packages():
 _MISSING = missing_packages()
 if _MISSING:
     raise SystemExit(
-        "kestron4 needs Debian's packages " + " ".join(_MISSING) + ".\n"
+        "kestron4 needs these Debian packages, missing here: " + " ".join(_MISSING) + ".\n"
         "Install them with tools/install-deps.sh (or: apt-get install " + " ".join(_MISSING) + "),\n"
         "then use /usr/bin/python3, or a virtual environment made with --system-site-packages,\n"
         "and pip install --no-build-isolation ./python")
