@@ -28,6 +28,8 @@ for bench in build/bench/*_bench; do
     exit 1
   fi
 done
+# The Python recording benchmark beside h5py, on one short file (a few seconds).
+PYTHONPATH=build/python /usr/bin/python3 bench/recording_bench.py --files 1 --minutes 0.2 --runs 1 >/dev/null
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRON4_WERROR=ON \
   -DKESTRON4_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang

@@ -10,6 +10,8 @@ packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           python3-pytest python3-hypothesis python3-pip python3-setuptools python3-wheel python3-venv)
 # kestron4.dask: the fleet functions and their tests.
 packages+=(python3-dask python3-distributed)
+# bench/recording_bench.py: the same recordings read through h5py beside kestron4.
+packages+=(python3-h5py)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

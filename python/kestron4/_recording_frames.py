@@ -25,6 +25,10 @@ def time_index(ms: np.ndarray, start: Optional[pd.Timestamp]) -> pd.Index:
     return _wrap(ns, start)
 
 
+def track_ms(track: Track) -> np.ndarray:
+    return np.arange(track.first, track.stop, dtype=np.int64) * track.period_ms
+
+
 def _wrap(ns: np.ndarray, start: Optional[pd.Timestamp]) -> pd.Index:
     if start is None:
         return pd.TimedeltaIndex(ns.view("m8[ns]"), name="time", copy=False)
@@ -97,7 +101,9 @@ def combined(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp])
 
     The times lie on the grid of the periods' greatest common divisor: a mask
     over that grid marks the times some channel sampled, and its running count
-    gives each sample its row."""
+    gives each sample its row. When the grid would be much longer than the
+    samples (a slow channel far longer than a fast one), the sorted union of
+    the times is used instead, so memory follows the samples."""
     if not tracks:
         return pd.DataFrame()
     grid = reduce(math.gcd, (t.period_ms for t in tracks))
@@ -108,17 +114,34 @@ def combined(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp])
                             index=time_index(np.zeros(0, dtype=np.int64), start))
     low = min(s[0] for s in spans)
     high = max(s[1] for s in spans)
-    used = np.zeros(high - low + 1, dtype=bool)
-    for first, last, step in spans:
-        used[first - low:last - low + 1:step] = True
-    row_of = np.cumsum(used, dtype=np.int64) - 1
-    rows = int(row_of[-1]) + 1
+    total = sum(t.stop - t.first for t in tracks)
+    if high - low + 1 <= 8 * total + 4096:
+        used = np.zeros(high - low + 1, dtype=bool)
+        for first, last, step in spans:
+            used[first - low:last - low + 1:step] = True
+        row_of = np.cumsum(used, dtype=np.int64) - 1
+
+        def rows_of(track: Track) -> np.ndarray:
+            step = track.period_ms // grid
+            return row_of[track.first * step - low:(track.stop - 1) * step - low + 1:step]
+
+        ns = np.flatnonzero(used).astype(np.int64, copy=False)
+        ns += low
+        ns *= grid * _NS_PER_MS
+    else:
+        times = np.unique(np.concatenate([track_ms(t) for t in tracks]))
+
+        def rows_of(track: Track) -> np.ndarray:
+            return np.searchsorted(times, track_ms(track))
+
+        ns = times * _NS_PER_MS
+    if start is not None:
+        ns += start.value
+    rows = len(ns)
     columns: Dict[str, object] = {}
     for track in tracks:
         data = values(track, physical)
-        step = track.period_ms // grid
-        at = row_of[track.first * step - low:(track.stop - 1) * step - low + 1:step] \
-            if len(data) else np.zeros(0, dtype=np.int64)
+        at = rows_of(track) if len(data) else np.zeros(0, dtype=np.int64)
         if data.dtype.kind == "f":
             out = np.full(rows, np.nan)
             out[at] = data
@@ -129,9 +152,4 @@ def combined(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp])
             mask = np.ones(rows, dtype=bool)
             mask[at] = False
             columns[track.channel.column] = pd.arrays.IntegerArray(full, mask)
-    ns = np.flatnonzero(used).astype(np.int64, copy=False)
-    ns += low
-    ns *= grid * _NS_PER_MS
-    if start is not None:
-        ns += start.value
     return pd.DataFrame(columns, index=_wrap(ns, start), copy=False)

@@ -103,8 +103,13 @@ def test_read_recordings_holds_each_files_recording_in_order(scheduler, fleet, t
                 assert list(long["sample"][:len(table)]) == list(table[channel])
     counts = frame.groupby("channel")["sample"].count().compute().to_dict()
     assert counts == {"Oil Press": 404, "Wheel Spd": 164, "Water Temp": 12}
-    with pytest.raises(kestron4.MissingFileError):
-        kd.read_recordings(good + [str(SAMPLE.parent / "gone.dat")]).compute()
+    assert list(rows.file.cat.categories) == list(dict.fromkeys(files)) and rows["sample"].dtype == np.uint16
+    assert (rows.time - rows.elapsed == kestron4.recording(good[0]).start).all()
+    one = kd.read_recordings(good[1])  # one path, ordered by the logger's clock
+    assert one.set_index("time").compute().index.is_monotonic_increasing and one.npartitions == 1
+    gone = str(SAMPLE.parent / "gone.dat")
+    with pytest.raises(kestron4.MissingFileError, match=gone):
+        kd.read_recordings(good + [gone]).compute()
 
 
 def damage(path, edit):

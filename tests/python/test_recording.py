@@ -137,3 +137,17 @@ def test_tid_dictionary(tmp_path, monkeypatch):
         base.write_text(bad + "\n")
         with pytest.raises(ValueError, match="base.tsv:1"):
             names.TidNames.load(base)
+
+
+@pytest.mark.parametrize("rates", [(0, 3, 6), (0, 16)])  # 1, 10, 100 ms on one grid; 1 ms beside 5 min
+def test_combined_matches_the_union_of_the_frames_also_far_apart(rates):
+    with kestron4.new() as session:
+        logger = session.root.add(2)[0]
+        for i, rate in enumerate(rates):
+            samples, layout, ref = logger.add(135)[0], logger.add(133)[0], logger.add(107)[0]
+            samples.set_blob(np.arange(3 + 40 * i, dtype="<u2").view(np.uint8))
+            layout[1010], layout[1050], ref[1002] = 0, rate, f"c{i}"
+        rec = kestron4.recording(session)
+    together = rec.combined()
+    expected = pd.concat([rec[c].astype("UInt16") for c in rec], axis=1).sort_index()
+    pd.testing.assert_frame_equal(together, expected, check_freq=False)
