@@ -7,10 +7,12 @@ from typing import Any, Dict, Iterator, List, Optional, Tuple, Union
 import numpy as np
 
 from . import _core
-from ._tids import block_path, tid_of
+from ._tids import block_path, number, tid_of
 
 Value = Union[int, float, str, bytes]
 Tid = Union[int, str]  # a number or a name of the TID dictionary
+_number = number
+_U64 = 2**64 - 1
 
 
 class Block:
@@ -199,11 +201,11 @@ class Block:
     # -- references -----------------------------------------------------------
     def reference(self, number: int) -> "Block":
         """The block that reference ``number`` of this block names."""
-        return Block(self._b.reference(number))
+        return Block(self._b.reference(_number(number, "reference number", 0xFFFF)))
 
     def refer(self, number: int, target: "Block", key_tid: Tid) -> None:
         """Makes reference ``number`` of this block name target by its value key_tid."""
-        self._b.refer(target._b, number, tid_of(key_tid))
+        self._b.refer(target._b, _number(number, "reference number", 0xFFFF), tid_of(key_tid))
 
     def referrers(self, key_tid: Tid) -> List["Block"]:
         """The blocks whose references name this block by its value key_tid."""
@@ -212,7 +214,7 @@ class Block:
     # -- edits ----------------------------------------------------------------
     def add(self, tid: Tid, count: int = 1) -> List["Block"]:
         """Appends count empty blocks to item tid and returns them."""
-        return [Block(core) for core in self._b.add_blocks(tid_of(tid), count)]
+        return [Block(core) for core in self._b.add_blocks(tid_of(tid), _number(count, "count", 0xFFFFFFFF))]
 
     def delete(self) -> None:
         """Deletes this block with everything below it."""
@@ -268,7 +270,7 @@ class Block:
 
     def read_blob(self, offset: int, count: int) -> bytes:
         """count bytes of the blob from offset; IndexError past its end."""
-        return self._b.read_blob(offset, count)
+        return self._b.read_blob(_number(offset, "offset", _U64), _number(count, "count", _U64))
 
     def set_blob(self, data: Union[bytes, bytearray, memoryview, np.ndarray]) -> None:
         """Replaces the blob (and its size value) with a copy of data."""
@@ -276,11 +278,11 @@ class Block:
 
     def alloc_blob(self, size: int) -> None:
         """Replaces the blob with size bytes to be filled by :meth:`write_blob`."""
-        self._b.alloc_blob(size)
+        self._b.alloc_blob(_number(size, "size", 0xFFFFFFFF))
 
     def write_blob(self, offset: int, data: Union[bytes, bytearray, memoryview, np.ndarray]) -> None:
         """Overwrites blob bytes from offset."""
-        self._b.write_blob(offset, data)
+        self._b.write_blob(_number(offset, "offset", _U64), data)
 
     def to_dict(self) -> Dict[str, Any]:
         """The subtree as plain data: {"values": [(tid, value)], "items": [(tid, [subtree])]}."""

@@ -39,3 +39,13 @@ class BlockPath(tuple):
 
 def block_path(steps: Any) -> Tuple[Tuple[int, int], ...]:
     return BlockPath(tuple(tuple(step) for step in steps))
+
+
+def number(value: Any, what: str, limit: int) -> int:
+    """A count, offset or reference number in 0..limit: ValueError outside,
+    TypeError for what is not an integer."""
+    if not isinstance(value, (int, np.integer)) or isinstance(value, bool):
+        raise TypeError(f"{what} must be an int, not {type(value).__name__}")
+    if not 0 <= value <= limit:
+        raise ValueError(f"{what} must be 0..{limit}, not {value}")
+    return int(value)

@@ -80,6 +80,10 @@ def test_the_recording_module_is_not_shadowed_and_names_stand_for_tids(sample_pa
             with pytest.raises(error):
                 logger.item(bad)
         assert block.get(70000, "none") == "none" and 70000 not in block
+        for call in (lambda: block.read_blob(-1, 1), lambda: logger.add(105, -1),
+                     lambda: logger.reference(70000), lambda: logger.find(107, 2**16, "x")):
+            with pytest.raises(ValueError):
+                call()
 
 
 @pytest.mark.parametrize("name, data, error, text", [
