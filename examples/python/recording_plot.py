@@ -14,13 +14,11 @@ here = Path(__file__).resolve().parent
 sample = sys.argv[1] if len(sys.argv) > 1 else here.parents[1] / "samples" / "logger_data_v2.dat"
 picture = sys.argv[2] if len(sys.argv) > 2 else "recording.png"
 
-with kestron4.open(sample) as session:
-    recording = kestron4.recording(session)
-    session.save("converted.kst")             # the converted tree as a container
-
+recording = kestron4.recording(sample)       # reads the tree; samples when asked for
 print(recording)
 for period, frame in recording.frames.items():
     print(f"\nevery {period} ms:\n{frame.head()}")
 print(recording.channels[["source", "period_ms", "sample_bytes", "scaling", "scaling_name"]])
+print(recording.physical.combined().resample("500ms").mean())   # tables applied, on the logger's clock
 recording.plot(picture)
 print(f"wrote {picture}")
