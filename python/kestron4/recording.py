@@ -15,8 +15,10 @@ Design notes:
 - Lazy: making a Recording reads the tree (names, rates, tables, events),
   not the samples. A channel, a rate's frame or a slice reads only its own
   samples (the file is mapped; nothing else is touched). Every result is a
-  copy, writable, independent of the file. Streamed sessions copy each
-  blob when the Recording is made.
+  copy, writable, independent of the file. The file stays mapped while the
+  Recording lives (a program that truncates it meanwhile makes reading the
+  lost pages fault). Streamed sessions copy each blob when the Recording is
+  made.
 - One frame per rate, not one frame on a shared index: channels of
   different rates share few sample times, and aligning them pads with
   missing values. :meth:`Recording.combined` gives the shared index on
@@ -82,6 +84,7 @@ class Recording(Mapping):
         self.events = contents.events
         #: The logger's clock at time 0, or None when the file has none.
         self.start: Optional[pd.Timestamp] = contents.start
+        self._frames = _Frames(self)
 
     # -- the channels --------------------------------------------------------
     @property
@@ -164,8 +167,8 @@ class Recording(Mapping):
 
     @property
     def frames(self) -> Mapping[int, pd.DataFrame]:
-        """One DataFrame per sample period in ms, made when first asked for."""
-        return _Frames(self)
+        """One DataFrame per sample period in ms, each made when first asked for."""
+        return self._frames
 
     def frame(self, period_ms: int) -> pd.DataFrame:
         """The channels sampled every period_ms, side by side (a channel cut short
