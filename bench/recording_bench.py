@@ -13,6 +13,9 @@ the median peak resident memory of those processes:
 - slice: one second of that channel, from minute 10
 - combined / plot: kestron4 only, one file on one index / drawn to a PNG
 
+Each process then does its step once more: the warm time. Peak memory is
+that of the first time (file pages read through the mapping count too).
+
     PYTHONPATH=build/python /usr/bin/python3 bench/recording_bench.py [--files 8]
         [--minutes 36] [--runs 5] [--dir DIR] [--check]
 
@@ -104,8 +107,8 @@ def _h5_series(f, name, first=0, stop=None, start=None):
     return pd.Series(data, index=pd.DatetimeIndex(ns.view("M8[ns]"), name="time"), name=name), period
 
 
-def step(kind: str, which: str, paths):
-    import numpy as np
+def work(kind: str, which: str, paths):
+    """Does one step; returns what it made."""
     import pandas as pd
 
     name = channel_names()[0]
@@ -113,10 +116,9 @@ def step(kind: str, which: str, paths):
         import h5py
     else:
         import kestron4
-    began = time.perf_counter()
     if kind == "load" and which == "kestron4":
-        result = [{p: r.frames[p] for p in r.periods} for r in (kestron4.recording(k) for k, _ in paths)]
-    elif kind == "load":
+        return [{p: r.frames[p] for p in r.periods} for r in (kestron4.recording(k) for k, _ in paths)]
+    if kind == "load":
         result = []
         for _, h5 in paths:
             with h5py.File(h5, "r") as f:
@@ -126,29 +128,43 @@ def step(kind: str, which: str, paths):
                     series, period = _h5_series(f, n, start=start)
                     groups.setdefault(period, []).append(series)
                 result.append({p: pd.concat(g, axis=1) for p, g in sorted(groups.items())})
-    elif kind == "channel" and which == "kestron4":
-        result = kestron4.recording(paths[0][0])[name]
-    elif kind == "channel":
+        return result
+    if kind == "channel" and which == "kestron4":
+        return kestron4.recording(paths[0][0])[name]
+    if kind == "channel":
         with h5py.File(paths[0][1], "r") as f:
-            result = _h5_series(f, name, start=int(f.attrs["start_ns"]))[0]
-    elif kind == "slice" and which == "kestron4":
-        result = kestron4.recording(paths[0][0]).slice(SLICE_FROM_S, SLICE_FROM_S + 1)[name]
-    elif kind == "slice":
+            return _h5_series(f, name, start=int(f.attrs["start_ns"]))[0]
+    if kind == "slice" and which == "kestron4":
+        return kestron4.recording(paths[0][0]).slice(SLICE_FROM_S, SLICE_FROM_S + 1)[name]
+    if kind == "slice":
         with h5py.File(paths[0][1], "r") as f:
             first = SLICE_FROM_S * 1000 // int(f[name].attrs["period_ms"])
-            result = _h5_series(f, name, first, first + 1000, start=int(f.attrs["start_ns"]))[0]
-    elif kind == "combined":
-        result = kestron4.recording(paths[0][0]).combined()
-    elif kind == "plot":
+            return _h5_series(f, name, first, first + 1000, start=int(f.attrs["start_ns"]))[0]
+    if kind == "combined":
+        return kestron4.recording(paths[0][0]).combined()
+    if kind == "plot":
+        import matplotlib.pyplot as plt
+        plt.close(kestron4.recording(paths[0][0]).plot(os.devnull))  # drawn and encoded as PNG
+        return None
+    raise SystemExit(f"unknown step {kind} {which}")
+
+
+def step(kind: str, which: str, paths):
+    """Imports what the step needs (not measured), does it once in this fresh
+    process, then once more warm; prints both times and the peak memory."""
+    import numpy as np
+    import pandas as pd
+
+    import h5py  # noqa: F401
+    import kestron4  # noqa: F401
+    if kind == "plot":
         import matplotlib
         matplotlib.use("Agg")
-        import matplotlib.pyplot  # noqa: F401  (imports are not what is measured)
-        began = time.perf_counter()
-        kestron4.recording(paths[0][0]).plot(os.devnull)  # drawn and encoded as PNG
-        result = None
-    else:
-        raise SystemExit(f"unknown step {kind} {which}")
+        import matplotlib.pyplot  # noqa: F401
+    began = time.perf_counter()
+    result = work(kind, which, paths)
     seconds = time.perf_counter() - began
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
     if isinstance(result, pd.Series):
         assert len(result) > 0
         size = len(result)
@@ -156,8 +172,11 @@ def step(kind: str, which: str, paths):
         size = sum(int(np.prod(frame.shape)) for frames in result for frame in frames.values())
     else:
         size = 0 if result is None else int(np.prod(result.shape))
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
-    print(json.dumps({"seconds": seconds, "peak_mib": peak, "size": size}))
+    del result
+    began = time.perf_counter()
+    work(kind, which, paths)
+    warm = time.perf_counter() - began
+    print(json.dumps({"seconds": seconds, "warm": warm, "peak_mib": peak, "size": size}))
 
 
 def fresh(kind, which, paths, runs):
@@ -170,7 +189,7 @@ def fresh(kind, which, paths, runs):
         text = done.stdout
         out.append(json.loads(text.strip().splitlines()[-1]))
     return (statistics.median(r["seconds"] for r in out), statistics.median(r["peak_mib"] for r in out),
-            out[0]["size"])
+            out[0]["size"], statistics.median(r["warm"] for r in out))
 
 
 def main():
@@ -193,7 +212,8 @@ def main():
         print(f"{args.files} files, {args.minutes:g} min, {samples / 1e6:.1f} M samples, "
               f"{mib:.0f} MiB of containers; median of {args.runs} fresh processes each; "
               f"load average {os.getloadavg()[0]:.1f}")
-        print("| step | kestron4 | h5py | kestron4 / h5py |\n|---|---|---|---|")
+        print("| step | kestron4: fresh, peak RSS (warm) | h5py: fresh, peak RSS (warm) | kestron4 / h5py |\n"
+              "|---|---|---|---|")
         figures = {}
         for kind in ("load", "channel", "slice", "combined", "plot"):
             ours = fresh(kind, "kestron4", paths, args.runs)
@@ -201,7 +221,7 @@ def main():
             if theirs is not None:
                 assert ours[2] == theirs[2], (kind, ours[2], theirs[2])
             figures[kind] = (ours[0], theirs[0] if theirs else None)
-            show = lambda r: f"{r[0] * 1000:.1f} ms, {r[1]:.0f} MiB"  # noqa: E731
+            show = lambda r: f"{r[0] * 1000:.1f} ms, {r[1]:.0f} MiB (warm {r[3] * 1000:.1f} ms)"  # noqa: E731
             print(f"| {kind} | {show(ours)} | {show(theirs) if theirs else '-'} | "
                   f"{ours[0] / theirs[0]:.2f}x |" if theirs else f"| {kind} | {show(ours)} | - | - |")
         if args.check:
