@@ -146,7 +146,7 @@ def _describe_scaling(ref: Block, channel: Channel) -> Optional[Tuple[np.ndarray
 def table_function(points: List[Tuple[int, float]]) -> Optional[Tuple[np.ndarray, np.ndarray]]:
     """The points as increasing x and their y, for np.interp: sorted by x, the
     first of equal x kept, points without a y dropped; None without points."""
-    usable = sorted((x, y) for i, (x, y) in enumerate(points) if np.isfinite(y))
+    usable = sorted((x, y) for x, y in points if np.isfinite(y))
     xs: List[int] = []
     ys: List[float] = []
     for x, y in usable:
@@ -165,11 +165,11 @@ def _start(events: pd.DataFrame) -> Optional[pd.Timestamp]:
         return None
     for row in events.itertuples(index=False):
         values: Dict[Any, Any] = dict(zip(events.columns, row))
-        ms, second, minute, hour, day, month, year = (int(values[t]) for t in _CLOCK)
-        try:
+        try:  # an event without some of its values has NaN there
+            ms, second, minute, hour, day, month, year = (int(values[t]) for t in _CLOCK)
             clock = pd.Timestamp(year=year, month=month, day=day, hour=hour, minute=minute,
                                  second=second) + pd.Timedelta(milliseconds=ms)
-        except (ValueError, OverflowError):
+            return clock - pd.Timedelta(milliseconds=int(values[_LENGTH]))
+        except (ValueError, OverflowError, TypeError):
             continue
-        return clock - pd.Timedelta(milliseconds=int(values[_LENGTH]))
     return None

@@ -155,3 +155,25 @@ def test_combined_matches_the_union_of_the_frames_also_far_apart(rates):
     together = rec.combined()
     expected = pd.concat([rec[c].astype("UInt16") for c in rec], axis=1).sort_index()
     pd.testing.assert_frame_equal(together, expected, check_freq=False)
+
+
+@pytest.mark.parametrize("events, start", [
+    ([(1998, 13, 5, 500), (2001, 2, 3, 250)], "2001-02-03 10:20:29.750"),  # month 13: next event
+    ([(2001, 2, 30, 0)], None),  # no such day: relative times
+    ([], None),
+])
+def test_the_start_is_the_first_event_with_a_date(events, start):
+    with kestron4.new() as session:
+        logger = session.root.add(2)[0]
+        samples, layout = logger.add(135)[0], logger.add(133)[0]
+        samples.set_blob(b"\x01\x02")
+        layout[1010], layout[1050] = 1, 9  # one byte every second
+        for (year, month, day, at), event in zip(events, logger.add(137, len(events)) if events else []):
+            for tid, value in zip(range(1067, 1074), (0, 30, 20, 10, day, month, year)):
+                event[tid] = value
+            event[1018] = at
+        rec = kestron4.recording(session)
+    assert rec.start == (None if start is None else pd.Timestamp(start))
+    index = rec["module 0"].index
+    assert isinstance(index, pd.TimedeltaIndex if start is None else pd.DatetimeIndex)
+    assert index[1] - index[0] == pd.Timedelta("1s")
