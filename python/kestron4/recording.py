@@ -185,18 +185,19 @@ class Recording(Mapping):
         missing samples are <NA> (raw) or NaN (physical)."""
         return frames_of.combined(list(self._contents.tracks.values()), self._physical, self.start)
 
-    def plot(self, path: Optional[Union[str, "os.PathLike[str]"]] = None, *, dpi: int = 100) -> Any:
+    def plot(self, path: Optional[Union[str, "os.PathLike[str]"]] = None, *, dpi: int = 100,
+             title: Optional[str] = None) -> Any:
         """Draws every channel over time in seconds: physical values where a
         table applies (raw otherwise, marked so in the legend), one panel per
         quantity (channels of one table share one), each channel as the
         minimum and maximum of at most 2000 time buckets; the file name as the
-        title, the legends beside the panels.
+        title (or title), the legends beside the panels.
 
         Returns the matplotlib Figure; with path it is also written there
         (PNG by the file's extension)."""
         from ._recording_plot import draw
 
-        title = self.name or "recording"
+        title = title or self.name or "recording"
         return draw(list(self._contents.tracks.values()), True, title, self.start,
                     None if path is None else os.fspath(path), dpi)
 
