@@ -59,7 +59,7 @@ def walk(block):
     stack = [block]
     while stack:
         b = stack.pop()
-        count += len(b.values())
+        count += len(b.items())  # every (TID, value), read in one call
         for tid in b.item_tids:
             stack.extend(b.items(tid))
     return count

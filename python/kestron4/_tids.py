@@ -11,6 +11,8 @@ import numpy as np
 def tid_of(tid: Any) -> int:
     """The TID of a number or name: ValueError outside 0..65535, KeyError for an
     unknown name, TypeError for anything else."""
+    if type(tid) is int and 0 <= tid <= 0xFFFF:  # the common case, first
+        return tid
     if isinstance(tid, (int, np.integer)) and not isinstance(tid, bool):
         if not 0 <= tid <= 0xFFFF:
             raise ValueError(f"TIDs are 0..65535, not {tid}")
