@@ -20,12 +20,15 @@ reported as stored, not applied.
 
 from __future__ import annotations
 
+import io
+import os
 from dataclasses import dataclass, field
 from typing import Any, Dict, List, Optional, Tuple
 
 import numpy as np
 import pandas as pd
 
+from . import _core
 from ._block import Block
 from ._session import Session
 from .errors import Error
@@ -107,7 +110,13 @@ class Recording:
             ax.legend(loc="upper left", fontsize="small")
             ax.grid(True, alpha=0.3)
         axes[-1, 0].set_xlabel("time (s)")
-        if path is not None:
+        if isinstance(path, (str, bytes, os.PathLike)):
+            # Written as the library writes its files: never torn by a crash.
+            image = io.BytesIO()
+            kind = os.path.splitext(os.fsdecode(path))[1][1:].lower() or None
+            fig.savefig(image, format=kind, dpi=dpi)
+            _core.write_file(os.fsencode(path), image.getvalue())
+        elif path is not None:
             fig.savefig(path, dpi=dpi)
         return fig
 

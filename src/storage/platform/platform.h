@@ -30,6 +30,8 @@ class Platform {
   virtual int Fstat(int fd, struct stat* info) = 0;
   virtual int Fsync(int fd) = 0;
   virtual int Fchmod(int fd, mode_t mode) = 0;
+  // flock(2): whole-file advisory locks, held by the open file description.
+  virtual int Flock(int fd, int operation) = 0;
   // fcntl(fd, F_DUPFD_CLOEXEC, 0).
   virtual int DupCloexec(int fd) = 0;
   virtual int Rename(const char* from, const char* to) = 0;
@@ -93,6 +95,7 @@ class PlatformWrapper : public Platform {
   int Fstat(int fd, struct stat* info) override { return target_.Fstat(fd, info); }
   int Fsync(int fd) override { return target_.Fsync(fd); }
   int Fchmod(int fd, mode_t mode) override { return target_.Fchmod(fd, mode); }
+  int Flock(int fd, int operation) override { return target_.Flock(fd, operation); }
   int DupCloexec(int fd) override { return target_.DupCloexec(fd); }
   int Rename(const char* from, const char* to) override { return target_.Rename(from, to); }
   int Unlink(const char* path) override { return target_.Unlink(path); }

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@ class Posix final : public Platform {
   int Fstat(int fd, struct stat* info) override { return fstat(fd, info); }
   int Fsync(int fd) override { return fsync(fd); }
   int Fchmod(int fd, mode_t mode) override { return fchmod(fd, mode); }
+  int Flock(int fd, int operation) override { return flock(fd, operation); }
   int DupCloexec(int fd) override { return fcntl(fd, F_DUPFD_CLOEXEC, 0); }
   int Rename(const char* from, const char* to) override { return rename(from, to); }
   int Unlink(const char* path) override { return unlink(path); }
