@@ -18,13 +18,13 @@ void Apply(const Op& op, std::string* bytes) {
   }
 }
 
-void Apply(const Op& op, std::map<std::string, ino_t>* names) {
+void Apply(const Op& op, std::map<std::string, uint64_t>* names) {
   if (op.kind == Op::kCreate) {
     (*names)[op.name] = op.ino;
   } else if (op.kind == Op::kRename) {
     const auto from = names->find(op.name);
     if (from == names->end()) return;  // its creation did not reach the disk
-    const ino_t ino = from->second;
+    const uint64_t ino = from->second;
     names->erase(from);
     (*names)[op.to] = ino;
   } else if (op.kind == Op::kUnlink) {
@@ -64,11 +64,11 @@ std::vector<std::string> Contents(const std::string& durable, const std::vector<
 
 void ForEachCrashState(const std::vector<InitialFile>& initial, const std::vector<Op>& ops,
                        std::size_t prefix, const std::function<void(const Folder&)>& visit) {
-  std::map<std::string, ino_t> names;
-  std::map<ino_t, std::string> durable;
+  std::map<std::string, uint64_t> names;
+  std::map<uint64_t, std::string> durable;
   for (const InitialFile& f : initial) names[f.name] = f.ino, durable[f.ino] = f.bytes;
   std::vector<Op> pendingNames;
-  std::map<ino_t, std::vector<Op>> pendingBytes;
+  std::map<uint64_t, std::vector<Op>> pendingBytes;
   for (std::size_t i = 0; i < prefix && i < ops.size(); ++i) {
     const Op& op = ops[i];
     switch (op.kind) {
@@ -88,11 +88,11 @@ void ForEachCrashState(const std::vector<InitialFile>& initial, const std::vecto
     }
   }
   const std::size_t kept = std::min(pendingNames.size(), kMaxPendingNames);
-  std::map<ino_t, std::vector<std::string>> contents;
+  std::map<uint64_t, std::vector<std::string>> contents;
   for (const auto& [ino, bytes] : durable) contents[ino] = Contents(bytes, pendingBytes[ino]);
   std::set<Folder> seen;
   for (uint32_t subset = 0; subset < (1u << kept); ++subset) {
-    std::map<std::string, ino_t> state = names;
+    std::map<std::string, uint64_t> state = names;
     for (std::size_t n = 0; n < kept; ++n)
       if ((subset >> n & 1) != 0) Apply(pendingNames[n], &state);
     // Every combination of the contents of the files still named.

@@ -26,7 +26,7 @@ using Folder = std::map<std::string, std::string>;
 
 struct InitialFile {
   std::string name;
-  ino_t ino;
+  uint64_t ino;
   std::string bytes;
 };
 

@@ -1,103 +1,98 @@
 #include "crash/op_recorder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <utility>
 
 namespace kestron4::crash {
 
 OpRecorder::OpRecorder(std::string folder)
-    : PlatformWrapper(PosixPlatform()), folder_(std::move(folder)) {}
+    : PlatformWrapper(SystemPlatform()), folder_(std::move(folder)) {}
 
 std::vector<Op> OpRecorder::Ops() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return ops_;
 }
 
-std::string OpRecorder::NameOf(const char* path) const {
-  const std::string p = path;
+std::string OpRecorder::NameOf(const std::string& p) const {
   if (p.size() <= folder_.size() + 1 || p.compare(0, folder_.size(), folder_) != 0 ||
       p[folder_.size()] != '/' || p.find('/', folder_.size() + 1) != std::string::npos)
     return "";
   return p.substr(folder_.size() + 1);
 }
 
-int OpRecorder::Open(const char* path, int flags, mode_t mode) {
+NativeFile OpRecorder::Open(const std::string& path, unsigned flags) {
   const std::string name = NameOf(path);
-  struct stat before;
-  const bool existed = !name.empty() && Target().Lstat(path, &before) == 0;
-  const int fd = Target().Open(path, flags, mode);
-  if (fd < 0) return fd;
+  PathInfo before;
+  const bool existed = !name.empty() && Target().Inspect(path, &before);
+  const NativeFile file = Target().Open(path, flags);
+  if (file == kNoFile || name.empty() || (flags & kOpenWrite) == 0) return file;
+  FileId id;
+  Target().Identify(file, &id);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (folder_ == path) {
-    folders_.insert(fd);
-  } else if (!name.empty() && (flags & O_ACCMODE) != O_RDONLY) {
-    struct stat info;
-    Target().Fstat(fd, &info);
-    files_[fd] = info.st_ino;
-    if (!existed) ops_.push_back({Op::kCreate, name, "", info.st_ino, 0, ""});
-    if (existed && (flags & O_TRUNC) != 0) ops_.push_back({Op::kTruncate, "", "", info.st_ino, 0, ""});
-  }
-  return fd;
+  files_[file] = id.index;
+  if (!existed) ops_.push_back({Op::kCreate, name, "", id.index, 0, ""});
+  if (existed && (flags & kOpenTruncate) != 0) ops_.push_back({Op::kTruncate, "", "", id.index, 0, ""});
+  return file;
 }
 
-int OpRecorder::Close(int fd) {
+bool OpRecorder::Close(NativeFile file) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    files_.erase(fd);
-    folders_.erase(fd);
+    files_.erase(file);
   }
-  return Target().Close(fd);
+  return Target().Close(file);
 }
 
-ssize_t OpRecorder::Write(int fd, const void* buffer, size_t count) {
+int64_t OpRecorder::Write(NativeFile file, const void* buffer, size_t count) {
   std::unique_lock<std::mutex> lock(mutex_);
-  const auto file = files_.find(fd);
-  if (file == files_.end()) {
+  const auto open = files_.find(file);
+  if (open == files_.end()) {
     lock.unlock();
-    return Target().Write(fd, buffer, count);
+    return Target().Write(file, buffer, count);
   }
-  const off_t offset = Target().Lseek(fd, 0, SEEK_CUR);
-  const ssize_t n = Target().Write(fd, buffer, count);
+  const int64_t offset = Target().Seek(file, 0, kFromCurrent);
+  const int64_t n = Target().Write(file, buffer, count);
   if (n > 0)
-    ops_.push_back({Op::kWrite, "", "", file->second, static_cast<uint64_t>(offset),
+    ops_.push_back({Op::kWrite, "", "", open->second, static_cast<uint64_t>(offset),
                     std::string(static_cast<const char*>(buffer), static_cast<size_t>(n))});
   return n;
 }
 
-int OpRecorder::Fsync(int fd) {
-  const int result = Target().Fsync(fd);
+bool OpRecorder::Sync(NativeFile file) {
+  const bool ok = Target().Sync(file);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (result != 0) return result;
-  if (const auto file = files_.find(fd); file != files_.end())
-    ops_.push_back({Op::kSyncFile, "", "", file->second, 0, ""});
-  if (folders_.count(fd) != 0) ops_.push_back({Op::kSyncFolder, "", "", 0, 0, ""});
-  return result;
+  if (const auto open = files_.find(file); ok && open != files_.end())
+    ops_.push_back({Op::kSyncFile, "", "", open->second, 0, ""});
+  return ok;
 }
 
-int OpRecorder::DupCloexec(int fd) {
-  const int copy = Target().DupCloexec(fd);
+NativeFile OpRecorder::Duplicate(NativeFile file) {
+  const NativeFile copy = Target().Duplicate(file);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (const auto file = files_.find(fd); copy >= 0 && file != files_.end()) files_[copy] = file->second;
-  if (copy >= 0 && folders_.count(fd) != 0) folders_.insert(copy);
+  if (const auto open = files_.find(file); copy != kNoFile && open != files_.end())
+    files_[copy] = open->second;
   return copy;
 }
 
-int OpRecorder::Rename(const char* from, const char* to) {
-  const int result = Target().Rename(from, to);
+bool OpRecorder::Replace(const std::string& source, const std::string& target, bool* across) {
+  const bool ok = Target().Replace(source, target, across);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (result == 0 && !NameOf(to).empty())
-    ops_.push_back({Op::kRename, NameOf(from), NameOf(to), 0, 0, ""});
-  return result;
+  if (ok && !NameOf(target).empty())
+    ops_.push_back({Op::kRename, NameOf(source), NameOf(target), 0, 0, ""});
+  return ok;
 }
 
-int OpRecorder::Unlink(const char* path) {
-  const int result = Target().Unlink(path);
+bool OpRecorder::Remove(const std::string& path) {
+  const bool ok = Target().Remove(path);
   std::lock_guard<std::mutex> lock(mutex_);
-  if (result == 0 && !NameOf(path).empty()) ops_.push_back({Op::kUnlink, NameOf(path), "", 0, 0, ""});
-  return result;
+  if (ok && !NameOf(path).empty()) ops_.push_back({Op::kUnlink, NameOf(path), "", 0, 0, ""});
+  return ok;
+}
+
+bool OpRecorder::SyncFolder(const std::string& folder) {
+  const bool ok = Target().SyncFolder(folder);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (ok && folder == folder_) ops_.push_back({Op::kSyncFolder, "", "", 0, 0, ""});
+  return ok;
 }
 
 }  // namespace kestron4::crash

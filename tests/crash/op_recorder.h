@@ -4,12 +4,9 @@
 // Every call still goes to the real system, so the writer runs as usual.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +17,7 @@ namespace kestron4::crash {
 struct Op {
   enum Kind { kCreate, kTruncate, kWrite, kSyncFile, kSyncFolder, kRename, kUnlink } kind;
   std::string name, to;  // names inside the folder: kCreate, kRename, kUnlink
-  ino_t ino = 0;         // kCreate, kTruncate, kWrite, kSyncFile
+  uint64_t ino = 0;      // file index: kCreate, kTruncate, kWrite, kSyncFile
   uint64_t offset = 0;   // kWrite
   std::string bytes;     // kWrite
 };
@@ -32,23 +29,25 @@ class OpRecorder : public PlatformWrapper {
 
   std::vector<Op> Ops() const;
 
-  int Open(const char* path, int flags, mode_t mode) override;
-  int Close(int fd) override;
-  ssize_t Write(int fd, const void* buffer, size_t count) override;
-  int Fsync(int fd) override;
-  int DupCloexec(int fd) override;
-  int Rename(const char* from, const char* to) override;
-  int Unlink(const char* path) override;
+  NativeFile Open(const std::string& path, unsigned flags) override;
+  bool Close(NativeFile file) override;
+  int64_t Write(NativeFile file, const void* buffer, size_t count) override;
+  bool Sync(NativeFile file) override;
+  NativeFile Duplicate(NativeFile file) override;
+  // Recorded as a rename only: whatever durability the system adds is not
+  // counted on.
+  bool Replace(const std::string& source, const std::string& target, bool* across) override;
+  bool Remove(const std::string& path) override;
+  bool SyncFolder(const std::string& folder) override;
 
  private:
   // The name inside the folder, or empty for a path elsewhere.
-  std::string NameOf(const char* path) const;
+  std::string NameOf(const std::string& path) const;
 
   const std::string folder_;
   mutable std::mutex mutex_;
   std::vector<Op> ops_;
-  std::map<int, ino_t> files_;  // descriptors of files in the folder
-  std::set<int> folders_;       // descriptors of the folder itself
+  std::map<NativeFile, uint64_t> files_;  // open files in the folder
 };
 
 }  // namespace kestron4::crash

@@ -56,7 +56,7 @@ TEST_F(SaveFaults, SaveToAPathKeepsTheOldFileOrWritesTheNewOne) {
                     ExpectUsable(s_);
                   },
                   64 * 1024);
-  ExpectReached(reached, {FaultOp::kOpen, FaultOp::kWrite, FaultOp::kFsync, FaultOp::kRename});
+  ExpectReached(reached, {FaultOp::kOpen, FaultOp::kWrite, FaultOp::kSync, FaultOp::kReplace});
 }
 
 TEST_F(SaveFaults, SaveToADescriptorReportsEveryFailureAndKeepsTheDescriptor) {
@@ -156,7 +156,7 @@ TEST_F(SaveFaults, AMappedSessionSavedOverItsOwnFile) {
         KSTRN_CloseSession(t);
       },
       16 * 1024);
-  ExpectReached(reached, {FaultOp::kOpen, FaultOp::kWrite, FaultOp::kFsync, FaultOp::kRename});
+  ExpectReached(reached, {FaultOp::kOpen, FaultOp::kWrite, FaultOp::kSync, FaultOp::kReplace});
 }
 
 // The configuration export, with a blob read from the outside file: the
@@ -196,7 +196,7 @@ TEST_F(SaveFaults, AnExportWritesTheWholeFileOrKeepsTheOldOne) {
                                          << "the cursor left the root";
                                    },
                                    1000);
-  ExpectReached(reached, {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kRename});
+  ExpectReached(reached, {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kReplace});
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 
 #include <string>
 
-#include "support/faulty_platform.h"
 #include "support/scratch_dir.h"
 
 namespace kestron4 {
@@ -44,19 +43,20 @@ TEST(SafeFile, TheNextWriterRemovesADeadWritersLeftover) {
 // nor go on before it has finished (renamed its file into place).
 class LiveWriter : public PlatformWrapper {
  public:
-  LiveWriter(const std::string& target) : PlatformWrapper(PosixPlatform()), target_(target) {
+  explicit LiveWriter(const std::string& target)
+      : PlatformWrapper(SystemPlatform()), target_(target) {
     holder_ = ::open(ScratchPathFor(target).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     EXPECT_EQ(::write(holder_, "live", 4), 4);
     EXPECT_EQ(::flock(holder_, LOCK_EX), 0);
   }
-  int Flock(int fd, int operation) override {
+  bool Lock(NativeFile file) override {
     if (holder_ >= 0) {
       EXPECT_EQ(ReadWholeFile(ScratchPathFor(target_)), "live") << "a live writer's file";
       ::rename(ScratchPathFor(target_).c_str(), target_.c_str());
       ::close(holder_);
       holder_ = -1;
     }
-    return Target().Flock(fd, operation);
+    return Target().Lock(file);
   }
 
  private:
@@ -76,16 +76,20 @@ TEST(SafeFile, AWriterWaitsForALiveOneOfTheSameTarget) {
   EXPECT_EQ(dir.List(), std::vector<std::string>{"out"});
 }
 
+class UnflushedFolder : public PlatformWrapper {
+ public:
+  UnflushedFolder() : PlatformWrapper(SystemPlatform()) {}
+  bool SyncFolder(const std::string&) override { return false; }
+};
+
 TEST(SafeFile, AFolderThatWillNotFlushIsAFailure) {
   ScratchDir dir;
-  FaultyPlatform faulty;
-  faulty.FailNth(FaultOp::kFsync, 2);  // the file's flush passes, the folder's fails
+  UnflushedFolder unflushed;
   bool ok;
   {
-    ScopedPlatform use(faulty);
+    ScopedPlatform use(unflushed);
     ok = Write(dir.File("out"), "bytes");
   }
-  EXPECT_TRUE(faulty.Injected());
   EXPECT_FALSE(ok);
   EXPECT_EQ(ReadWholeFile(dir.File("out")), "bytes") << "in place, though not known durable";
 }

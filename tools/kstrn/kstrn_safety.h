@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-#include "storage/platform/safe_file.h"
+#include "storage/platform/safe_file.h"  // the library's, compiled in
 
 namespace kstrn::tool {
 
@@ -35,7 +35,7 @@ class ScratchFile {
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
 
-  int fd() const { return direct_ >= 0 ? direct_ : file_.fd(); }
+  int fd() const { return direct_ >= 0 ? direct_ : static_cast<int>(file_.file()); }
   void Write(const void* data, std::size_t size);
   void Commit();
 

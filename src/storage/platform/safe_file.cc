@@ -1,10 +1,5 @@
 #include "storage/platform/safe_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -12,7 +7,6 @@
 
 #include "storage/platform/file_services.h"
 #include "storage/platform/full_io.h"
-#include "storage/platform/platform.h"
 
 namespace kestron4 {
 namespace {
@@ -23,9 +17,11 @@ constexpr std::size_t kMaxNameBytes = 255;  // NAME_MAX of the common file syste
 // writer that finished with it; each such turn is one more try.
 constexpr int kClaimTries = 1000;
 
-std::string BaseName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+std::size_t LastSeparator(const std::string& path) {
+  std::size_t at = std::string::npos;
+  for (std::size_t i = 0; i < path.size(); ++i)
+    if (IsPathSeparator(path[i])) at = i;
+  return at;
 }
 
 uint64_t Fnv1a(const std::string& text) {
@@ -34,36 +30,23 @@ uint64_t Fnv1a(const std::string& text) {
   return hash;
 }
 
-template <class Call>
-int RetryEintr(Call call) {
-  for (;;) {
-    const int result = call();
-    if (result >= 0 || errno != EINTR) return result;
-  }
-}
-
-bool SameInode(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 }  // namespace
 
 std::string ScratchPathFor(const std::string& target) {
-  std::string name = BaseName(target);
+  const std::size_t slash = LastSeparator(target);
+  std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   const std::size_t fixed = 1 + std::char_traits<char>::length(kScratchSuffix);
   if (name.size() + fixed > kMaxNameBytes) {
     char hash[18];
     std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(Fnv1a(name)));
     name = name.substr(0, kMaxNameBytes - fixed - 17) + hash;
   }
-  const std::size_t slash = target.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   return folder + "." + name + kScratchSuffix;
 }
 
 SafeFile::~SafeFile() {
   if (!committed_) Abandon();
-  if (folder_ >= 0) CurrentPlatform().Close(folder_);
 }
 
 bool SafeFile::Open(const std::string& target) {
@@ -72,32 +55,32 @@ bool SafeFile::Open(const std::string& target) {
     return false;
   }
   Platform& platform = CurrentPlatform();
-  struct stat existing;
-  const bool exists = platform.Stat(target.c_str(), &existing) == 0;
-  if (!exists && errno != ENOENT) return false;
-  if (exists && S_ISDIR(existing.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
-  if (exists && !S_ISREG(existing.st_mode)) {
+  PathInfo existing;
+  bool missing = false;
+  const bool exists = platform.Inspect(target, &existing, &missing);
+  if (!exists && !missing) return false;
+  if (exists && !existing.regular) {
+    PathInfo folderInfo;
+    // A folder cannot be written at all; a device or a pipe in place.
+    if (FileExists(target + "/.", &folderInfo)) {
+      errno = EISDIR;
+      return false;
+    }
     target_ = target;
     inPlace_ = true;
     return true;
   }
-  if (!ResolveSymlinks(target, &target_)) return false;
-  if (exists && platform.Access(target_.c_str(), W_OK) != 0) return false;
-  // The folder is opened first: a folder that cannot be flushed is found
-  // out before anything is written.
-  folder_ = RetryEintr([&] {
-    return platform.Open(ParentDirectory(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  });
-  if (folder_ < 0) return false;
+  if (!platform.ResolveTarget(target, &target_)) return false;
+  if (exists && !existing.writable) {
+    errno = EACCES;
+    return false;
+  }
   scratch_ = ScratchPathFor(target_);
   if (!Claim()) {
     scratch_.clear();
     return false;
   }
-  if (exists && platform.Fchmod(fd_, existing.st_mode & 0777) != 0) {
+  if (exists && !platform.CopyPermissions(file_, existing)) {
     const int error = errno;
     Abandon();
     errno = error;
@@ -108,81 +91,84 @@ bool SafeFile::Open(const std::string& target) {
 
 // Creates the scratch file afresh and locks it. A file already there is a
 // live writer's (its lock is held: wait) or a dead one's (removed once its
-// lock is ours). Whoever holds the lock may still rename or remove the file,
+// lock is ours). Whoever holds the lock may still move or remove the file,
 // so after every lock the name must still lead to the locked file.
 bool SafeFile::Claim() {
   Platform& platform = CurrentPlatform();
-  const char* path = scratch_.c_str();
   for (int attempt = 0; attempt < kClaimTries; ++attempt) {
-    int fd = RetryEintr(
-        [&] { return platform.Open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
-    const bool created = fd >= 0;
+    NativeFile file = platform.Open(scratch_, kOpenWrite | kOpenCreate | kOpenExclusive);
+    const bool created = file != kNoFile;
     if (!created) {
-      if (errno != EEXIST) return false;
-      fd = RetryEintr([&] { return platform.Open(path, O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0); });
-      if (fd < 0) {
-        if (errno == ENOENT) continue;
+      PathInfo there;
+      bool missing = false;
+      if (!platform.Inspect(scratch_, &there, &missing)) {
+        if (missing) continue;
+        return false;
+      }
+      if (!there.regular) {
+        errno = EEXIST;
+        return false;
+      }
+      file = platform.Open(scratch_, kOpenWrite);
+      if (file == kNoFile) {
+        if (!FileExists(scratch_)) continue;
         return false;
       }
     }
-    struct stat locked, named;
-    if (RetryEintr([&] { return platform.Flock(fd, LOCK_EX); }) != 0 ||
-        platform.Fstat(fd, &locked) != 0) {
+    FileId locked;
+    PathInfo named;
+    if (!platform.Lock(file) || !platform.Identify(file, &locked)) {
       const int error = errno;
-      if (created) platform.Unlink(path);
-      platform.Close(fd);
+      if (created) platform.Remove(scratch_);
+      platform.Close(file);
       errno = error;
       return false;
     }
-    const bool current = platform.Lstat(path, &named) == 0 && SameInode(locked, named);
-    if (current && created && locked.st_size == 0) {
-      fd_ = fd;
+    const bool current = platform.Inspect(scratch_, &named) && named.id == locked;
+    if (current && created && named.size == 0) {
+      file_ = file;
       return true;
     }
-    if (current) platform.Unlink(path);  // a dead writer's leftover
-    platform.Close(fd);
+    if (current) platform.Remove(scratch_);  // a dead writer's leftover
+    platform.Close(file);
   }
   errno = EAGAIN;
   return false;
 }
 
 bool SafeFile::WriteAll(const void* data, std::size_t size) {
-  if (fd_ < 0) {
+  if (file_ == kNoFile) {
     errno = EBADF;
     return false;
   }
-  return WriteFull(CurrentPlatform(), fd_, data, size);
+  return WriteFull(CurrentPlatform(), file_, data, size);
 }
 
 bool SafeFile::Commit() {
-  if (fd_ < 0 || committed_) {
+  if (file_ == kNoFile || committed_) {
     errno = EBADF;
     return false;
   }
   Platform& platform = CurrentPlatform();
-  // The rename comes before the close: until the close the lock keeps the
+  // The move comes before the close: until the close the lock keeps the
   // next writer off the scratch name.
-  if (platform.Fsync(fd_) != 0 || platform.Rename(scratch_.c_str(), target_.c_str()) != 0) {
+  if (!platform.Sync(file_) || !platform.Replace(scratch_, target_)) {
     const int error = errno;
     Abandon();
     errno = error;
     return false;
   }
   committed_ = true;
-  platform.Close(std::exchange(fd_, -1));  // flushed already: nothing left to report
-  const int synced = platform.Fsync(folder_);
-  const int error = errno;
-  platform.Close(std::exchange(folder_, -1));
-  errno = error;
-  return synced == 0;
+  platform.Close(std::exchange(file_, kNoFile));  // flushed already: nothing left to report
+  return platform.SyncFolder(ParentDirectory(target_));
 }
 
 void SafeFile::Abandon() {
   Platform& platform = CurrentPlatform();
-  if (fd_ >= 0) {
+  if (file_ != kNoFile) {
     // Still locked: nobody else can have taken the name yet.
-    platform.Unlink(scratch_.c_str());
-    platform.Close(std::exchange(fd_, -1));
+    platform.Remove(scratch_);
+    platform.Close(std::exchange(file_, kNoFile));
   }
 }
 

@@ -11,8 +11,8 @@
 // which is written, flushed to disk (fsync), renamed over the target, after
 // which the folder is flushed too. A failed flush is a failed Commit().
 //
-// Each target has one scratch name, and a writer holds an exclusive flock(2)
-// on its scratch file from the moment it claims it until it has renamed it.
+// Each target has one scratch name, and a writer holds an exclusive lock
+// (Platform::Lock) on its scratch file from the moment it claims it until it has renamed it.
 // So at most one scratch file per target can outlive a crash, and the next
 // writer of that target tells such a leftover (nobody holds its lock) from a
 // live writer's file (locked): it removes the first and waits for the
@@ -23,7 +23,8 @@
 // device, a pipe) cannot be replaced by renaming: InPlace() then tells the
 // caller to write it directly.
 //
-// Calls go through CurrentPlatform(). Failures report false with errno set.
+// Calls go through CurrentPlatform(). Failures report false (on POSIX, errno
+// tells why).
 //
 //   SafeFile file;
 //   if (!file.Open(path)) ...;           // nothing created
@@ -31,7 +32,10 @@
 //   if (!file.Commit()) ...;             // target unchanged or replaced, never torn
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "storage/platform/platform.h"
 
 namespace kestron4 {
 
@@ -50,17 +54,17 @@ class SafeFile {
 
   // Claims the scratch file of target, empty, with the target's permission
   // bits (a new target's follow the umask). Waits while another writer of
-  // the same target is live. False when the path is unusable, the folder
-  // cannot be opened, an existing target may not be written by this process
+  // the same target is live. False when the path is unusable, an existing
+  // target may not be written by this process
   // (as opening it for writing would refuse), or the scratch file cannot be
   // made. REQUIRES: called once.
   bool Open(const std::string& target);
 
   // True after Open() found a target that is not a regular file: there is no
-  // scratch file and fd() is -1; the caller writes the target itself.
+  // scratch file and file() is kNoFile; the caller writes the target itself.
   bool InPlace() const { return inPlace_; }
   // The scratch file, open for reading and writing at offset 0.
-  int fd() const { return fd_; }
+  NativeFile file() const { return file_; }
   // The file that gets replaced (links followed).
   const std::string& TargetPath() const { return target_; }
   const std::string& ScratchPath() const { return scratch_; }
@@ -69,7 +73,7 @@ class SafeFile {
   bool WriteAll(const void* data, std::size_t size);
 
   // REQUIRES: Open() succeeded, every byte is written, not InPlace().
-  // Flushes the scratch file, renames it over the target and flushes the
+  // Flushes the scratch file, moves it over the target and flushes the
   // folder. On failure before the rename the scratch file is removed and the
   // target is unchanged; a failed flush of the folder leaves the new file in
   // place but not known to be durable.
@@ -83,8 +87,7 @@ class SafeFile {
 
   std::string target_;
   std::string scratch_;
-  int fd_ = -1;
-  int folder_ = -1;
+  NativeFile file_ = kNoFile;
   bool inPlace_ = false;
   bool committed_ = false;
 };

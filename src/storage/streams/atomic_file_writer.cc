@@ -16,7 +16,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& target) {
   } else {
     // The stream borrows the descriptor: the SafeFile keeps it, and with it
     // the scratch file's lock, until the rename.
-    stream_ = std::make_unique<TFileStream>(file_.fd());
+    stream_ = std::make_unique<TFileStream>(file_.file());
   }
 }
 
