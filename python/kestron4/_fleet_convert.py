@@ -7,16 +7,10 @@ nothing but paths and rows crosses the network.
 from __future__ import annotations
 
 import os
-import uuid
-from typing import Dict, List, Optional, Sequence, Union
+from typing import Dict, List, Sequence, Union
 
 from ._session import open as _open
 from .errors import Error
-
-# Hidden directory beside the outputs where a conversion is saved before it is
-# renamed into place. A worker killed in the middle of a save can leave a file
-# here, never a truncated output.
-STAGING_DIR = ".kestron4-partial"
 
 ConvertRow = Dict[str, Union[str, int, None]]
 
@@ -39,12 +33,6 @@ def output_paths(paths: Sequence[str], out_dir: str) -> List[str]:
     return outputs
 
 
-def _staging_file(output: str) -> str:
-    staging = os.path.join(os.path.dirname(output) or ".", STAGING_DIR)
-    os.makedirs(staging, exist_ok=True)
-    return os.path.join(staging, f"{os.path.basename(output)}.{uuid.uuid4().hex}")
-
-
 def convert_file(path: str, output: str) -> ConvertRow:
     """Opens path (an older logger file or a container) and saves it as output.
 
@@ -52,31 +40,16 @@ def convert_file(path: str, output: str) -> ConvertRow:
     success, else the library's code and text with output None. Failures of
     the file system outside the library report code 1, as the library does.
     """
-    temp: Optional[str] = None
+    # The library's save is the whole of the writing: a scratch file beside
+    # output, flushed, renamed over it and the folder flushed, so a crash
+    # leaves the old output or the complete new one and a returned save is on
+    # disk. A worker that dies can leave that scratch file; the next save of
+    # the same output removes it.
     try:
-        temp = _staging_file(output)
         with _open(path) as session:
-            session.save(temp)
-        os.replace(temp, output)
-        temp = None
+            session.save(output)
         return {"path": path, "output": output, "code": 0, "error": ""}
     except Error as error:
         return {"path": path, "output": None, "code": error.code, "error": error.text}
     except OSError as error:
         return {"path": path, "output": None, "code": 1, "error": str(error)}
-    finally:
-        if temp is not None:
-            try:
-                os.remove(temp)
-            except OSError:
-                pass
-
-
-def remove_empty_staging(out_dir: str) -> None:
-    """Removes the staging directory of out_dir unless a conversion still uses
-    it or a killed worker left a file there (safe to delete by hand when no
-    conversion runs)."""
-    try:
-        os.rmdir(os.path.join(out_dir, STAGING_DIR))
-    except OSError:
-        pass

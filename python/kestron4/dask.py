@@ -29,7 +29,7 @@ import dask.bag as db
 import dask.dataframe as dd
 import pandas as pd
 
-from ._fleet_convert import convert_file, output_paths, remove_empty_staging
+from ._fleet_convert import convert_file, output_paths
 from ._fleet_search import check_file, find_file
 from ._fleet_recording import empty_frame, recording_frame
 
@@ -105,8 +105,9 @@ def convert(paths: Iterable[PathLike], out_dir: PathLike, *,
 
     Returns one row per input, in order: ``path``, ``output`` (None when it
     failed), ``code`` (0, or the library's error code) and ``error`` (the
-    library's text). Every output is saved beside its target and renamed into
-    place, so a failed or interrupted conversion never leaves a partial file
+    library's text). Every output is written by the library's save (a scratch
+    file beside it, flushed to disk and renamed into place), so a failed,
+    interrupted or crashed conversion never leaves a partial file
     and a conversion run twice writes the same file once. Two inputs that
     would share an output raise ValueError before anything is written.
     """
@@ -115,10 +116,7 @@ def convert(paths: Iterable[PathLike], out_dir: PathLike, *,
     outputs = output_paths(files, target)
     os.makedirs(target, exist_ok=True)
     rows = _bag(list(zip(files, outputs))).starmap(convert_file)
-    result = _frame(rows, _CONVERT_META, compute)
-    if compute:
-        remove_empty_staging(target)
-    return result
+    return _frame(rows, _CONVERT_META, compute)
 
 
 def check(paths: Iterable[PathLike], *, compute: bool = True) -> Union[pd.DataFrame, dd.DataFrame]:

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "block.h"
+#include "file_write.h"
 #include "session_state.h"
 #include "value_codec.h"
 
@@ -148,6 +149,7 @@ std::unique_ptr<Session> FromBytes(py::handle data) {
 PYBIND11_MODULE(_core, m) {
   using namespace kestron4::binding;
   m.doc() = "Compiled layer of kestron4 over its C interface; use the kestron4 package.";
+  RegisterFileWrite(m);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);

@@ -43,7 +43,7 @@ bool OpenPathW(PolicyKind kind, const char16_t* path, KSTRN_SessionHandle* out) 
 }
 
 bool OpenHandle(PolicyKind kind, KSTRN_FileHandle file, KSTRN_SessionHandle* out) {
-  return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadHandle(file); });
+  return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadHandle(ToNativeFile(file)); });
 }
 
 }  // namespace
@@ -97,7 +97,7 @@ bool KSTRN_SaveSessionW(const char16_t* path, KSTRN_SessionHandle s) {
 bool KSTRN_SaveSessionH(KSTRN_FileHandle file, KSTRN_SessionHandle s) {
   return Reported([&] {
     SessionOf(s).StripAbsRefs();
-    return ReportCode(SessionOf(s).SaveHandle(file));
+    return ReportCode(SessionOf(s).SaveHandle(ToNativeFile(file)));
   });
 }
 

@@ -91,16 +91,16 @@ class BlockWriter {
     if (value.fileRef == nullptr) throw EReadError();
     const std::unique_ptr<TStream> file = OpenFileRef(*value.fileRef);
     const auto* fileStream = dynamic_cast<const TFileStream*>(file.get());
-    int probe = out_.HolesAllowed() && fileStream != nullptr ? fileStream->Handle() : -1;
+    NativeFile probe = out_.HolesAllowed() && fileStream != nullptr ? fileStream->Handle() : kNoFile;
     const uint64_t start = value.fileRef->offset;
     if (!file->Seek(static_cast<int64_t>(start), kSeekBegin)) throw EReadError();
     uint8_t piece[kCopyPieceBytes];
     uint64_t dataEnd = 0;  // the range up to here is known to be data
     for (uint64_t done = 0; done < value.size;) {
-      if (probe >= 0 && done >= dataEnd) {
+      if (probe != kNoFile && done >= dataEnd) {
         Extent extent;
         if (!ProbeExtent(probe, start + done, value.size - done, &extent)) {
-          probe = -1;
+          probe = kNoFile;
         } else {
           if (extent.hole != 0) out_.SkipZeros(extent.hole);
           done += extent.hole;

@@ -1,29 +1,25 @@
 #include "policies/mapped_file.h"
 
-#include <sys/mman.h>
-#include <sys/stat.h>
-
 #include <cstring>
 #include <limits>
 
 #include "storage/platform/platform.h"
-#include "policies/view_fault_guard.h"
+#include "storage/platform/view_fault_guard.h"
 
 namespace kestron4 {
 
-bool MappedFile::Attach(int fd) {
+bool MappedFile::Attach(NativeFile file) {
   Release();
   Platform& platform = CurrentPlatform();
-  const int own = platform.DupCloexec(fd);
-  if (own < 0) return false;
-  struct stat info;
-  if (platform.Fstat(own, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
-      static_cast<uint64_t>(info.st_size) > std::numeric_limits<size_t>::max()) {
+  const NativeFile own = file != kNoFile ? platform.Duplicate(file) : kNoFile;
+  if (own == kNoFile) return false;
+  uint64_t size = 0;
+  if (!platform.Size(own, &size) || size == 0 || size > std::numeric_limits<size_t>::max()) {
     platform.Close(own);
     return false;
   }
-  fd_ = own;
-  size_ = static_cast<uint64_t>(info.st_size);
+  file_ = own;
+  size_ = size;
   if (Remap()) return true;
   Release();
   return false;
@@ -31,22 +27,22 @@ bool MappedFile::Attach(int fd) {
 
 void MappedFile::Release() {
   Unmap();
-  if (fd_ >= 0) CurrentPlatform().Close(fd_);
-  fd_ = -1;
+  if (file_ != kNoFile) CurrentPlatform().Close(file_);
+  file_ = kNoFile;
   size_ = 0;
 }
 
 void MappedFile::Unmap() {
   if (base_ == nullptr) return;
-  CurrentPlatform().Munmap(const_cast<uint8_t*>(base_), size_);
+  CurrentPlatform().Unmap(base_, size_);
   base_ = nullptr;
 }
 
 bool MappedFile::Remap() {
-  if (fd_ < 0) return false;
+  if (file_ == kNoFile) return false;
   if (base_ != nullptr) return true;
-  void* view = CurrentPlatform().Mmap(size_, PROT_READ, MAP_SHARED, fd_, 0);
-  if (view == MAP_FAILED) return false;
+  const void* view = CurrentPlatform().Map(file_, size_);
+  if (view == nullptr) return false;
   base_ = static_cast<const uint8_t*>(view);
   return true;
 }
@@ -63,10 +59,7 @@ bool MappedFile::Copy(uint64_t offset, void* destination, uint64_t count) {
 
 void MappedFile::Refresh() {
   if (base_ == nullptr) return;
-  // MAP_FIXED keeps the view where it was, so pointers handed out before
-  // stay pointers into the view; the platform layer has no call for that.
-  void* again = mmap(const_cast<uint8_t*>(base_), size_, PROT_READ, MAP_SHARED | MAP_FIXED, fd_, 0);
-  if (again == MAP_FAILED) Unmap();
+  if (!RestoreView(file_, base_, size_)) Unmap();
 }
 
 }  // namespace kestron4

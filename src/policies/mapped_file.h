@@ -1,8 +1,10 @@
 // A read-only shared mapping of a whole file, held through the mapping's own
-// descriptor so that it can be mapped again after an unmap.
+// handle on the file so that it can be mapped again after an unmap.
 #pragma once
 
 #include <cstdint>
+
+#include "storage/platform/platform.h"
 
 namespace kestron4 {
 
@@ -13,18 +15,18 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
 
-  // Releases what was held, duplicates fd and maps the whole file, of any
+  // Releases what was held, duplicates file and maps the whole file, of any
   // size the address space takes: files of 4 GiB or more (whose size fields
   // have wrapped) are read as the other policies read them. False, with
-  // nothing held, when fd cannot be duplicated, is not a non-empty regular
+  // nothing held, when file cannot be duplicated, is not a non-empty regular
   // file, or cannot be mapped for reading.
-  bool Attach(int fd);
-  // Unmaps the view and closes the descriptor.
+  bool Attach(NativeFile file);
+  // Unmaps the view and closes the duplicate.
   void Release();
-  // Drops the view; the descriptor stays, so Remap() can restore it.
+  // Drops the view; the file stays open, so Remap() can restore it.
   void Unmap();
   // Maps the file again, at its size when attached, if no view is mapped.
-  // False when there is no descriptor or the mapping fails.
+  // False when no file is attached or the mapping fails.
   bool Remap();
 
   // Copies count bytes of the view from offset. False when no view is
@@ -38,13 +40,13 @@ class MappedFile {
   // view if that fails.
   void Refresh();
 
-  bool Attached() const { return fd_ >= 0; }
+  bool Attached() const { return file_ != kNoFile; }
   const uint8_t* Base() const { return base_; }
   uint64_t Size() const { return size_; }
-  int Descriptor() const { return fd_; }
+  NativeFile Descriptor() const { return file_; }
 
  private:
-  int fd_ = -1;
+  NativeFile file_ = kNoFile;
   const uint8_t* base_ = nullptr;
   uint64_t size_ = 0;
 };

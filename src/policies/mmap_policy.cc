@@ -16,7 +16,7 @@ constexpr uint32_t kMapOpenMode = ModeReadOnly | ModeShareRead;
 
 }  // namespace
 
-ErrorCode MMapPolicy::Load(SessionCore& s, int fd) {
+ErrorCode MMapPolicy::Load(SessionCore& s, NativeFile fd) {
   if (file_.Attached()) {
     s.ResetTree();  // its values point into the mapping that goes now
     file_.Release();

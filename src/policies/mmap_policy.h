@@ -41,7 +41,7 @@ class MMapPolicy : public PolicyBase {
   bool ReadSource(const Value& value, uint64_t offset, void* destination, uint64_t count);
 
  private:
-  ErrorCode Load(SessionCore& s, int fd);
+  ErrorCode Load(SessionCore& s, NativeFile file);
 
   MappedFile file_;
 };

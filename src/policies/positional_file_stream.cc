@@ -1,10 +1,5 @@
 #include "policies/positional_file_stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-
 #include "storage/platform/file_services.h"
 #include "storage/platform/full_io.h"
 #include "storage/platform/platform.h"
@@ -12,33 +7,29 @@
 namespace kestron4 {
 
 PositionalFileStream::SharedFd::~SharedFd() {
-  if (owned && fd >= 0) CurrentPlatform().Close(fd);
+  if (owned && fd != kNoFile) CurrentPlatform().Close(fd);
 }
 
 std::unique_ptr<PositionalFileStream> PositionalFileStream::Open(const std::string& path) {
   if (!IsUsablePath(path)) throw EOpenError();
-  Platform& platform = CurrentPlatform();
-  int fd;
-  do {
-    fd = platform.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) throw EOpenError();
+  const NativeFile fd = CurrentPlatform().Open(path, kOpenRead);
+  if (fd == kNoFile) throw EOpenError();
   auto descriptor = std::make_shared<SharedFd>();
   descriptor->fd = fd;
   descriptor->owned = true;
   return std::unique_ptr<PositionalFileStream>(new PositionalFileStream(std::move(descriptor)));
 }
 
-std::unique_ptr<PositionalFileStream> PositionalFileStream::Duplicate(int fd) {
-  const int own = fd >= 0 ? CurrentPlatform().DupCloexec(fd) : -1;
-  if (own < 0) throw EOpenError();
+std::unique_ptr<PositionalFileStream> PositionalFileStream::Duplicate(NativeFile fd) {
+  const NativeFile own = fd != kNoFile ? CurrentPlatform().Duplicate(fd) : kNoFile;
+  if (own == kNoFile) throw EOpenError();
   auto descriptor = std::make_shared<SharedFd>();
   descriptor->fd = own;
   descriptor->owned = true;
   return std::unique_ptr<PositionalFileStream>(new PositionalFileStream(std::move(descriptor)));
 }
 
-std::unique_ptr<PositionalFileStream> PositionalFileStream::Borrow(int fd) {
+std::unique_ptr<PositionalFileStream> PositionalFileStream::Borrow(NativeFile fd) {
   auto descriptor = std::make_shared<SharedFd>();
   descriptor->fd = fd;
   return std::unique_ptr<PositionalFileStream>(new PositionalFileStream(std::move(descriptor)));
@@ -73,8 +64,8 @@ bool PositionalFileStream::Seek(int64_t offset, uint32_t origin) {
 void PositionalFileStream::Read(void* destination, int64_t count) {
   if (count == 0) return;
   if (count < 0 || position_ > INT64_MAX - count ||
-      !PReadFull(CurrentPlatform(), Descriptor(), destination, static_cast<size_t>(count),
-                 static_cast<off_t>(position_)))
+      !ReadFullAt(CurrentPlatform(), Descriptor(), destination, static_cast<size_t>(count),
+                  static_cast<uint64_t>(position_)))
     throw EReadError();
   position_ += count;
 }
@@ -82,9 +73,9 @@ void PositionalFileStream::Read(void* destination, int64_t count) {
 void PositionalFileStream::Write(const void*, int64_t) { throw EWriteError(); }
 
 int64_t PositionalFileStream::GetSize() {
-  struct stat info;
-  if (CurrentPlatform().Fstat(Descriptor(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
-  return info.st_size;
+  uint64_t size = 0;
+  if (!CurrentPlatform().Size(Descriptor(), &size)) return 0;
+  return static_cast<int64_t>(size);
 }
 
 }  // namespace kestron4

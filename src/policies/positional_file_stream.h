@@ -1,14 +1,15 @@
-// A read-only stream over a file that reads at its own position with pread:
-// seeking costs no system call, and the descriptor's file position is never
-// used or moved. So clones can share one descriptor, each with a position
-// of its own, and a descriptor shared with a caller keeps the caller's
-// position. Sessions read their source files through it.
+// A read-only stream over a file that reads at its own position
+// (Platform::ReadAt): seeking costs no system call, and the file's own
+// offset is never used or moved. So clones can share one open file, each
+// with a position of its own, and a file shared with a caller keeps the
+// caller's offset. Sessions read their source files through it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "storage/platform/platform.h"
 #include "storage/streams/stream.h"
 
 namespace kestron4 {
@@ -17,14 +18,14 @@ class PositionalFileStream : public TStream {
  public:
   // Opens path read-only. Throws EOpenError.
   static std::unique_ptr<PositionalFileStream> Open(const std::string& path);
-  // Reads the file open at fd through a duplicate of fd, so the caller may
-  // close theirs. Throws EOpenError when fd cannot be duplicated.
-  static std::unique_ptr<PositionalFileStream> Duplicate(int fd);
-  // Reads through fd without owning it: fd must stay open while this stream
-  // and its clones live.
-  static std::unique_ptr<PositionalFileStream> Borrow(int fd);
+  // Reads the open file through a duplicate, so the caller may close theirs.
+  // Throws EOpenError when file cannot be duplicated.
+  static std::unique_ptr<PositionalFileStream> Duplicate(NativeFile file);
+  // Reads through file without owning it: it must stay open while this
+  // stream and its clones live.
+  static std::unique_ptr<PositionalFileStream> Borrow(NativeFile file);
 
-  // Shares the descriptor; the position starts where this stream's is.
+  // Shares the open file; the position starts where this stream's is.
   std::unique_ptr<TStream> Clone() override;
   // Any target from 0 up is accepted, as for a file; reading past the end
   // fails. False for a negative target or an unknown origin.
@@ -37,11 +38,11 @@ class PositionalFileStream : public TStream {
   int64_t GetSize() override;
   int64_t GetPosition() override { return position_; }
 
-  int Descriptor() const { return descriptor_->fd; }
+  NativeFile Descriptor() const { return descriptor_->fd; }
 
  private:
   struct SharedFd {
-    int fd = -1;
+    NativeFile fd = kNoFile;
     bool owned = false;
     ~SharedFd();
   };

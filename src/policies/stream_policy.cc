@@ -80,9 +80,9 @@ void StreamPolicy::MoveToRAM(SessionCore& s) {
   if (MaterializeAll(s, ValueHome::kStream)) source_.reset();
 }
 
-int StreamPolicy::SourceDescriptor() const {
+NativeFile StreamPolicy::SourceDescriptor() const {
   const auto* file = dynamic_cast<const PositionalFileStream*>(source_.get());
-  return file != nullptr ? file->Descriptor() : -1;
+  return file != nullptr ? file->Descriptor() : kNoFile;
 }
 
 StreamHandle* StreamPolicy::CreateStream() {

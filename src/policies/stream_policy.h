@@ -59,7 +59,7 @@ class StreamPolicy : public PolicyBase {
  private:
   ErrorCode Load(SessionCore& s, std::unique_ptr<TStream> source);
   // The descriptor of the source file, or -1 (no source, or a buffer).
-  int SourceDescriptor() const;
+  NativeFile SourceDescriptor() const;
   // After a save that replaced the source file at path: reads from the new
   // file from now on. See stream_policy_save.cc.
   void FollowReplacedFile(SessionCore& s, const std::string& path, uint64_t savedSize);

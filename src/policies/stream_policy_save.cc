@@ -76,9 +76,9 @@ void MoveOffsetsToSavedFile(SessionCore& s) {
 
 template <class Path>
 ErrorCode StreamPolicy::SaveToPath(SessionCore& s, const Path& path) {
-  const int fd = SourceDescriptor();
+  const NativeFile fd = SourceDescriptor();
   const std::string target = Utf8Path(path);
-  const bool ownFile = fd >= 0 && PathNamesOpenFile(target, fd);
+  const bool ownFile = fd != kNoFile && PathNamesOpenFile(target, fd);
   const ErrorCode code = SaveThroughCore(s, path);
   if (code == ErrNone && ownFile)
     FollowReplacedFile(s, target, container::kRootBodyOffset + s.root()->contentSize);
@@ -98,8 +98,8 @@ ErrorCode StreamPolicy::SavePathW(SessionCore& s, const char16_t* path) {
 ErrorCode StreamPolicy::SaveHandle(SessionCore& s, FileHandle file) {
   // A tree the file cannot describe is refused before its bytes are read.
   if (!FitsContainerFields(*s.root())) return ErrFileAccess;
-  const int fd = SourceDescriptor();
-  if (fd >= 0 && SameOpenFile(file, fd) && !MaterializeAll(s, ValueHome::kStream))
+  const NativeFile fd = SourceDescriptor();
+  if (fd != kNoFile && SameOpenFile(file, fd) && !MaterializeAll(s, ValueHome::kStream))
     return ErrFileAccess;
   return s.SessionCore::SaveHandle(file);
 }

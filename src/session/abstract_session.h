@@ -7,6 +7,7 @@
 
 #include "session/error_codes.h"
 #include "session/tid.h"
+#include "storage/platform/platform.h"
 
 namespace kestron4 {
 
@@ -14,7 +15,7 @@ struct ItemBlock;
 struct Value;
 struct StreamHandle;
 
-using FileHandle = int;  // a POSIX file descriptor
+using FileHandle = NativeFile;  // a descriptor on POSIX, a HANDLE on Windows
 
 class AbstractSession {
  public:

@@ -27,7 +27,7 @@ class CommandsTest : public KstrnTest {
  protected:
   bool AnyPartial() const {
     for (const std::string& name : dir_.List()) {
-      if (name.find(".kstrn-partial.") != std::string::npos) return true;
+      if (name.find(".kestron4-scratch") != std::string::npos) return true;
     }
     return false;
   }
@@ -183,7 +183,7 @@ TEST_F(CommandsTest, SignalsRemoveScratchAndPartialOutputs) {
     for (int i = 0; i < 2000 && !writing; ++i) {
       for (const std::string& name : dir_.List()) {
         struct stat st {};
-        writing |= name.find(".kstrn-partial.") != std::string::npos &&
+        writing |= name.find(".kestron4-scratch") != std::string::npos &&
                    ::stat(File(name).c_str(), &st) == 0 && (st.st_size > 0 || !bytes);
       }
       if (!writing) std::this_thread::sleep_for(std::chrono::milliseconds(5));

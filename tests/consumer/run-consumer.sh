@@ -23,6 +23,7 @@ test -L "$lib/libkestron4.so" && test -L "$lib/libkestron4.so.4"
 test -f "$prefix/include/kestron4/kestron4.h" && test -f "$prefix/include/kestron4/kestron4.hpp"
 test -f "$lib/cmake/kestron4/kestron4Config.cmake" && test -f "$lib/pkgconfig/kestron4.pc"
 "$prefix/bin/kstrn" --version
+"$here/../elf/check-search-paths.sh" "$prefix"
 
 echo "== find_package(kestron4)"
 cmake -S "$here" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

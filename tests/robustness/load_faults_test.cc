@@ -65,7 +65,7 @@ void SweepOpens(const std::string& path, const std::vector<uint8_t>& expected,
           KSTRN_CloseSession(t);
         });
     ExpectReached(reached, {FaultOp::kRead});
-    if (by == OpenBy::kMapped) ExpectReached(reached, {FaultOp::kMmap});
+    if (by == OpenBy::kMapped) ExpectReached(reached, {FaultOp::kMap});
   }
 }
 

@@ -15,7 +15,7 @@ namespace kestron4::testing {
 // inner lets a test stack this double on another one. Returns the number of
 // runs in which the fault fired.
 template <class Op, class Check>
-int ForEveryFault(FaultOp kind, Op op, Check check, Platform& inner = PosixPlatform()) {
+int ForEveryFault(FaultOp kind, Op op, Check check, Platform& inner = SystemPlatform()) {
   for (int n = 1; n < 10000; ++n) {
     SCOPED_TRACE("call kind " + std::to_string(static_cast<int>(kind)) + " #" + std::to_string(n));
     const int descriptors = OpenDescriptorCount();

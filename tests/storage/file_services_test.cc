@@ -36,9 +36,9 @@ TEST(FileServices, IdentityExistenceAndNamesOfFiles) {
   EXPECT_FALSE(SameFile(dir.File("a"), dir.File("missing")));
   EXPECT_FALSE(SameFile(dir.File("missing"), dir.File("missing")));
 
-  struct stat info;
+  PathInfo info;
   ASSERT_TRUE(FileExists(dir.File("copy"), &info));
-  EXPECT_EQ(info.st_size, 10);
+  EXPECT_EQ(info.size, 10u);
   for (const std::string& yes : {dir.File("a/"), dir.Path() + "/", std::string("/")})
     EXPECT_TRUE(FileExists(yes)) << yes;
   EXPECT_TRUE(FileExists(Utf8ToUtf16(dir.Path())));
@@ -49,20 +49,21 @@ TEST(FileServices, IdentityExistenceAndNamesOfFiles) {
   // A descriptor's name follows renames and is gone with the file.
   const int fd = open(dir.File("copy").c_str(), O_RDONLY | O_CLOEXEC);
   std::string path;
-  EXPECT_TRUE(PathOfDescriptor(fd, &path));
+  Platform& platform = SystemPlatform();
+  EXPECT_TRUE(platform.PathOf(fd, &path));
   EXPECT_EQ(path, RealPath(dir.File("copy")));
   ASSERT_EQ(rename(dir.File("copy").c_str(), dir.File("moved").c_str()), 0);
-  EXPECT_TRUE(PathOfDescriptor(fd, &path));
+  EXPECT_TRUE(platform.PathOf(fd, &path));
   EXPECT_EQ(path, RealPath(dir.File("moved")));
   ASSERT_EQ(unlink(dir.File("moved").c_str()), 0);
-  EXPECT_FALSE(PathOfDescriptor(fd, &path));
+  EXPECT_FALSE(platform.PathOf(fd, &path));
   close(fd);
   int pipe_fds[2];
   ASSERT_EQ(pipe2(pipe_fds, O_CLOEXEC), 0);
-  EXPECT_FALSE(PathOfDescriptor(pipe_fds[0], &path));
+  EXPECT_FALSE(platform.PathOf(pipe_fds[0], &path));
   close(pipe_fds[0]);
   close(pipe_fds[1]);
-  EXPECT_FALSE(PathOfDescriptor(-1, &path));
+  EXPECT_FALSE(platform.PathOf(-1, &path));
 }
 
 TEST(FileServices, ResolveSymlinksFollowsTheLastComponent) {
@@ -78,12 +79,11 @@ TEST(FileServices, ResolveSymlinksFollowsTheLastComponent) {
       {"hop1", "sub/real"}, {"sub/dangling", "sub/new-file"}, {"none", "none"}};
   for (const auto& c : cases) {
     std::string resolved;
-    ASSERT_TRUE(ResolveSymlinks(dir.File(c[0]), &resolved)) << c[0];
+    ASSERT_TRUE(SystemPlatform().ResolveTarget(dir.File(c[0]), &resolved)) << c[0];
     EXPECT_EQ(resolved, dir.File(c[1]));
   }
   std::string resolved;
-  EXPECT_FALSE(ResolveSymlinks(dir.File("loop-a"), &resolved));
-  EXPECT_EQ(errno, ELOOP);
+  EXPECT_FALSE(SystemPlatform().ResolveTarget(dir.File("loop-a"), &resolved));
   EXPECT_EQ(ParentDirectory("/a/b"), "/a");
   EXPECT_EQ(ParentDirectory("/a"), "/");
   EXPECT_EQ(ParentDirectory("a"), ".");
@@ -113,12 +113,12 @@ TEST(FileServices, ReplaceAcrossFileSystemsCopiesDurably) {
   reset();
   ASSERT_EQ(chmod(dir.File("src").c_str(), 0640), 0);
   FaultyPlatform exdev;
-  exdev.FailNth(FaultOp::kRename, 1, EXDEV);
+  exdev.FailNth(FaultOp::kReplace, 1, EXDEV);
   {
     ScopedPlatform use(exdev);
     EXPECT_TRUE(ReplaceFile(dir.File("src"), dir.File("dst")));
   }
-  EXPECT_EQ(exdev.Calls(FaultOp::kFsync), 1);
+  EXPECT_EQ(exdev.Calls(FaultOp::kSync), 1);
   EXPECT_TRUE(ReadWholeFile(dir.File("dst")) == big);
   EXPECT_EQ(dir.List(), std::vector<std::string>{"dst"});
   struct stat info;
@@ -126,12 +126,12 @@ TEST(FileServices, ReplaceAcrossFileSystemsCopiesDurably) {
   EXPECT_EQ(info.st_mode & 0777, 0640u);
 
   reset();
-  for (FaultOp op : {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kFsync,
-                     FaultOp::kClose, FaultOp::kFchmod}) {
+  for (FaultOp op : {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kSync,
+                     FaultOp::kClose, FaultOp::kCopyPermissions}) {
     const int injected = testing::ForEveryFault(
         op,
         [&] {
-          exdev.FailNth(FaultOp::kRename, 1, EXDEV);
+          exdev.FailNth(FaultOp::kReplace, 1, EXDEV);
           return ReplaceFile(dir.File("src"), dir.File("dst"));
         },
         [&](bool moved, bool fired) {

@@ -86,6 +86,50 @@ TEST_P(LoadedBlocks, ABlockLargerThanAnArenaChunkReadsBackWhole) {
   EXPECT_EQ(U32Of(10000, s), 42u);
 }
 
+// A null insert leaves an old value's bytes as they are, whether they were
+// loaded into the arena, left in the file or put in memory by an edit.
+TEST_P(LoadedBlocks, NullInsertsKeepTheBytesOfEveryKind) {
+  struct Kind {
+    uint16_t tid;
+    std::string payload;
+  };
+  const std::vector<Kind> kinds = {
+      {6000, "7"},        {8000, "ab"},  {10001, "abcd"}, {12000, "abcdefgh"},
+      {2001, "0"},        {2002, std::string(40, 't') + '\0'},
+      {4001, "hello"},    {4500, std::string(300, 'n') + '\0'}};
+  KSTRN_SessionHandle built = nullptr;
+  ASSERT_TRUE(KSTRN_NewSession(&built));
+  for (const Kind& k : kinds) {
+    if (KSTRN_IsVariableSize(k.tid) || KSTRN_IsLongVariableSize(k.tid)) {
+      KSTRN_InsertValueS(k.tid, k.payload.data(), static_cast<uint32_t>(k.payload.size()), built);
+    } else {
+      KSTRN_InsertValue(k.tid, k.payload.data(), built);
+    }
+  }
+  const std::string path = dir_.File("null.kst");
+  ASSERT_TRUE(KSTRN_SaveSession(path.c_str(), built));
+  KSTRN_CloseSession(built);
+  const auto payloadOf = [](uint16_t tid, KSTRN_SessionHandle s) {
+    uint32_t size = 0;
+    std::string bytes;
+    if (!KSTRN_GetValSize(tid, &size, s)) return std::string("!size");
+    bytes.resize(size);
+    return KSTRN_GetValue(tid, bytes.data(), s) ? bytes : std::string("!value");
+  };
+  ScopedOpen s(GetParam(), path);
+  ASSERT_NE(s.get(), nullptr);
+  for (const bool edited : {false, true}) {  // bytes as loaded, then in memory
+    for (const Kind& k : kinds) {
+      SCOPED_TRACE(std::to_string(k.tid) + (edited ? " after an edit" : " as loaded"));
+      EXPECT_TRUE(KSTRN_InsertValue(k.tid, nullptr, s));
+      EXPECT_EQ(payloadOf(k.tid, s), k.payload);
+    }
+    std::string again(KSTRN_SaveSessionSize(s), '\0');
+    ASSERT_TRUE(KSTRN_SaveSessionBuffer(again.data(), static_cast<uint32_t>(again.size()), s));
+    EXPECT_EQ(again, ReadWholeFile(path));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllPolicies, LoadedBlocks,
                          ::testing::Values(PolicyKind::kMemory, PolicyKind::kMapped,
                                            PolicyKind::kStreamed),

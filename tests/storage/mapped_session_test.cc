@@ -11,7 +11,7 @@
 
 #include "session/session_core.h"
 #include "policies/mapped_file.h"
-#include "policies/view_fault_guard.h"
+#include "storage/platform/view_fault_guard.h"
 #include "storage/policy_test_util.h"
 #include "support/faulty_platform.h"
 
@@ -34,7 +34,7 @@ TEST_F(MappedSession, OpensOnlyWhatItCanMap) {
   EXPECT_EQ(OpenDescriptorCount(), descriptors + 1);
   session.reset();
   EXPECT_EQ(OpenDescriptorCount(), descriptors);
-  for (const FaultOp op : {FaultOp::kOpen, FaultOp::kDup, FaultOp::kFstat, FaultOp::kMmap}) {
+  for (const FaultOp op : {FaultOp::kOpen, FaultOp::kDuplicate, FaultOp::kSize, FaultOp::kMap}) {
     auto failing = MakeSession(PolicyKind::kMapped);
     FaultyPlatform faulty;
     faulty.FailNth(op, 1);

@@ -80,9 +80,9 @@ TEST_F(StreamedSession, SavedOverItsOwnFileReadsTheNewFile) {
 // and its handle read the right bytes.
 TEST_F(StreamedSession, EveryFailedCallOfTheSafeReplacementIsSurvived) {
   for (const FaultOp op :
-       {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kLseek, FaultOp::kFstat,
-        FaultOp::kStat, FaultOp::kFsync, FaultOp::kFchmod, FaultOp::kAccess, FaultOp::kClose,
-        FaultOp::kRename, FaultOp::kGetRandom}) {
+       {FaultOp::kOpen, FaultOp::kRead, FaultOp::kWrite, FaultOp::kSeek, FaultOp::kSize,
+        FaultOp::kIdentify, FaultOp::kInspect, FaultOp::kSync, FaultOp::kCopyPermissions,
+        FaultOp::kResolveTarget, FaultOp::kClose, FaultOp::kReplace, FaultOp::kRandomBytes}) {
     int failures = 0;
     KSTRN_SessionHandle s = nullptr;
     KSTRN_StreamHandle stream = nullptr;
@@ -117,7 +117,7 @@ TEST_F(StreamedSession, EveryFailedCallOfTheSafeReplacementIsSurvived) {
         });
     KSTRN_CloseSession(s);
     const bool must_fail =
-        op == FaultOp::kWrite || op == FaultOp::kRename || op == FaultOp::kFsync;
+        op == FaultOp::kWrite || op == FaultOp::kReplace || op == FaultOp::kSync;
     EXPECT_TRUE(failures > 0 || !must_fail) << static_cast<int>(op);
   }
 }

@@ -63,11 +63,10 @@ TEST(TempPaths, UuidsAreVersionFourUniqueAndNeverFromNoRandomness) {
   EXPECT_EQ(seen.size(), 2000u);
   FaultyPlatform faulty;
   ScopedPlatform use(faulty);
-  faulty.FailNth(FaultOp::kGetRandom, 1, EINTR);  // retried
   EXPECT_EQ(RandomUuid().size(), 36u);
-  faulty.FailNth(FaultOp::kGetRandom, 1, ENOSYS);
+  faulty.FailNth(FaultOp::kRandomBytes, 1);
   EXPECT_EQ(RandomUuid(), "");
-  faulty.FailNth(FaultOp::kGetRandom, 1, ENOSYS);
+  faulty.FailNth(FaultOp::kRandomBytes, 1);
   EXPECT_EQ(MakeTempFilePath(), u"");
 }
 

@@ -1,9 +1,6 @@
 #include "support/faulty_platform.h"
 
-#include <sys/mman.h>
-
 #include <cerrno>
-#include <filesystem>
 
 namespace kestron4 {
 
@@ -46,7 +43,6 @@ bool FaultyPlatform::Fail(FaultOp op) {
   if (op != armed_op_ || armed_at_ == 0) return false;
   if (call == armed_at_ || (sticky_ && call > armed_at_)) {
     injected_ = true;
-    errno = armed_error_;
     return true;
   }
   return false;
@@ -57,56 +53,53 @@ size_t FaultyPlatform::Cap(size_t count) const {
   return transfer_limit_ != 0 && count > transfer_limit_ ? transfer_limit_ : count;
 }
 
-// Each call counts; the armed one fails with its errno instead of going through.
+// Each call counts; the armed one fails instead of going through.
 // clang-format off
 #define KESTRON4_PASS(Result, Name, Op, Failed, Params, Args) \
   Result FaultyPlatform::Name Params { return Fail(FaultOp::Op) ? Failed : PlatformWrapper::Name Args; }
 
-KESTRON4_PASS(int, Open, kOpen, -1, (const char* p, int f, mode_t m), (p, f, m))
-KESTRON4_PASS(ssize_t, Read, kRead, -1, (int fd, void* b, size_t n), (fd, b, Cap(n)))
-KESTRON4_PASS(ssize_t, PRead, kRead, -1, (int fd, void* b, size_t n, off_t o), (fd, b, Cap(n), o))
-KESTRON4_PASS(ssize_t, Write, kWrite, -1, (int fd, const void* b, size_t n), (fd, b, Cap(n)))
-KESTRON4_PASS(off_t, Lseek, kLseek, -1, (int fd, off_t o, int w), (fd, o, w))
-KESTRON4_PASS(int, Fstat, kFstat, -1, (int fd, struct stat* i), (fd, i))
-KESTRON4_PASS(int, Fsync, kFsync, -1, (int fd), (fd))
-KESTRON4_PASS(int, Fchmod, kFchmod, -1, (int fd, mode_t m), (fd, m))
-KESTRON4_PASS(int, DupCloexec, kDup, -1, (int fd), (fd))
-KESTRON4_PASS(int, Rename, kRename, -1, (const char* a, const char* b), (a, b))
-KESTRON4_PASS(int, Unlink, kUnlink, -1, (const char* p), (p))
-KESTRON4_PASS(int, Stat, kStat, -1, (const char* p, struct stat* i), (p, i))
-KESTRON4_PASS(int, Lstat, kLstat, -1, (const char* p, struct stat* i), (p, i))
-KESTRON4_PASS(int, Access, kAccess, -1, (const char* p, int m), (p, m))
-KESTRON4_PASS(ssize_t, Readlink, kReadlink, -1, (const char* p, char* b, size_t n), (p, b, n))
-KESTRON4_PASS(void*, Mmap, kMmap, MAP_FAILED, (size_t n, int p, int f, int fd, off_t o), (n, p, f, fd, o))
-KESTRON4_PASS(ssize_t, GetRandom, kGetRandom, -1, (void* b, size_t n, unsigned f), (b, n, f))
+using Path = const std::string&;
+KESTRON4_PASS(NativeFile, Open, kOpen, kNoFile, (Path p, unsigned f), (p, f))
+KESTRON4_PASS(NativeFile, Duplicate, kDuplicate, kNoFile, (NativeFile h), (h))
+KESTRON4_PASS(int64_t, Read, kRead, -1, (NativeFile h, void* b, size_t n), (h, b, Cap(n)))
+KESTRON4_PASS(int64_t, ReadAt, kRead, -1, (NativeFile h, void* b, size_t n, uint64_t o), (h, b, Cap(n), o))
+KESTRON4_PASS(int64_t, Write, kWrite, -1, (NativeFile h, const void* b, size_t n), (h, b, Cap(n)))
+KESTRON4_PASS(int64_t, Seek, kSeek, -1, (NativeFile h, int64_t o, FileOrigin w), (h, o, w))
+KESTRON4_PASS(bool, Size, kSize, false, (NativeFile h, uint64_t* s), (h, s))
+KESTRON4_PASS(bool, Sync, kSync, false, (NativeFile h), (h))
+KESTRON4_PASS(bool, Identify, kIdentify, false, (NativeFile h, FileId* i), (h, i))
+KESTRON4_PASS(bool, PathOf, kPathOf, false, (NativeFile h, std::string* p), (h, p))
+KESTRON4_PASS(bool, ProbeExtent, kSeek, false, (NativeFile h, uint64_t o, uint64_t l, Extent* e), (h, o, l, e))
+KESTRON4_PASS(bool, CopyPermissions, kCopyPermissions, false, (NativeFile h, const PathInfo& i), (h, i))
+KESTRON4_PASS(bool, ResolveTarget, kResolveTarget, false, (Path p, std::string* t), (p, t))
+KESTRON4_PASS(bool, Remove, kRemove, false, (Path p), (p))
+KESTRON4_PASS(const void*, Map, kMap, nullptr, (NativeFile h, uint64_t n), (h, n))
+KESTRON4_PASS(bool, RandomBytes, kRandomBytes, false, (void* b, size_t n), (b, n))
 #undef KESTRON4_PASS
 // clang-format on
 
-// A failed close or munmap still releases its resource, as Linux does.
-int FaultyPlatform::Close(int fd) {
+bool FaultyPlatform::Inspect(const std::string& path, PathInfo* info, bool* missing) {
+  if (missing != nullptr) *missing = false;
+  return !Fail(FaultOp::kInspect) && PlatformWrapper::Inspect(path, info, missing);
+}
+
+bool FaultyPlatform::Replace(const std::string& source, const std::string& target, bool* across) {
+  if (across != nullptr) *across = false;
+  if (!Fail(FaultOp::kReplace)) return PlatformWrapper::Replace(source, target, across);
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (across != nullptr) *across = armed_error_ == EXDEV;
+  return false;
+}
+
+// A failed Close or Unmap still releases its resource.
+bool FaultyPlatform::Close(NativeFile file) {
   const bool fail = Fail(FaultOp::kClose);
-  const int error = errno;
-  const int result = PlatformWrapper::Close(fd);
-  if (!fail) return result;
-  errno = error;
-  return -1;
+  return PlatformWrapper::Close(file) && !fail;
 }
 
-int FaultyPlatform::Munmap(void* address, size_t length) {
-  const bool fail = Fail(FaultOp::kMunmap);
-  const int error = errno;
-  const int result = PlatformWrapper::Munmap(address, length);
-  if (!fail) return result;
-  errno = error;
-  return -1;
-}
-
-int OpenDescriptorCount() {
-  int count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-    ++count;
-  }
-  return count;
+bool FaultyPlatform::Unmap(const void* view, uint64_t size) {
+  const bool fail = Fail(FaultOp::kUnmap);
+  return PlatformWrapper::Unmap(view, size) && !fail;
 }
 
 }  // namespace kestron4

@@ -1,4 +1,4 @@
-// A platform that fails one chosen system call, for fault tests in the style
+// A platform that fails one chosen call of the seam, for fault tests in the style
 // "fail the Nth call, for N = 1, 2, 3, ... until a run injects nothing":
 //
 //   for (int n = 1;; ++n) {
@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <mutex>
+#include <string>
 
 #include "storage/platform/platform.h"
 
@@ -26,35 +27,37 @@ namespace kestron4 {
 enum class FaultOp {
   kOpen,
   kClose,
-  kRead,  // read and pread
+  kDuplicate,
+  kRead,  // Read and ReadAt
   kWrite,
-  kLseek,
-  kFstat,
-  kFsync,
-  kFchmod,
-  kDup,
-  kRename,
-  kUnlink,
-  kStat,
-  kLstat,
-  kAccess,
-  kReadlink,
-  kMmap,
-  kMunmap,
-  kGetRandom,
+  kSeek,  // Seek and ProbeExtent
+  kSize,
+  kSync,
+  kIdentify,
+  kPathOf,
+  kInspect,
+  kCopyPermissions,
+  kResolveTarget,
+  kReplace,
+  kRemove,
+  kMap,
+  kUnmap,
+  kRandomBytes,
   kCount
 };
 
 class FaultyPlatform : public PlatformWrapper {
  public:
   // To stack two doubles, pass the inner one as a Platform&.
-  explicit FaultyPlatform(Platform& target = PosixPlatform()) : PlatformWrapper(target) {}
+  explicit FaultyPlatform(Platform& target = SystemPlatform()) : PlatformWrapper(target) {}
   FaultyPlatform(const FaultyPlatform&) = delete;
   FaultyPlatform& operator=(const FaultyPlatform&) = delete;
 
-  // The nth call of op from now on (1-based) fails with errno = error; with
-  // sticky, every later call of op fails too. A failed close or munmap still
-  // releases its resource, as Linux does. Replaces any earlier arming.
+  // The nth call of op from now on (1-based) fails; with sticky, every later
+  // call of op fails too. A failed Close or Unmap still releases its
+  // resource, as the systems do. error is the errno the failure stands for;
+  // only EXDEV changes anything: a Replace failing with it reports a move
+  // across file systems. Replaces any earlier arming.
   void FailNth(FaultOp op, int n, int error = EIO, bool sticky = false);
   // Each read or write moves at most limit bytes (0: no cap).
   void LimitTransfers(size_t limit);
@@ -66,28 +69,30 @@ class FaultyPlatform : public PlatformWrapper {
   // Disarms and zeroes the counters.
   void Reset();
 
-  int Open(const char* path, int flags, mode_t mode) override;
-  int Close(int fd) override;
-  ssize_t Read(int fd, void* buffer, size_t count) override;
-  ssize_t PRead(int fd, void* buffer, size_t count, off_t offset) override;
-  ssize_t Write(int fd, const void* buffer, size_t count) override;
-  off_t Lseek(int fd, off_t offset, int whence) override;
-  int Fstat(int fd, struct stat* info) override;
-  int Fsync(int fd) override;
-  int Fchmod(int fd, mode_t mode) override;
-  int DupCloexec(int fd) override;
-  int Rename(const char* from, const char* to) override;
-  int Unlink(const char* path) override;
-  int Stat(const char* path, struct stat* info) override;
-  int Lstat(const char* path, struct stat* info) override;
-  int Access(const char* path, int mode) override;
-  ssize_t Readlink(const char* path, char* buffer, size_t size) override;
-  void* Mmap(size_t length, int prot, int flags, int fd, off_t offset) override;
-  int Munmap(void* address, size_t length) override;
-  ssize_t GetRandom(void* buffer, size_t count, unsigned flags) override;
+  NativeFile Open(const std::string& path, unsigned flags) override;
+  bool Close(NativeFile file) override;
+  NativeFile Duplicate(NativeFile file) override;
+  int64_t Read(NativeFile file, void* buffer, size_t count) override;
+  int64_t ReadAt(NativeFile file, void* buffer, size_t count, uint64_t offset) override;
+  int64_t Write(NativeFile file, const void* buffer, size_t count) override;
+  int64_t Seek(NativeFile file, int64_t offset, FileOrigin origin) override;
+  bool Size(NativeFile file, uint64_t* size) override;
+  bool Sync(NativeFile file) override;
+  bool Identify(NativeFile file, FileId* id) override;
+  bool PathOf(NativeFile file, std::string* path) override;
+  bool ProbeExtent(NativeFile file, uint64_t offset, uint64_t limit, Extent* extent) override;
+  bool Inspect(const std::string& path, PathInfo* info, bool* missing = nullptr) override;
+  bool CopyPermissions(NativeFile file, const PathInfo& from) override;
+  bool ResolveTarget(const std::string& path, std::string* target) override;
+  bool Replace(const std::string& source, const std::string& target,
+               bool* across = nullptr) override;
+  bool Remove(const std::string& path) override;
+  const void* Map(NativeFile file, uint64_t size) override;
+  bool Unmap(const void* view, uint64_t size) override;
+  bool RandomBytes(void* buffer, size_t count) override;
 
  private:
-  // Counts a call of op; true (with errno set) when it must fail.
+  // Counts a call of op; true when it must fail.
   bool Fail(FaultOp op);
   size_t Cap(size_t count) const;
 
@@ -101,8 +106,8 @@ class FaultyPlatform : public PlatformWrapper {
   size_t transfer_limit_ = 0;
 };
 
-// Descriptors the process holds now, so a fault test can check that a failed
-// operation closed everything it opened.
-int OpenDescriptorCount();
+// Files the process holds open now (descriptors or handles), so a fault
+// test can check that a failed operation closed everything it opened.
+inline int OpenDescriptorCount() { return CountOpenFiles(); }
 
 }  // namespace kestron4

@@ -73,14 +73,13 @@ int RunConvert(const ConvertOptions& options) {
 
 int RunExportQf73(const ExportOptions& options) {
   Session session = OpenFile(options.file);
-  // The library writes the file by its name: it writes the scratch file.
-  ScratchFile file(options.out);
+  // The library writes the file by its name, the one safe way.
+  RefuseInputAsOutput(options.out);
   try {
-    session.ExportQF73(file.path());
+    session.ExportQF73(options.out);
   } catch (const Error& e) {
     throw Failure(options.out + ": " + e.what());
   }
-  file.Commit();
   return kExitOk;
 }
 

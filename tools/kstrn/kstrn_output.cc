@@ -57,6 +57,11 @@ void Output::Put(char c) {
 }
 
 void Output::Flush() {
+  if (file_) {
+    file_->Write(buffer_.data(), used_);
+    used_ = 0;
+    return;
+  }
   std::size_t done = 0;
   while (done < used_) {
     const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);

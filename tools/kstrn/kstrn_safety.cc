@@ -101,41 +101,52 @@ std::string WhyNotWritable(const std::string& target) {
 
 ScratchFile::ScratchFile(const std::string& target) : target_(target) {
   RefuseInputAsOutput(target);
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-    if (S_ISDIR(st.st_mode)) throw Failure(target + ": cannot write: is a directory");
-    direct_ = true;
-    path_ = target;
-    fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd_ < 0) throw Failure(target + ": cannot write: " + std::strerror(errno));
+  if (!file_.Open(target)) {
+    const int error = errno;
+    throw Failure(target + ": cannot write: " + std::strerror(error) +
+                  (error == EISDIR ? "" : WhyNotWritable(target)));
+  }
+  if (file_.InPlace()) {
+    direct_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (direct_ < 0) Fail();
     return;
   }
-  std::string pattern = target + ".kstrn-partial.XXXXXX";
-  fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-  if (fd_ < 0) {
-    const int error = errno;
-    throw Failure(target + ": cannot write: " + std::strerror(error) + WhyNotWritable(target));
-  }
-  path_ = pattern;
-  slot_ = Claim(path_);
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, 0666 & ~mask);
+  slot_ = Claim(file_.ScratchPath());
 }
 
 ScratchFile::~ScratchFile() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!committed_ && !direct_) ::unlink(path_.c_str());
+  if (direct_ >= 0) ::close(direct_);
   Release(slot_);
 }
 
-void ScratchFile::Commit() {
-  const int fd = std::exchange(fd_, -1);
-  if (::close(fd) != 0) throw Failure(target_ + ": cannot write: " + std::strerror(errno));
-  if (!direct_ && ::rename(path_.c_str(), target_.c_str()) != 0) {
-    throw Failure(target_ + ": cannot write: " + std::strerror(errno));
+void ScratchFile::Fail() const { throw Failure(target_ + ": cannot write: " + std::strerror(errno)); }
+
+void ScratchFile::Write(const void* data, std::size_t size) {
+  if (direct_ < 0) {
+    if (!file_.WriteAll(data, size)) Fail();
+    return;
   }
-  committed_ = true;
+  const char* bytes = static_cast<const char*>(data);
+  while (size != 0) {
+    const ssize_t n = ::write(direct_, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      Fail();
+    }
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void ScratchFile::Commit() {
+  if (direct_ >= 0) {
+    if (::close(std::exchange(direct_, -1)) != 0) Fail();
+    return;
+  }
+  // From here on the name may be another writer's: a signal leaves it be.
+  Release(std::exchange(slot_, -1));
+  if (!file_.Commit()) Fail();
 }
 
 }  // namespace kstrn::tool

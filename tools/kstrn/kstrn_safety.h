@@ -1,12 +1,17 @@
-// Safe failures of writing commands. Every file kstrn writes is first
-// written to a scratch file beside its target, named TARGET.kstrn-partial.XXXXXX,
-// and renamed over the target only when complete. SIGINT, SIGTERM, SIGHUP
+// Safe failures of writing commands. Every file kstrn writes goes through the
+// library's SafeFile (storage/platform/safe_file.h): a scratch file beside
+// its target, named .TARGET.kestron4-scratch, flushed to disk and renamed over
+// the target only when complete, so that neither a failure nor a crash
+// leaves a torn output and a finished one is durable. SIGINT, SIGTERM, SIGHUP
 // and SIGPIPE remove the scratch files of the run before the program dies of
 // the signal. Inputs are remembered by file identity (device and inode), so
 // that no output can replace a file the run reads, whatever its name.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+#include "storage/platform/safe_file.h"  // the library's, compiled in
 
 namespace kstrn::tool {
 
@@ -19,9 +24,10 @@ void RememberInput(int fd);
 // Throws Failure when target is one of the remembered inputs.
 void RefuseInputAsOutput(const std::string& target);
 
-// A scratch file beside target. Commit() renames it over target; otherwise
-// it is removed when destroyed or when a signal ends the run. A target that
-// exists and is not a regular file (a device, a pipe) is written directly.
+// A scratch file beside target. Commit() makes it durable and renames it
+// over target; otherwise it is removed when destroyed or when a signal ends
+// the run. A target that exists and is not a regular file (a device, a pipe)
+// is written directly. Throws Failure with the system's reason on error.
 class ScratchFile {
  public:
   explicit ScratchFile(const std::string& target);
@@ -29,18 +35,17 @@ class ScratchFile {
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
 
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  // Closes and renames; throws Failure with the system's reason on error.
+  int fd() const { return direct_ >= 0 ? direct_ : static_cast<int>(file_.file()); }
+  void Write(const void* data, std::size_t size);
   void Commit();
 
  private:
+  [[noreturn]] void Fail() const;
+
   std::string target_;
-  std::string path_;
-  int fd_ = -1;
+  kestron4::SafeFile file_;
+  int direct_ = -1;
   int slot_ = -1;
-  bool direct_ = false;
-  bool committed_ = false;
 };
 
 // Why a new file cannot be created at target (missing folder, permission),

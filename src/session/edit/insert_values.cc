@@ -32,7 +32,14 @@ bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
   Value* value = FindOrAppendValue(current_, tid, &existed);
   const uint64_t before = existed ? EncodedSize(*value) : 0;
 
+  // Without data the old bytes stay, as they do in memory; a loaded value's
+  // bytes still lie in the arena or the file and are fetched first (if they
+  // cannot be read the value is cleared).
+  const auto keepIfNull = [&](uint64_t size) {
+    if (data == nullptr && existed && size <= value->size) Materialize(*value);
+  };
   if (byteCount != 0) {
+    keepIfNull(byteCount);
     uint8_t* bytes = ResizeStorage(*value, byteCount);
     if (data != nullptr) std::memcpy(bytes, data, byteCount);
   } else if (IsVariableSize(tid) || IsLongVariableSize(tid)) {
@@ -44,6 +51,7 @@ bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
     }
   } else {
     const uint32_t size = ValSize(tid, 0);
+    keepIfNull(size);
     uint8_t* bytes = ResizeStorage(*value, size);
     if (data != nullptr && size != 0) std::memcpy(bytes, data, size);
   }

@@ -4,17 +4,14 @@
 
 #include <cstdint>
 
+#include "storage/platform/platform.h"
+
 namespace kestron4 {
 
-struct Extent {
-  uint64_t hole = 0;  // bytes from the probed offset that read as zeros
-  uint64_t data = 0;  // bytes after those that hold data (may hold zeros)
-};
-
-// The extent of fd at offset, both parts at most limit bytes together. A
-// range past the end of the file counts as data, so that reading it fails
-// as it would without the probe. False when the system cannot tell; the
-// caller then treats everything as data. Moves fd's file offset.
-bool ProbeExtent(int fd, uint64_t offset, uint64_t limit, Extent* extent);
+// The extent of file at offset, both parts at most limit bytes together,
+// through the platform in force (Platform::ProbeExtent). False when the
+// system cannot tell; the caller then treats everything as data. May move
+// the file's offset.
+bool ProbeExtent(NativeFile file, uint64_t offset, uint64_t limit, Extent* extent);
 
 }  // namespace kestron4

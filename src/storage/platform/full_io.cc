@@ -1,31 +1,15 @@
 #include "storage/platform/full_io.h"
 
-#include <cerrno>
-#include <cstdint>
-
 namespace kestron4 {
 namespace {
 
-// Linux moves at most about 2 GiB per call; asking for less keeps every
-// count well inside ssize_t on any system.
-constexpr size_t kMaxChunk = size_t{1} << 30;
-
-// Calls transfer(done, chunk) until count bytes have moved: interrupted calls
-// are repeated, a failure ends it (errno as the call left it), and a call
-// that moves nothing ends it with errno set to whenNothing.
+// Calls transfer(done, remaining) until count bytes have moved; a failure or
+// a call that moves nothing ends it.
 template <typename Transfer>
-bool TransferFull(size_t count, int whenNothing, Transfer transfer) {
+bool TransferFull(size_t count, Transfer transfer) {
   for (size_t done = 0; done < count;) {
-    const size_t remaining = count - done;
-    const ssize_t moved = transfer(done, remaining < kMaxChunk ? remaining : kMaxChunk);
-    if (moved < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (moved == 0) {
-      errno = whenNothing;
-      return false;
-    }
+    const int64_t moved = transfer(done, count - done);
+    if (moved <= 0) return false;
     done += static_cast<size_t>(moved);
   }
   return true;
@@ -33,26 +17,24 @@ bool TransferFull(size_t count, int whenNothing, Transfer transfer) {
 
 }  // namespace
 
-bool ReadFull(Platform& platform, int fd, void* buffer, size_t count) {
+bool ReadFull(Platform& platform, NativeFile file, void* buffer, size_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
-  return TransferFull(count, 0, [&](size_t done, size_t chunk) {
-    return platform.Read(fd, out + done, chunk);
+  return TransferFull(count, [&](size_t done, size_t remaining) {
+    return platform.Read(file, out + done, remaining);
   });
 }
 
-bool PReadFull(Platform& platform, int fd, void* buffer, size_t count, off_t offset) {
+bool ReadFullAt(Platform& platform, NativeFile file, void* buffer, size_t count, uint64_t offset) {
   auto* out = static_cast<uint8_t*>(buffer);
-  return TransferFull(count, 0, [&](size_t done, size_t chunk) {
-    return platform.PRead(fd, out + done, chunk, offset + static_cast<off_t>(done));
+  return TransferFull(count, [&](size_t done, size_t remaining) {
+    return platform.ReadAt(file, out + done, remaining, offset + done);
   });
 }
 
-// A regular file never accepts zero bytes of a non-empty write unless it is
-// out of room; retrying would spin.
-bool WriteFull(Platform& platform, int fd, const void* buffer, size_t count) {
+bool WriteFull(Platform& platform, NativeFile file, const void* buffer, size_t count) {
   const auto* in = static_cast<const uint8_t*>(buffer);
-  return TransferFull(count, ENOSPC, [&](size_t done, size_t chunk) {
-    return platform.Write(fd, in + done, chunk);
+  return TransferFull(count, [&](size_t done, size_t remaining) {
+    return platform.Write(file, in + done, remaining);
   });
 }
 

@@ -1,12 +1,11 @@
 #include "storage/platform/temp_paths.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <mutex>
 #include <utility>
 
 #include "storage/platform/api_lock.h"
+#include "storage/platform/file_services.h"
 #include "storage/platform/platform.h"
 #include "text/text_codec.h"
 
@@ -17,21 +16,6 @@ namespace {
 std::u16string& GlobalTempDir() {
   static std::u16string directory;
   return directory;
-}
-
-bool FillRandom(uint8_t* buffer, size_t count) {
-  Platform& platform = CurrentPlatform();
-  while (count > 0) {
-    const ssize_t got = platform.GetRandom(buffer, count, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0) return false;
-    buffer += got;
-    count -= static_cast<size_t>(got);
-  }
-  return true;
 }
 
 }  // namespace
@@ -46,14 +30,12 @@ std::u16string GetTempDirectory() {
     std::lock_guard<std::mutex> hold(ApiLock());
     if (!GlobalTempDir().empty()) return GlobalTempDir();
   }
-  const char* const variable = std::getenv("TMPDIR");
-  if (variable != nullptr && *variable != '\0') return Utf8ToUtf16(variable);
-  return u"/tmp";
+  return Utf8ToUtf16(CurrentPlatform().TempDirectory());
 }
 
 std::string RandomUuid() {
   uint8_t bytes[16];
-  if (!FillRandom(bytes, sizeof bytes)) return {};
+  if (!CurrentPlatform().RandomBytes(bytes, sizeof bytes)) return {};
   bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
   bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
   static constexpr char kHex[] = "0123456789abcdef";
@@ -69,7 +51,7 @@ std::string RandomUuid() {
 
 std::string JoinPath(std::string_view directory, std::string_view name) {
   std::string path(directory);
-  if (!path.empty() && path.back() != '/') path.push_back('/');
+  if (!path.empty() && !IsPathSeparator(path.back())) path.push_back(kPathSeparator);
   path.append(name);
   return path;
 }
@@ -78,7 +60,12 @@ std::u16string MakeTempFilePath() {
   const std::string uuid = RandomUuid();
   if (uuid.empty()) return {};
   std::u16string path = GetTempDirectory();
-  if (path.back() != u'/') path.push_back(u'/');
+  if (kPathSeparator != '/') {
+    for (char16_t& c : path)
+      if (c == u'/') c = kPathSeparator;
+  }
+  if (path.back() >= 0x80 || !IsPathSeparator(static_cast<char>(path.back())))
+    path.push_back(kPathSeparator);
   path.append(uuid.begin(), uuid.end());
   return path;
 }

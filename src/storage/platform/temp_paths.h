@@ -12,20 +12,21 @@ namespace kestron4 {
 // default. Any thread may call it at any time.
 void SetGlobalTempDir(std::u16string directory);
 
-// The global directory if one is set, else $TMPDIR if set and non-empty,
-// else "/tmp". Never empty.
+// The global directory if one is set, else the system's
+// (Platform::TempDirectory: $TMPDIR or "/tmp" on POSIX). Never empty.
 std::u16string GetTempDirectory();
 
 // A random (version 4) UUID as 36 lowercase characters in 8-4-4-4-12 groups,
 // or an empty string if the system gave no random bytes.
 std::string RandomUuid();
 
-// directory + '/' + name, without doubling a '/' that ends directory; just
-// name when directory is empty.
+// directory + separator + name, without doubling a separator that ends
+// directory; just name when directory is empty.
 std::string JoinPath(std::string_view directory, std::string_view name);
 
-// GetTempDirectory() joined with a fresh UUID; empty if RandomUuid() failed.
-// Only a name: nothing is created.
+// GetTempDirectory() joined with a fresh UUID (on Windows with every '/'
+// turned into '\\'); empty if RandomUuid() failed. Only a name: nothing is
+// created.
 std::u16string MakeTempFilePath();
 
 }  // namespace kestron4

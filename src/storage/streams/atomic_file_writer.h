@@ -1,12 +1,7 @@
-// Writes a file so that readers see either the old bytes or all of the new
-// ones, never a mixture: the bytes go to a scratch file in the target's
-// directory, which is flushed to disk, given the target's permission bits
-// and renamed over the target. Any failure removes the scratch file and
-// leaves the target as it was.
-//
-// A symbolic link at the target is followed, so the link stays and the file
-// it points to is replaced. An existing target that is not a regular file (a
-// device or a pipe) cannot be replaced by renaming; it is written in place.
+// A stream over a SafeFile (storage/platform/safe_file.h): readers and a
+// crash see either the old bytes or all of the new ones, never a mixture,
+// and a returned Commit() is durable. An existing target that is not a
+// regular file (a device or a pipe) is written in place.
 //
 //   AtomicFileWriter file(path);     // throws EOpenError
 //   StreamWriter out(file.Stream());
@@ -17,15 +12,15 @@
 #include <memory>
 #include <string>
 
+#include "storage/platform/safe_file.h"
 #include "storage/streams/file_stream.h"
 
 namespace kestron4 {
 
 class AtomicFileWriter {
  public:
-  // Creates the scratch file. Throws EOpenError when the path is unusable,
-  // an existing target may not be written by this process (as opening it for
-  // writing would refuse), or the scratch file cannot be made.
+  // Claims the scratch file (SafeFile::Open). Throws EOpenError when that
+  // fails.
   explicit AtomicFileWriter(const std::string& target);
   explicit AtomicFileWriter(const std::u16string& target);
   // Without a successful Commit(): removes the scratch file.
@@ -38,20 +33,18 @@ class AtomicFileWriter {
 
   // REQUIRES: every buffered byte has been handed to Stream(). Throws
   // EWriteError if the file could not be made durable or moved into place
-  // (or Commit() was called before); the target is then unchanged and the
-  // scratch file gone.
+  // (or Commit() was called before); the scratch file is then gone and the
+  // target unchanged, except after a failed flush of its folder, when the
+  // new file is in place but may not survive a power cut.
   void Commit();
 
   // The file that gets replaced (links followed).
-  const std::string& TargetPath() const { return target_; }
-  // The scratch file; empty when writing in place or after a failure.
-  const std::string& ScratchPath() const { return scratch_; }
+  const std::string& TargetPath() const { return file_.TargetPath(); }
+  // The scratch file; empty when writing in place.
+  const std::string& ScratchPath() const { return file_.ScratchPath(); }
 
  private:
-  void Abandon();
-
-  std::string target_;
-  std::string scratch_;
+  SafeFile file_;
   std::unique_ptr<TFileStream> stream_;
   enum State { kOpen, kCommitted, kFailed } state_ = kOpen;
 };

@@ -1,81 +1,63 @@
 #include "storage/streams/file_stream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <utility>
 
 #include "storage/platform/file_services.h"
 #include "storage/platform/full_io.h"
-#include "storage/platform/platform.h"
 #include "text/text_codec.h"
 
 namespace kestron4 {
 namespace {
 
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the process umask
+unsigned AccessFlags(uint32_t mode) { return (mode & ModeReadOnly) ? kOpenRead : kOpenWrite; }
 
-int AccessFlags(uint32_t mode) { return O_CLOEXEC | ((mode & ModeReadOnly) ? O_RDONLY : O_RDWR); }
-
-int OpenFlags(uint32_t mode) {
-  int flags = AccessFlags(mode);
+unsigned FlagsOf(uint32_t mode) {
+  unsigned flags = AccessFlags(mode);
   if (mode & ModeCreate) {
-    flags |= O_CREAT | O_TRUNC;
+    flags |= kOpenCreate | kOpenTruncate;
   } else if (!(mode & ModeReadOnly)) {
-    flags |= O_TRUNC;
+    flags |= kOpenTruncate;
   }
   return flags;
 }
 
-// The descriptor, or -1.
-int OpenPath(const std::string& path, int flags) {
-  if (!IsUsablePath(path)) return -1;
-  Platform& platform = CurrentPlatform();
-  for (;;) {
-    const int fd = platform.Open(path.c_str(), flags, kNewFileMode);
-    if (fd >= 0 || errno != EINTR) return fd;
-  }
-}
-
-int OpenOrThrow(const std::string& path, int flags) {
-  const int fd = OpenPath(path, flags);
-  if (fd < 0) throw EOpenError();
-  return fd;
+NativeFile OpenOrThrow(const std::string& path, unsigned flags) {
+  const NativeFile file = IsUsablePath(path) ? CurrentPlatform().Open(path, flags) : kNoFile;
+  if (file == kNoFile) throw EOpenError();
+  return file;
 }
 
 }  // namespace
 
-TFileStream::TFileStream(int fd) : fd_(fd) {}
+TFileStream::TFileStream(NativeFile file) : file_(file) {}
 
 TFileStream::TFileStream(std::string path, uint32_t mode)
-    : fd_(OpenOrThrow(path, OpenFlags(mode))), owns_(true), path8_(std::move(path)), mode_(mode) {}
+    : file_(OpenOrThrow(path, FlagsOf(mode))), owns_(true), path8_(std::move(path)), mode_(mode) {}
 
 TFileStream::TFileStream(std::u16string path, uint32_t mode)
-    : fd_(OpenOrThrow(Utf16ToUtf8(path), OpenFlags(mode))),
+    : file_(OpenOrThrow(Utf16ToUtf8(path), FlagsOf(mode))),
       owns_(true),
       path16_(std::move(path)),
       mode_(mode) {}
 
 TFileStream::TFileStream(std::string path8, std::u16string path16) : owns_(true) {
   if (!path8.empty()) {
-    fd_ = OpenOrThrow(path8, OpenFlags(mode_));
+    file_ = OpenOrThrow(path8, FlagsOf(mode_));
     path8_ = std::move(path8);
   } else {
-    fd_ = OpenOrThrow(Utf16ToUtf8(path16), OpenFlags(mode_));
+    file_ = OpenOrThrow(Utf16ToUtf8(path16), FlagsOf(mode_));
     path16_ = std::move(path16);
   }
 }
 
 TFileStream::~TFileStream() { Close(); }
 
-std::unique_ptr<TFileStream> TFileStream::Adopt(int fd, std::string path, uint32_t mode) {
+std::unique_ptr<TFileStream> TFileStream::Adopt(NativeFile file, std::string path, uint32_t mode) {
   std::unique_ptr<TFileStream> stream;
   try {
-    stream = std::make_unique<TFileStream>(fd);
+    stream = std::make_unique<TFileStream>(file);
   } catch (...) {
-    CurrentPlatform().Close(fd);
+    CurrentPlatform().Close(file);
     throw;
   }
   stream->owns_ = true;
@@ -85,16 +67,16 @@ std::unique_ptr<TFileStream> TFileStream::Adopt(int fd, std::string path, uint32
 }
 
 bool TFileStream::Close() {
-  const int fd = fd_;
-  fd_ = -1;
-  if (fd < 0 || !owns_) return true;
-  return CurrentPlatform().Close(fd) == 0;
+  const NativeFile file = file_;
+  file_ = kNoFile;
+  if (file == kNoFile || !owns_) return true;
+  return CurrentPlatform().Close(file);
 }
 
 std::unique_ptr<TStream> TFileStream::Clone() {
   auto clone = std::make_unique<TFileStream>();
   clone->mode_ = mode_;
-  if (fd_ < 0) return clone;
+  if (file_ == kNoFile) return clone;
   std::string path;
   if (!path8_.empty()) {
     path = path8_;
@@ -102,47 +84,46 @@ std::unique_ptr<TStream> TFileStream::Clone() {
   } else if (!path16_.empty()) {
     path = Utf16ToUtf8(path16_);
     clone->path16_ = path16_;
-  } else if (!PathOfDescriptor(fd_, &path)) {
+  } else if (!CurrentPlatform().PathOf(file_, &path)) {
     return clone;
   }
   // The copy must see the same bytes: a mode that would create or empty the
   // file on opening applies to the first opener only.
-  clone->fd_ = OpenOrThrow(path, AccessFlags(mode_));
+  clone->file_ = OpenOrThrow(path, AccessFlags(mode_));
   clone->owns_ = true;
   return clone;
 }
 
 bool TFileStream::Seek(int64_t offset, uint32_t origin) {
-  static constexpr int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
-  if (fd_ < 0 || origin > kSeekEnd) return false;
-  return CurrentPlatform().Lseek(fd_, offset, kWhence[origin]) >= 0;
+  if (file_ == kNoFile || origin > kSeekEnd) return false;
+  return CurrentPlatform().Seek(file_, offset, static_cast<FileOrigin>(origin)) >= 0;
 }
 
 void TFileStream::Read(void* destination, int64_t count) {
   if (count == 0) return;
-  if (fd_ < 0 || count < 0 ||
-      !ReadFull(CurrentPlatform(), fd_, destination, static_cast<size_t>(count))) {
+  if (file_ == kNoFile || count < 0 ||
+      !ReadFull(CurrentPlatform(), file_, destination, static_cast<size_t>(count))) {
     throw EReadError();
   }
 }
 
 void TFileStream::Write(const void* source, int64_t count) {
   if (count == 0) return;
-  if (fd_ < 0 || count < 0 ||
-      !WriteFull(CurrentPlatform(), fd_, source, static_cast<size_t>(count))) {
+  if (file_ == kNoFile || count < 0 ||
+      !WriteFull(CurrentPlatform(), file_, source, static_cast<size_t>(count))) {
     throw EWriteError();
   }
 }
 
 int64_t TFileStream::GetSize() {
-  struct stat info;
-  if (fd_ < 0 || CurrentPlatform().Fstat(fd_, &info) != 0) return 0;
-  return S_ISREG(info.st_mode) ? info.st_size : 0;
+  uint64_t size = 0;
+  if (file_ == kNoFile || !CurrentPlatform().Size(file_, &size)) return 0;
+  return static_cast<int64_t>(size);
 }
 
 int64_t TFileStream::GetPosition() {
-  if (fd_ < 0) return 0;
-  const off_t position = CurrentPlatform().Lseek(fd_, 0, SEEK_CUR);
+  if (file_ == kNoFile) return 0;
+  const int64_t position = CurrentPlatform().Seek(file_, 0, kFromCurrent);
   return position < 0 ? 0 : position;
 }
 

@@ -1,9 +1,10 @@
-#include "policies/view_fault_guard.h"
+#include "storage/platform/view_fault_guard.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <mutex>
 
@@ -82,7 +83,7 @@ ViewFaultGuard::ViewFaultGuard(const void* begin, std::size_t length)
 
 ViewFaultGuard::~ViewFaultGuard() {
   std::atomic_signal_fence(std::memory_order_seq_cst);
-  const sig_atomic_t faulted = tGuard.faulted;
+  const int faulted = tGuard.faulted;
   tGuard.begin = savedBegin_;
   tGuard.end = savedEnd_;
   // An outer guard over the same pages must learn of the fault too.
@@ -92,6 +93,12 @@ ViewFaultGuard::~ViewFaultGuard() {
 bool ViewFaultGuard::Faulted() const {
   std::atomic_signal_fence(std::memory_order_seq_cst);
   return tGuard.faulted != 0;
+}
+
+bool RestoreView(NativeFile file, const void* view, uint64_t size) {
+  // MAP_FIXED keeps the view where it was.
+  return mmap(const_cast<void*>(view), size, PROT_READ, MAP_SHARED | MAP_FIXED,
+              static_cast<int>(file), 0) != MAP_FAILED;
 }
 
 }  // namespace kestron4
