@@ -23,13 +23,15 @@
 //   blob-read        one read() of that file into freshly allocated memory
 //
 // The steps run round robin (every step once, five times over), so that a
-// change of the machine's load touches all of them alike. The results carry
+// change of the machine's load touches all of them alike, and each one
+// after the CPU caches were swept. The results carry
 // the load average before and after, and the CPU that other processes used
 // meanwhile (from /proc/stat, less this program's own), in cores.
 //
 //   fresh_process_bench [--out=results.json] [--before=OTHER_BUILD]
 //   fresh_process_bench step write GROUPS PATH      # a container to profile
 //   fresh_process_bench step open POLICY PATH       # one step, for a profiler
+//   fresh_process_bench step load POLICY PATH       # the same without the walk
 //
 // --before runs the kestron4 steps a second time with another build of this
 // program (an earlier library), named "before:<step>" in the results.
@@ -207,6 +209,8 @@ int RunStep(const std::string& step, const std::string& arg, const std::string& 
     sqlite_rows::Layout layout;
     if (!sqlite_rows::ParseLayout(step.substr(12), &layout)) return 1;
     Measure([&](double* values) { sqlite_rows::Scan(path, layout, values); });
+  } else if (step == "load") {  // the open alone, for a profiler
+    Measure([&](double* values) { *values = Open(arg, path) != nullptr ? 1 : 0; });
   } else if (step == "write") {
     WriteContainer(std::atoi(arg.c_str()), path);
   } else if (step == "read-parse") {
@@ -236,8 +240,19 @@ int RunStep(const std::string& step, const std::string& arg, const std::string& 
 
 // ---- The driver -------------------------------------------------------------
 
+// Writes and reads 64 MB, more than the CPU caches hold, so that every step
+// starts with none of its file's bytes in them: a step run just after
+// another that read the same file would otherwise find them there.
+void FlushCaches() {
+  static std::vector<uint64_t> sweep(std::size_t{8} << 20);
+  uint64_t sum = 0;
+  for (uint64_t& word : sweep) sum += ++word;
+  if (sum == 0) std::fputc(' ', stderr);
+}
+
 // Runs one step in a new process of the program exe and reads its figures.
 Figures RunChild(const std::string& exe, const std::vector<std::string>& args) {
+  FlushCaches();
   int fds[2];
   if (pipe(fds) != 0) Fail("pipe");
   const pid_t child = fork();
