@@ -117,7 +117,7 @@ def judge_load(info, fresh_context):
     if before is None or before > 1:
         reasons.append(f"load average {before if before is not None else '?'} before the run")
     fresh_before = fresh_context.get("load_before")
-    if fresh_before is not None and fresh_before > 1:
+    if fresh_before is not None and fresh_before > 1 and fresh_before != before:
         reasons.append(f"load average {fresh_before:.2f} before the fresh-process steps")
     other = fresh_context.get("other_cores")
     if other is not None and other > 1:
@@ -489,7 +489,7 @@ def main():
     out.append("## Machine and run\n")
     out.append(f"- Run: {info.get('date', context.get('date', '?'))}, commit "
                f"`{info.get('commit', '?')}`, Release build, {info.get('compiler', '?')}.")
-    out.append(f"- CPU: {info.get('cpu', '?')}, {context.get('num_cpus', '?')} cores; "
+    out.append(f"- CPU: {info.get('cpu', '?')}, {info.get('cores', context.get('num_cpus', '?'))} cores; "
                f"{info.get('memory', '?')} memory; kernel {info.get('kernel', '?')}; "
                f"SQLite {info.get('sqlite', '?')}.")
     out.append(
