@@ -46,7 +46,7 @@ if [ -n "${KESTRON4_BENCH_BEFORE:-}" ]; then
 fi
 
 {
-  echo "command=tools/run-benchmarks.sh${KESTRON4_BENCH_SCALE:+   # with KESTRON4_BENCH_SCALE=$KESTRON4_BENCH_SCALE}"
+  echo "command=${KESTRON4_BENCH_BEFORE:+KESTRON4_BENCH_BEFORE=$KESTRON4_BENCH_BEFORE }tools/run-benchmarks.sh${KESTRON4_BENCH_SCALE:+   # with KESTRON4_BENCH_SCALE=$KESTRON4_BENCH_SCALE}"
   echo "date=$(date -u '+%Y-%m-%d %H:%M UTC')"
   echo "commit=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)$(git diff --quiet HEAD 2>/dev/null || echo ' (with local changes)')"
   echo "compiler=$("$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")" --version | head -1)"
