@@ -1,25 +1,40 @@
 // Each measured step in a process of its own, as a program that opens a file
 // sees it: nothing is warm but the page cache. Medians of five runs per step,
 // with the step's wall and CPU time, its peak resident memory growth and its
-// page faults (getrusage), side by side with SQLite on the same rows.
+// page faults (getrusage), side by side with SQLite on the same rows and
+// with the physical reference of an open.
 //
 // The tree: G group blocks (item 100), each with 100 record blocks (item 101)
 // of 10 small values (1 to 8 bytes, and a 5-byte text). G is 1,000 for the
 // small container (1,000,000 values, 7.5 MB) and 10,000 for the large one,
-// to show how the open grows. SQLite
-// holds the same rows in a block table and a value table, inserted in one
-// transaction. Steps:
+// to show how the open grows. SQLite holds the same rows in a block table
+// and a value table, in the layouts of sqlite_layouts.h. Steps:
 //   build/<size>     build the tree through the C interface (not saved)
-//   sqlite-build     the same rows inserted into a new database, one
+//   sqlite-build-<layout>  the same rows inserted into a new database, one
 //                    transaction, up to (not including) its COMMIT
 //   open-<policy>/<size> open the container (memory, mapped, streamed) and read
 //                    every value: per block OpenItem, GetValueCount,
 //                    GetValueList, GetValSize and GetValue per value
-//   sqlite-open      open the database and read every column of every row
+//   sqlite-open-<layout>  open the database and read every column of every
+//                    value row
+//   read-parse/<size> one read() of the container into fresh memory and a
+//                    walk of its block records (record_walk.h)
 //   blob-load        in-memory open of a 100 MB container of 1,000 100 KB blobs
 //   blob-read        one read() of that file into freshly allocated memory
 //
-//   fresh_process_bench [--out=results.json]
+// The steps run round robin (every step once, five times over), so that a
+// change of the machine's load touches all of them alike, and each one
+// after the CPU caches were swept. The results carry
+// the load average before and after, and the CPU that other processes used
+// meanwhile (from /proc/stat, less this program's own), in cores.
+//
+//   fresh_process_bench [--out=results.json] [--before=OTHER_BUILD]
+//   fresh_process_bench step write GROUPS PATH      # a container to profile
+//   fresh_process_bench step open POLICY PATH       # one step, for a profiler
+//   fresh_process_bench step load POLICY PATH       # the same without the walk
+//
+// --before runs the kestron4 steps a second time with another build of this
+// program (an earlier library), named "before:<step>" in the results.
 //
 // Scratch files go to $TMPDIR (else /tmp) and are removed. KESTRON4_BENCH_SCALE
 // shrinks the data as for the other benches.
@@ -40,6 +55,8 @@
 
 #include "bench_files.h"
 #include "bench_scale.h"
+#include "record_walk.h"
+#include "sqlite_layouts.h"
 #include "session_walk.h"
 #include "kestron4/kestron4.h"
 
@@ -106,64 +123,6 @@ KSTRN_SessionHandle BuildTree(int groups) {
   return s;
 }
 
-void Exec(sqlite3* db, const char* sql) {
-  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sqlite3_errmsg(db));
-}
-
-// Rows up to the COMMIT; the COMMIT itself is left to the caller.
-void SqliteInsert(sqlite3* db, int groups) {
-  Exec(db, "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; BEGIN;"
-           "CREATE TABLE blocks(id INTEGER PRIMARY KEY, parent INTEGER, tid INTEGER);"
-           "CREATE TABLE vals(block INTEGER, tid INTEGER, value BLOB);");
-  sqlite3_stmt* block = nullptr;
-  sqlite3_stmt* value = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO blocks VALUES(?,?,?)", -1, &block, nullptr);
-  sqlite3_prepare_v2(db, "INSERT INTO vals VALUES(?,?,?)", -1, &value, nullptr);
-  int64_t id = 0;
-  int64_t n = 0;
-  const auto addBlock = [&](int64_t parent, int tid) {
-    sqlite3_bind_int64(block, 1, ++id);
-    sqlite3_bind_int64(block, 2, parent);
-    sqlite3_bind_int(block, 3, tid);
-    if (sqlite3_step(block) != SQLITE_DONE) Fail("sqlite insert");
-    sqlite3_reset(block);
-    return id;
-  };
-  for (int g = 0; g < groups; ++g) {
-    const int64_t group = addBlock(0, kGroupTid);
-    for (int r = 0; r < kRecordsPerGroup; ++r, ++n) {
-      const int64_t record = addBlock(group, kRecordTid);
-      ForEachValue(n, [&](uint16_t tid, const void* data, uint32_t size) {
-        sqlite3_bind_int64(value, 1, record);
-        sqlite3_bind_int(value, 2, tid);
-        sqlite3_bind_blob(value, 3, data, static_cast<int>(size), SQLITE_STATIC);
-        if (sqlite3_step(value) != SQLITE_DONE) Fail("sqlite insert");
-        sqlite3_reset(value);
-      });
-    }
-  }
-  sqlite3_finalize(block);
-  sqlite3_finalize(value);
-}
-
-void SqliteScan(const std::string& path, double* values) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
-    Fail("sqlite open");
-  sqlite3_stmt* scan = nullptr;
-  sqlite3_prepare_v2(db, "SELECT block, tid, value FROM vals", -1, &scan, nullptr);
-  uint64_t sum = 0;
-  while (sqlite3_step(scan) == SQLITE_ROW) {
-    sum += static_cast<uint64_t>(sqlite3_column_int64(scan, 0) + sqlite3_column_int(scan, 1));
-    const void* blob = sqlite3_column_blob(scan, 2);
-    sum += static_cast<uint64_t>(sqlite3_column_bytes(scan, 2)) + (blob != nullptr);
-    ++*values;
-  }
-  sqlite3_finalize(scan);
-  sqlite3_close(db);
-  if (sum == 0) Fail("empty scan");
-}
-
 KSTRN_SessionHandle Open(const std::string& policy, const std::string& path) {
   KSTRN_SessionHandle s = nullptr;
   if (policy == "memory") {
@@ -217,6 +176,8 @@ void Measure(Step step) {
               (after.ru_minflt + after.ru_majflt) - (before.ru_minflt + before.ru_majflt), values);
 }
 
+void WriteContainer(int groups, const std::string& path);
+
 int RunStep(const std::string& step, const std::string& arg, const std::string& path) {
   std::vector<uint8_t> buffer(64);
   if (step == "build") {
@@ -231,18 +192,34 @@ int RunStep(const std::string& step, const std::string& arg, const std::string& 
       WalkSession(Open(arg, path), buffer, &read);
       *values = static_cast<double>(read);
     });
-  } else if (step == "sqlite-build") {
+  } else if (step.rfind("sqlite-build-", 0) == 0) {
+    sqlite_rows::Layout layout;
+    if (!sqlite_rows::ParseLayout(step.substr(13), &layout)) return 1;
     unlink(path.c_str());
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) Fail("sqlite create");
     Measure([&](double* values) {
-      SqliteInsert(db, std::atoi(arg.c_str()));
+      sqlite_rows::Insert(db, layout, std::atoi(arg.c_str()), kRecordsPerGroup,
+                          [](int64_t n, auto visit) { ForEachValue(n, visit); });
       *values = std::atof(arg.c_str()) * kRecordsPerGroup * 10;
     });
-    Exec(db, "COMMIT;");
+    sqlite_rows::Exec(db, "COMMIT;");
     sqlite3_close(db);
-  } else if (step == "sqlite-open") {
-    Measure([&](double* values) { SqliteScan(path, values); });
+  } else if (step.rfind("sqlite-open-", 0) == 0) {
+    sqlite_rows::Layout layout;
+    if (!sqlite_rows::ParseLayout(step.substr(12), &layout)) return 1;
+    Measure([&](double* values) { sqlite_rows::Scan(path, layout, values); });
+  } else if (step == "load") {  // the open alone, for a profiler
+    Measure([&](double* values) { *values = Open(arg, path) != nullptr ? 1 : 0; });
+  } else if (step == "write") {
+    WriteContainer(std::atoi(arg.c_str()), path);
+  } else if (step == "read-parse") {
+    const EntrySizes sizes;
+    Measure([&](double* values) {
+      WalkCount count;
+      if (!ReadAndWalk(path.c_str(), FileBytes(path), sizes, &count)) Fail("read and walk");
+      *values = static_cast<double>(count.values);
+    });
   } else if (step == "blob-read") {
     Measure([&](double* values) {
       const uint64_t size = FileBytes(path);
@@ -263,8 +240,19 @@ int RunStep(const std::string& step, const std::string& arg, const std::string& 
 
 // ---- The driver -------------------------------------------------------------
 
-// Runs one step in a new process of this program and reads its figures.
-Figures RunChild(const std::vector<std::string>& args) {
+// Writes and reads 64 MB, more than the CPU caches hold, so that every step
+// starts with none of its file's bytes in them: a step run just after
+// another that read the same file would otherwise find them there.
+void FlushCaches() {
+  static std::vector<uint64_t> sweep(std::size_t{8} << 20);
+  uint64_t sum = 0;
+  for (uint64_t& word : sweep) sum += ++word;
+  if (sum == 0) std::fputc(' ', stderr);
+}
+
+// Runs one step in a new process of the program exe and reads its figures.
+Figures RunChild(const std::string& exe, const std::vector<std::string>& args) {
+  FlushCaches();
   int fds[2];
   if (pipe(fds) != 0) Fail("pipe");
   const pid_t child = fork();
@@ -272,10 +260,10 @@ Figures RunChild(const std::vector<std::string>& args) {
     dup2(fds[1], 1);
     const int devnull = open("/dev/null", O_WRONLY);
     dup2(devnull, 2);
-    std::vector<char*> argv{const_cast<char*>("/proc/self/exe")};
+    std::vector<char*> argv{const_cast<char*>(exe.c_str())};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv("/proc/self/exe", argv.data());
+    execv(exe.c_str(), argv.data());
     _exit(127);
   }
   close(fds[1]);
@@ -287,7 +275,7 @@ Figures RunChild(const std::vector<std::string>& args) {
   Figures f;
   if (got <= 0 || std::sscanf(line, "%lf %lf %lf %lf %lf", &f.wallMs, &f.cpuMs, &f.rssKb,
                               &f.faults, &f.values) != 5)
-    Fail(("step failed: " + args[1] + " " + args[2]).c_str());
+    Fail(("step failed: " + exe + " " + args[1] + " " + args[2]).c_str());
   return f;
 }
 
@@ -296,27 +284,86 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+struct Step {
+  std::string name;
+  std::string exe;
+  std::vector<std::string> args;
+  uint64_t fileBytes;
+};
+
 struct Result {
   std::string name;
   Figures median;
   uint64_t fileBytes;
 };
 
-Result Repeat(const std::string& name, const std::vector<std::string>& args, uint64_t fileBytes) {
-  std::vector<double> wall, cpu, rss, faults, values;
-  for (int i = 0; i < kRuns; ++i) {
-    const Figures f = RunChild(args);
-    wall.push_back(f.wallMs);
-    cpu.push_back(f.cpuMs);
-    rss.push_back(f.rssKb);
-    faults.push_back(f.faults);
-    values.push_back(f.values);
+// Every step once, kRuns times over; the medians of each step's runs.
+std::vector<Result> RoundRobin(const std::vector<Step>& steps) {
+  std::vector<std::vector<Figures>> runs(steps.size());
+  for (int i = 0; i < kRuns; ++i)
+    for (std::size_t s = 0; s < steps.size(); ++s)
+      runs[s].push_back(RunChild(steps[s].exe, steps[s].args));
+  std::vector<Result> results;
+  for (std::size_t s = 0; s < steps.size(); ++s) {
+    const auto median = [&](double Figures::*field) {
+      std::vector<double> v;
+      for (const Figures& f : runs[s]) v.push_back(f.*field);
+      return Median(v);
+    };
+    Result r{steps[s].name,
+             {median(&Figures::wallMs), median(&Figures::cpuMs), median(&Figures::rssKb),
+              median(&Figures::faults), median(&Figures::values)},
+             steps[s].fileBytes};
+    std::fprintf(stderr, "%-30s %10.1f ms wall %10.1f ms cpu %9.0f KB rss %9.0f faults\n",
+                 r.name.c_str(), r.median.wallMs, r.median.cpuMs, r.median.rssKb,
+                 r.median.faults);
+    results.push_back(r);
   }
-  Result r{name, {Median(wall), Median(cpu), Median(rss), Median(faults), Median(values)},
-           fileBytes};
-  std::fprintf(stderr, "%-22s %10.1f ms wall %10.1f ms cpu %9.0f KB rss %9.0f faults\n",
-               name.c_str(), r.median.wallMs, r.median.cpuMs, r.median.rssKb, r.median.faults);
-  return r;
+  return results;
+}
+
+// What else ran on the machine: the 1-minute load average, and the CPU time
+// every process used (from /proc/stat) so that this program's own can be
+// taken out of it.
+struct MachineLoad {
+  double loadAverage = 0;
+  double busySeconds = 0;  // all processes, since boot
+  double ownSeconds = 0;   // this process and its waited-for children
+  double wallSeconds = 0;
+
+  static MachineLoad Now() {
+    MachineLoad m;
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+      if (std::fscanf(f, "%lf", &m.loadAverage) != 1) m.loadAverage = -1;
+      std::fclose(f);
+    }
+    if (FILE* f = std::fopen("/proc/stat", "r")) {
+      unsigned long long t[8] = {};
+      if (std::fscanf(f, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &t[0], &t[1], &t[2],
+                      &t[3], &t[4], &t[5], &t[6], &t[7]) == 8) {
+        const double busy = static_cast<double>(t[0] + t[1] + t[2] + t[5] + t[6] + t[7]);
+        m.busySeconds = busy / static_cast<double>(sysconf(_SC_CLK_TCK));
+      }
+      std::fclose(f);
+    }
+    rusage self;
+    rusage children;
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    m.ownSeconds = (Ms(self.ru_utime) + Ms(self.ru_stime) + Ms(children.ru_utime) +
+                    Ms(children.ru_stime)) / 1e3;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    m.wallSeconds = now.tv_sec + now.tv_nsec / 1e9;
+    return m;
+  }
+};
+
+// Cores' worth of CPU that other processes used between the two readings.
+double OtherCores(const MachineLoad& from, const MachineLoad& to) {
+  const double wall = to.wallSeconds - from.wallSeconds;
+  const double other = (to.busySeconds - from.busySeconds) - (to.ownSeconds - from.ownSeconds);
+  return wall > 0 ? std::max(0.0, other / wall) : 0;
 }
 
 void WriteContainer(int groups, const std::string& path) {
@@ -341,41 +388,70 @@ void WriteBlobContainer(const std::string& path) {
   KSTRN_CloseSession(s);
 }
 
-int Drive(const char* out) {
+int Drive(const char* out, const std::string& before) {
+  const MachineLoad start = MachineLoad::Now();
   const std::string exe = "/proc/self/exe";
   const int small = Scaled(1000, 2);
   const int large = Scaled(10000, 20);
   const std::string containerSmall = ScratchPath("fresh-small.kst");
   const std::string containerLarge = ScratchPath("fresh-large.kst");
-  const std::string db = ScratchPath("fresh-small.sqlite");
   const std::string blobs = ScratchPath("fresh-blobs.kst");
   WriteContainer(small, containerSmall);
   WriteContainer(large, containerLarge);
   WriteBlobContainer(blobs);
   const std::string g1 = std::to_string(small);
   const std::string g2 = std::to_string(large);
+  const char* layouts[] = {"rowid", "keyed", "keyed64"};
+  const auto db = [](const std::string& layout) {
+    return ScratchPath("fresh-small-" + layout + ".sqlite");
+  };
+  // kestron4 steps, run by this build and by the one before, if given.
+  const auto ours = [&](std::vector<Step>* steps, const std::string& name,
+                        const std::vector<std::string>& args, uint64_t bytes) {
+    steps->push_back({name, exe, args, bytes});
+    if (!before.empty()) steps->push_back({"before:" + name, before, args, bytes});
+  };
 
   // Names say which container: "small" has `small` groups, "large" ten times
-  // as many; the values counter gives the size.
-  std::vector<Result> results;
-  results.push_back(Repeat("sqlite-build/small", {"step", "sqlite-build", g1, db}, 0));
-  results.push_back(Repeat("sqlite-open/small", {"step", "sqlite-open", g1, db}, FileBytes(db)));
-  results.push_back(Repeat("build/small", {"step", "build", g1, "-"}, 0));
-  results.push_back(Repeat("build/large", {"step", "build", g2, "-"}, 0));
-  for (const char* policy : {"memory", "mapped", "streamed"}) {
-    const std::string p = policy;
-    results.push_back(Repeat("open-" + p + "/small", {"step", "open", p, containerSmall},
-                             FileBytes(containerSmall)));
-    results.push_back(Repeat("open-" + p + "/large", {"step", "open", p, containerLarge},
-                             FileBytes(containerLarge)));
+  // as many; the values counter gives the size. The builds come first: the
+  // opens read the databases their last runs leave.
+  std::vector<Step> builds;
+  for (const std::string layout : layouts)
+    builds.push_back({"sqlite-build-" + layout + "/small", exe,
+                      {"step", "sqlite-build-" + layout, g1, db(layout)}, 0});
+  ours(&builds, "build/small", {"step", "build", g1, "-"}, 0);
+  builds.push_back({"build/large", exe, {"step", "build", g2, "-"}, 0});
+  std::vector<Result> results = RoundRobin(builds);
+
+  std::vector<Step> opens;
+  for (const std::string layout : layouts)
+    opens.push_back({"sqlite-open-" + layout + "/small", exe,
+                     {"step", "sqlite-open-" + layout, g1, db(layout)}, FileBytes(db(layout))});
+  opens.push_back({"sqlite-open-mapped/small", exe,
+                   {"step", "sqlite-open-mapped", g1, db("keyed")}, FileBytes(db("keyed"))});
+  for (const auto& [size, path] : {std::pair{"small", containerSmall}, {"large", containerLarge}})
+    opens.push_back({std::string("read-parse/") + size, exe, {"step", "read-parse", "-", path},
+                     FileBytes(path)});
+  for (const std::string policy : {"memory", "mapped", "streamed"}) {
+    ours(&opens, "open-" + policy + "/small", {"step", "open", policy, containerSmall},
+         FileBytes(containerSmall));
+    opens.push_back({"open-" + policy + "/large", exe, {"step", "open", policy, containerLarge},
+                     FileBytes(containerLarge)});
   }
-  results.push_back(Repeat("blob-load", {"step", "open", "memory", blobs}, FileBytes(blobs)));
-  results.push_back(Repeat("blob-read", {"step", "blob-read", "-", blobs}, FileBytes(blobs)));
-  for (const auto& path : {containerSmall, containerLarge, db, blobs}) unlink(path.c_str());
+  opens.push_back({"blob-load", exe, {"step", "open", "memory", blobs}, FileBytes(blobs)});
+  opens.push_back({"blob-read", exe, {"step", "blob-read", "-", blobs}, FileBytes(blobs)});
+  for (Result& r : RoundRobin(opens)) results.push_back(r);
+  for (const auto& path : {containerSmall, containerLarge, blobs}) unlink(path.c_str());
+  for (const std::string layout : layouts) unlink(db(layout).c_str());
+  const MachineLoad end = MachineLoad::Now();
 
   FILE* json = out != nullptr ? std::fopen(out, "w") : stdout;
   if (json == nullptr) Fail("cannot write the results");
-  std::fprintf(json, "{\"context\": {\"runs\": %d}, \"benchmarks\": [\n", kRuns);
+  std::fprintf(json,
+               "{\"context\": {\"runs\": %d, \"load_before\": %.2f, \"load_after\": %.2f, "
+               "\"other_cores\": %.2f, \"before\": %s}, \"benchmarks\": [\n",
+               kRuns, start.loadAverage, end.loadAverage, OtherCores(start, end),
+               before.empty() ? "false" : "true");
   for (std::size_t i = 0; i < results.size(); ++i) {
     const Result& r = results[i];
     std::fprintf(json,
@@ -399,7 +475,10 @@ int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "step") == 0)
     return kestron4::bench::RunStep(argv[2], argv[3], argv[4]);
   const char* out = nullptr;
-  for (int i = 1; i < argc; ++i)
+  std::string before;
+  for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--out=", 6) == 0) out = argv[i] + 6;
-  return kestron4::bench::Drive(out);
+    if (std::strncmp(argv[i], "--before=", 9) == 0) before = argv[i] + 9;
+  }
+  return kestron4::bench::Drive(out, before);
 }

@@ -9,6 +9,7 @@
 
 #include "kestron4/kestron4.h"
 #include "session/abstract_session.h"
+#include "api/last_error_cell.h"
 #include "session/last_error.h"
 
 namespace kestron4 {
@@ -30,19 +31,29 @@ inline KSTRN_StreamHandle ToHandle(StreamHandle* stream) {
   return reinterpret_cast<KSTRN_StreamHandle>(stream);
 }
 
+// Sets the calling thread's last-error code; inline for the calls a reader
+// makes per value.
+inline void SetCode(ErrorCode code) {
+  if (LastErrorCell* cell = t_lastErrorCell) {
+    cell->code = code;
+  } else {
+    SetLastError(code);
+  }
+}
+
 // "code": the operation's own error code decides.
 inline bool ReportCode(ErrorCode code) {
-  SetLastError(code);
+  SetCode(code);
   return code == ErrNone;
 }
 // "map n": a truth value; false stands for one fixed code.
 inline bool ReportMapped(bool ok, ErrorCode failure) {
-  SetLastError(ok ? ErrNone : failure);
+  SetCode(ok ? ErrNone : failure);
   return ok;
 }
 // "ok": the operation cannot fail.
 inline bool ReportOk() {
-  SetLastError(ErrNone);
+  SetCode(ErrNone);
   return true;
 }
 

@@ -33,10 +33,6 @@ void Unlink(LastErrorCell* cell) {
   --g_cells.count;
 }
 
-// The fast way to the thread's cell: a plain pointer needs no per-access
-// initialisation check, unlike the owner below.
-constinit thread_local LastErrorCell* t_cell = nullptr;
-
 // Owns the thread's cell and frees it when the thread ends. Touched only when
 // the cell is created, which also arranges for its destructor to run.
 class CellOwner {
@@ -52,14 +48,14 @@ class CellOwner {
       // A listed cell was already freed if the library has been unloaded.
       if (listed_ && g_cells.closed) {
         cell_ = nullptr;
-        t_cell = nullptr;
+        t_lastErrorCell = nullptr;
         return;
       }
       if (listed_) Unlink(cell_);
     }
     delete cell_;
     cell_ = nullptr;
-    t_cell = nullptr;
+    t_lastErrorCell = nullptr;
   }
 
   LastErrorCell& Create() noexcept {
@@ -74,7 +70,7 @@ class CellOwner {
       listed_ = true;
     }
     cell_ = cell;
-    t_cell = cell;
+    t_lastErrorCell = cell;
     return *cell;
   }
 
@@ -104,8 +100,12 @@ CellReaper g_reaper;
 
 }  // namespace
 
+// A plain pointer needs no per-access initialisation check, unlike the owner
+// above.
+constinit thread_local LastErrorCell* t_lastErrorCell = nullptr;
+
 LastErrorCell& ThisThreadCell() noexcept {
-  LastErrorCell* cell = t_cell;
+  LastErrorCell* cell = t_lastErrorCell;
   return cell != nullptr ? *cell : t_owner.Create();
 }
 

@@ -18,6 +18,10 @@ struct LastErrorCell {
   LastErrorCell* next = nullptr;
 };
 
+// The calling thread's cell once it has one, else null: the fast way to it
+// for the functions that report through it (api/export_frame.h).
+extern constinit thread_local LastErrorCell* t_lastErrorCell;
+
 // The calling thread's cell, created on first use. Never fails: if no memory
 // is left for a new cell, a shared emergency cell stands in for it.
 LastErrorCell& ThisThreadCell() noexcept;

@@ -96,27 +96,38 @@ class BlockReader {
       input_.Advance(container::kItemEntryBytes);
       return true;
     }
-    const tid_layout::Entry layout = tid_layout::Lookup(tid);
-    uint64_t size = layout.fixedSize;
-    if (layout.layout == tid_layout::kShort) {
-      size = 1 + uint64_t{p[2]};
-    } else if (layout.layout == tid_layout::kLong) {
-      size = 2 + uint64_t{container::LoadU16(p + 2)};
-    } else if (layout.layout != tid_layout::kFixed) {
-      return false;
+    // A span of value entries that go whole into the run, copied at once.
+    std::size_t span = 0;
+    uint32_t entries = 0;
+    uint32_t latestDataLength = *dataLength;
+    while (have - span >= 4) {
+      const uint8_t* q = p + span;
+      const Tid t = container::LoadU16(q);
+      if (!IsValueID(t)) break;
+      const tid_layout::Entry layout = tid_layout::Lookup(t);
+      uint64_t size = layout.fixedSize;
+      if (layout.layout == tid_layout::kShort) {
+        size = 1 + uint64_t{q[2]};
+      } else if (layout.layout == tid_layout::kLong) {
+        size = 2 + uint64_t{container::LoadU16(q + 2)};
+      } else if (layout.layout != tid_layout::kFixed) {
+        break;
+      }
+      if (size > have - span - container::kTidBytes || size >= kSeparateFrom ||
+          (size > Value::kInline && large_ != LargeValueHome::kCopy))
+        break;
+      if (t == kTidDataSize) latestDataLength = container::LoadU32(q + 2);
+      span += container::kTidBytes + static_cast<std::size_t>(size);
+      ++entries;
     }
-    if (size > have - container::kTidBytes || size >= kSeparateFrom ||
-        (size > Value::kInline && large_ != LargeValueHome::kCopy))
-      return false;
-    const std::size_t entryBytes = container::kTidBytes + static_cast<std::size_t>(size);
-    if (arena_.RunLength() + entryBytes > UINT32_MAX) return false;
-    uint8_t* entry = arena_.Extend(entryBytes);
-    CopyBytes(entry, p, entryBytes);
-    if (tid == kTidDataSize) *dataLength = container::LoadU32(p + 2);
-    arena_.Commit(entryBytes);
-    input_.Advance(entryBytes);
-    ++count_;
-    valueBytes_ += entryBytes;
+    if (entries == 0 || arena_.RunLength() + span > UINT32_MAX) return false;
+    uint8_t* run = arena_.Extend(span);
+    std::memcpy(run, p, span);
+    arena_.Commit(span);
+    input_.Advance(span);
+    *dataLength = latestDataLength;
+    count_ += entries;
+    valueBytes_ += span;
     return true;
   }
 

@@ -81,6 +81,10 @@ class Cursor {
     return true;
   }
 
+  // Where the next entry starts, and where the run ends.
+  const uint8_t* position() const { return p_; }
+  const uint8_t* end() const { return end_; }
+
   // The stored size of a near entry whose stored bytes start at bytes.
   static uint64_t NearSize(Tid tid, const uint8_t* bytes) {
     const tid_layout::Entry layout = tid_layout::Lookup(tid);

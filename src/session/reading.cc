@@ -1,7 +1,9 @@
 // Reading the values of the current item block.
 #include <cstring>
 
+#include "session/packed_values.h"
 #include "session/session_core.h"
+#include "storage/streams/copy_bytes.h"
 
 namespace kestron4 {
 
@@ -11,42 +13,103 @@ uint16_t SessionCore::GetValueCount() {
 
 void SessionCore::GetValueList(uint16_t* tids) {
   if (current_ == nullptr) return;
-  for (const Value* v = Values(current_); v != nullptr; v = v->next) *tids++ = v->tid;
+  if (current_->IsPacked()) {
+    const uint8_t* p = current_->packed;
+    const uint8_t* const end = p + current_->packedBytes;
+    while (p < end) {
+      // A near entry starts with its TID, which no other kind's tag equals.
+      const auto first = static_cast<Tid>(p[0] | (p[1] << 8));
+      if (first != packed::kFarTag && first != packed::kSizedTag) {
+        *tids++ = first;
+        p += 2 + packed::Cursor::NearSize(first, p + 2);
+        continue;
+      }
+      packed::Cursor cursor(p, static_cast<uint32_t>(end - p));
+      packed::Entry e;
+      cursor.Next(&e);
+      *tids++ = e.tid;
+      p = cursor.position();
+    }
+    return;
+  }
+  for (const Value* v = current_->firstValue; v != nullptr; v = v->next) *tids++ = v->tid;
 }
 
+// A packed block's values are found by the run reader, and copied straight
+// from the run when their payload is plain. The common case, the value asked
+// for last or the one after it, is kept apart from the rest (ValSizeOf,
+// ValueOf) so that it stays a few instructions.
 ErrorCode SessionCore::GetValSize(Tid tid, uint32_t* size) {
-  if (current_ == nullptr) return ErrInvalidSession;
-  const Value* value = FindValue(current_, tid);
-  if (value == nullptr) return ErrValueNotFound;
+  const ItemBlock* block = current_;
+  if (block != nullptr && block->IsPacked() && reader_.FindNear(block, tid) && reader_.plain()) {
+    *size = reader_.length();
+    return ErrNone;
+  }
+  return ValSizeOf(tid, size);
+}
+
+ErrorCode SessionCore::GetValue(Tid tid, void* destination) {
+  const ItemBlock* block = current_;
+  if (block != nullptr && block->IsPacked() && reader_.FindNear(block, tid) && reader_.plain()) {
+    CopyBytes(destination, reader_.payload(), reader_.length());
+    return ErrNone;
+  }
+  return ValueOf(tid, destination);
+}
+
+ErrorCode SessionCore::ValSizeOf(Tid tid, uint32_t* size) {
+  const ItemBlock* block = current_;
+  if (block == nullptr) return ErrInvalidSession;
+  if (block->IsPacked()) {
+    if (!reader_.Find(block, tid)) return ErrValueNotFound;
+    if (!reader_.plain()) return PayloadSize(reader_.value(), size);
+    *size = reader_.length();
+    return ErrNone;
+  }
+  const Value* value = FindValue(block, tid);
+  return value == nullptr ? ErrValueNotFound : PayloadSize(*value, size);
+}
+
+ErrorCode SessionCore::ValueOf(Tid tid, void* destination) {
+  const ItemBlock* block = current_;
+  if (block == nullptr) return ErrInvalidSession;
+  if (block->IsPacked()) {
+    if (!reader_.Find(block, tid)) return ErrValueNotFound;
+    if (!reader_.plain()) return CopyPayload(reader_.value(), destination);
+    CopyBytes(destination, reader_.payload(), reader_.length());
+    return ErrNone;
+  }
+  const Value* value = FindValue(block, tid);
+  return value == nullptr ? ErrValueNotFound : CopyPayload(*value, destination);
+}
+
+ErrorCode SessionCore::PayloadSize(const Value& value, uint32_t* size) {
   uint32_t length = 0;
-  if (!PayloadLength(current_, *value, &length)) {
-    return tid == kTidData ? ErrDataSize : ErrFileAccess;
+  if (!PayloadLength(current_, value, &length)) {
+    return value.tid == kTidData ? ErrDataSize : ErrFileAccess;
   }
   *size = length;
   return ErrNone;
 }
 
-ErrorCode SessionCore::GetValue(Tid tid, void* destination) {
-  if (current_ == nullptr) return ErrInvalidSession;
-  const Value* value = FindValue(current_, tid);
-  if (value == nullptr) return ErrValueNotFound;
+ErrorCode SessionCore::CopyPayload(const Value& value, void* destination) {
   uint64_t offset = 0;
-  uint64_t count = value->size;
-  const uint8_t layout = tid_layout::Lookup(tid).layout;
+  uint64_t count = value.size;
+  const uint8_t layout = tid_layout::Lookup(value.tid).layout;
   if (layout == tid_layout::kShort || layout == tid_layout::kLong) {
     uint32_t length = 0;
-    if (!PayloadLength(current_, *value, &length)) return ErrFileAccess;
+    if (!PayloadLength(current_, value, &length)) return ErrFileAccess;
     offset = layout == tid_layout::kShort ? 1 : 2;
     // A length prefix that claims more than is stored copies nothing.
-    if (value->size < offset || offset + length > value->size) return ErrNone;
+    if (value.size < offset || offset + length > value.size) return ErrNone;
     count = length;
-  } else if (tid == kTidData) {
+  } else if (value.tid == kTidData) {
     // Never copy more than the size value announced: that is what the caller
     // sized the destination by.
     uint32_t length = 0;
-    if (PayloadLength(current_, *value, &length) && length < count) count = length;
+    if (PayloadLength(current_, value, &length) && length < count) count = length;
   }
-  return ReadBytes(*value, offset, destination, count) ? ErrNone : ErrFileAccess;
+  return ReadBytes(value, offset, destination, count) ? ErrNone : ErrFileAccess;
 }
 
 ErrorCode SessionCore::GetValuePtr(Tid tid, const void** pointer) {

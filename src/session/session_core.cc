@@ -19,6 +19,7 @@ ItemBlock* SessionCore::NewRootBlock() { return blockPool_.New(); }
 void SessionCore::ResetTree() {
   DestroyBlock(root_);
   for (Decoded& slot : decoded_) slot.block = nullptr;
+  reader_.ForgetAll();
   arena_.Clear();
   root_ = current_ = NewRootBlock();
 }
@@ -119,6 +120,7 @@ Value* SessionCore::Decode(const ItemBlock* block) {
 void SessionCore::ForgetDecoded(const ItemBlock* block) {
   for (Decoded& slot : decoded_)
     if (slot.block == block) slot.block = nullptr;
+  reader_.Forget(block);
 }
 
 void SessionCore::Parse(ItemBlock* block) {

@@ -11,6 +11,7 @@
 
 #include "session/abstract_session.h"
 #include "session/arena.h"
+#include "session/run_reader.h"
 #include "session/pool.h"
 #include "session/records.h"
 
@@ -226,6 +227,12 @@ class SessionCore : public AbstractSession {
   ItemBlock* DeepMatch(ItemBlock* top, Tid tid, Tid vtid, const void* key, KeyFlavour flavour);
   bool KeyMatches(const ItemBlock* block, const Value& value, Tid vtid, const void* key,
                   KeyFlavour flavour);
+  // The general ways of GetValSize and GetValue: any value of the current
+  // block, and one held in a record.
+  [[gnu::noinline]] ErrorCode ValSizeOf(Tid tid, uint32_t* size);
+  [[gnu::noinline]] ErrorCode ValueOf(Tid tid, void* destination);
+  ErrorCode PayloadSize(const Value& value, uint32_t* size);
+  ErrorCode CopyPayload(const Value& value, void* destination);
   // Reads a text value for the string readers; false when unreadable.
   bool LoadText(Tid tid, bool* marked);
   bool InsertMarkedText(Tid tid, const char* text, std::size_t length);
@@ -256,6 +263,9 @@ class SessionCore : public AbstractSession {
     }
   };
   Value* FindDecoded(const ItemBlock* block, Tid tid);
+
+  // Where the value readers (GetValSize, GetValue) stand in a packed block.
+  RunReader reader_;
   Value* LinkNewValue(ItemBlock* block, Tid tid, Value** link, bool* existed);
   static constexpr std::size_t kDecodedSlots = 4;
   Value* Decode(const ItemBlock* block);

@@ -60,6 +60,14 @@ constexpr std::array<Entry, tid_layout::kCatalogSize> MakeCatalog() {
   Set(e, {{1063, 1063}}, 9, kData, 0);
   Set(e, {{1028, 1028}}, 10, kFixed, 3);
   Set(e, {{1003, 1003}}, 11, kFixed, 5);
+  // Above the named TIDs, ranges of one kind each.
+  Set(e, {{1500, 1999}}, 6, kFixed, 8);
+  Set(e, {{2000, 3999}}, 7, kShort, 0);
+  Set(e, {{4000, 5999}}, 8, kLong, 0);
+  Set(e, {{6000, 7999}}, 2, kFixed, 1);
+  Set(e, {{8000, 9999}}, 3, kFixed, 2);
+  Set(e, {{10000, 11999}}, 4, kFixed, 4);
+  Set(e, {{12000, 13999}}, 5, kFixed, 8);
   return e;
 }
 
