@@ -10,6 +10,9 @@ packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
           python3-pytest python3-hypothesis python3-pip python3-setuptools python3-wheel python3-venv)
 # kestron4.dask: the fleet functions and their tests.
 packages+=(python3-dask python3-distributed)
+# kestron4.dll: the mingw-w64 cross compiler (posix threads), Wine to run its tests,
+# GoogleTest's sources to build it with the same compiler.
+packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
