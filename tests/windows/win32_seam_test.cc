@@ -136,6 +136,42 @@ TEST_F(Win32Seam, SessionsOnACallersHandle) {
   EXPECT_EQ(KSTRN_GetLastEE(), KSTRN_ErrFileNotFound);
 }
 
+// Each policy's session saves over the very file it was opened from (the
+// streamed and mapped ones still read it): the file then holds the edit, and
+// the session still reads its values.
+TEST_F(Win32Seam, SessionsSaveOverTheirOwnFile) {
+  const std::wstring path = Path(kOddName);
+  using Open = bool (*)(KSTRN_FileHandle, KSTRN_SessionHandle*);
+  for (const Open open : {Open{KSTRN_OpenSessionH}, Open{KSTRN_OpenMemMappedSessionH},
+                          Open{KSTRN_OpenStreamedSessionH}}) {
+    ASSERT_TRUE(KSTRN_SaveSessionW(path.c_str(), s_));
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    KSTRN_SessionHandle opened = nullptr;
+    ASSERT_TRUE(open(file, &opened));
+    CloseHandle(file);
+    const uint32_t added = 99;
+    ASSERT_TRUE(KSTRN_InsertValue(10001, &added, opened));
+    EXPECT_TRUE(KSTRN_SaveSessionW(path.c_str(), opened)) << KSTRN_GetLastEE();
+    KSTRN_SessionHandle back = nullptr;
+    ASSERT_TRUE(KSTRN_OpenSessionW(path.c_str(), &back));
+    uint32_t number = 0;
+    EXPECT_TRUE(KSTRN_GetValue(10001, &number, back));
+    EXPECT_EQ(number, added);
+    KSTRN_CloseSession(back);
+    EXPECT_TRUE(KSTRN_OpenItem(150, 0, opened));
+    uint32_t size = 0;
+    EXPECT_TRUE(KSTRN_GetValSize(1063, &size, opened));
+    std::vector<uint8_t> blob(size);
+    EXPECT_TRUE(KSTRN_GetValue(1063, blob.data(), opened));
+    EXPECT_EQ(blob[1000], static_cast<uint8_t>(1000 * 7 + 1000 / 251));
+    KSTRN_CloseSession(opened);
+    EXPECT_EQ(List(), std::vector<std::wstring>{kOddName});
+  }
+}
+
 // A mapped session whose file is cut short under it reports code 1 on the
 // next read of the lost bytes instead of dying of EXCEPTION_IN_PAGE_ERROR.
 TEST_F(Win32Seam, MappedViewOfAFileCutShortGivesCodeOne) {

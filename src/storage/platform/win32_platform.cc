@@ -170,10 +170,26 @@ class Win32 final : public Platform {
   bool Replace(const std::string& source, const std::string& target, bool* across) override {
     if (across != nullptr) *across = false;
     const std::wstring from = WidePath(source), to = WidePath(target);
-    return !from.empty() && !to.empty() &&
-           MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
-                           MOVEFILE_WRITE_THROUGH) != 0;
+    if (from.empty() || to.empty()) return false;
+    constexpr DWORD kMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
+    if (MoveFileExW(from.c_str(), to.c_str(), kMove)) return true;
+    // Windows does not move a file over one that is still open (a session
+    // reading its own file, say), but it renames an open file that shares
+    // delete access. So the old file steps aside first, and comes back if
+    // the new one cannot take its place; it is deleted once nobody holds it.
+    if (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_SHARING_VIOLATION)
+      return false;
+    uint8_t tag[8];
+    if (!RandomBytes(tag, sizeof tag)) return false;
+    std::wstring aside = to + L".replaced-";
+    for (const uint8_t byte : tag) aside += L"0123456789abcdef"[byte & 15];
+    if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
+    if (!MoveFileExW(from.c_str(), to.c_str(), kMove)) {
+      MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+      return false;
+    }
+    if (!DeleteFileW(aside.c_str())) MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return true;
   }
   bool Remove(const std::string& path) override {
     const std::wstring wide = WidePath(path);
