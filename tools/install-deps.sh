@@ -12,6 +12,9 @@ packages=(cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev
 packages+=(python3-dask python3-distributed)
 # bench/recording_bench.py: the same recordings read through h5py beside kestron4.
 packages+=(python3-h5py)
+# kestron4.dll: the mingw-w64 cross compiler (posix threads), Wine to run its tests,
+# GoogleTest's sources to build it with the same compiler.
+packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

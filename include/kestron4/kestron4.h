@@ -27,7 +27,7 @@
  *    thread. One session must be used by one thread at a time; different
  *    sessions may be used on different threads at once.
  * 5. Text. A function without suffix takes 8-bit text in Windows-1252, a
- *    UTF8 function UTF-8, a UTF16 function UTF-16 code units (char16_t). All
+ *    UTF8 function UTF-8, a UTF16 function UTF-16 code units (KSTRN_WChar). All
  *    text is NUL-terminated. Paths: no suffix is bytes handed to the OS
  *    unchanged, W is UTF-16 converted to UTF-8.
  * 6. KSTRN_DeCompress cannot check the size of its destination: the caller
@@ -43,9 +43,15 @@
 #include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
+#ifndef _WIN32
 #include <uchar.h>
+#endif
 
-#if defined(__GNUC__) || defined(__clang__)
+/* On Windows the DLL's .def file names the exports, and callers reach them
+ * through the import library or GetProcAddress, so no attribute is needed. */
+#if defined(_WIN32)
+#define KSTRN_EXPORT
+#elif defined(__GNUC__) || defined(__clang__)
 #define KSTRN_EXPORT __attribute__((visibility("default")))
 #else
 #define KSTRN_EXPORT
@@ -59,7 +65,13 @@ typedef struct KSTRN_Session_* KSTRN_SessionHandle;
 typedef struct KSTRN_Value_* KSTRN_ValueHandle;
 typedef struct KSTRN_Stream_* KSTRN_StreamHandle;
 typedef uint32_t KSTRN_ErrorCode;
+#ifdef _WIN32
+typedef void* KSTRN_FileHandle; /* a Win32 HANDLE opened by the caller */
+typedef wchar_t KSTRN_WChar;    /* UTF-16 code unit; L"..." literals work */
+#else
 typedef int KSTRN_FileHandle; /* a POSIX file descriptor */
+typedef char16_t KSTRN_WChar; /* UTF-16 code unit */
+#endif
 
 /* The codes of the last-error cell; KSTRN_GetLastEEStr gives their texts. */
 enum {
@@ -109,7 +121,7 @@ KSTRN_EXPORT bool KSTRN_CancelSession(KSTRN_SessionHandle s);
 /* No file type can be exported this way (see KSTRN_ExportQF73v3): the
  * arguments are not read; always false with code 14. */
 KSTRN_EXPORT bool KSTRN_ExportSession(uint16_t fileType, const char* path, KSTRN_SessionHandle s);
-KSTRN_EXPORT bool KSTRN_ExportSessionW(uint16_t fileType, const char16_t* path,
+KSTRN_EXPORT bool KSTRN_ExportSessionW(uint16_t fileType, const KSTRN_WChar* path,
                                        KSTRN_SessionHandle s);
 
 /* ---- Opening and saving ----
@@ -120,10 +132,10 @@ KSTRN_EXPORT bool KSTRN_ExportSessionW(uint16_t fileType, const char16_t* path,
 /* Opens a container or older logger file into memory. Code 9 (no session,
  * *session unchanged) when the path does not exist; else the load's code. */
 KSTRN_EXPORT bool KSTRN_OpenSession(const char* path, KSTRN_SessionHandle* session);
-KSTRN_EXPORT bool KSTRN_OpenSessionW(const char16_t* path, KSTRN_SessionHandle* session);
+KSTRN_EXPORT bool KSTRN_OpenSessionW(const KSTRN_WChar* path, KSTRN_SessionHandle* session);
 /* As KSTRN_OpenSessionW, but value bytes stay in the file and are read on
  * demand (streamed session). */
-KSTRN_EXPORT bool KSTRN_OpenStreamedSessionW(const char16_t* path, KSTRN_SessionHandle* session);
+KSTRN_EXPORT bool KSTRN_OpenStreamedSessionW(const KSTRN_WChar* path, KSTRN_SessionHandle* session);
 /* Loads from an open descriptor into memory / a read-only mapping of the
  * file / on-demand reads. Code of the load (1 unreadable, 2 unknown type). */
 KSTRN_EXPORT bool KSTRN_OpenSessionH(KSTRN_FileHandle file, KSTRN_SessionHandle* session);
@@ -139,7 +151,7 @@ KSTRN_EXPORT bool KSTRN_OpenSessionBuffer(const void* buffer, uint32_t length,
  * whose KSTRN_SaveSessionSize (or KSTRN_SerializeItemSize) exceeds
  * 4 GiB + 22 bytes. */
 KSTRN_EXPORT bool KSTRN_SaveSession(const char* path, KSTRN_SessionHandle s);
-KSTRN_EXPORT bool KSTRN_SaveSessionW(const char16_t* path, KSTRN_SessionHandle s);
+KSTRN_EXPORT bool KSTRN_SaveSessionW(const KSTRN_WChar* path, KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_SaveSessionH(KSTRN_FileHandle file, KSTRN_SessionHandle s);
 /* As KSTRN_SaveSession but keeps the root's value 1132. */
 KSTRN_EXPORT bool KSTRN_SaveWithAbsRefs(const char* path, KSTRN_SessionHandle s);
@@ -155,7 +167,7 @@ KSTRN_EXPORT uint64_t KSTRN_SerializeItemSize(KSTRN_SessionHandle s);
 /* Writes the logger configuration held under the root's item 23 as a
  * "QF73 v3.00 file". False with the cell untouched when there is nothing to
  * export; false with code 1 when writing fails. */
-KSTRN_EXPORT bool KSTRN_ExportQF73v3(const char16_t* path, KSTRN_SessionHandle s);
+KSTRN_EXPORT bool KSTRN_ExportQF73v3(const KSTRN_WChar* path, KSTRN_SessionHandle s);
 
 /* ---- Navigation (the cursor) ---- */
 
@@ -197,13 +209,13 @@ KSTRN_EXPORT bool KSTRN_FindLocalType(uint16_t tid, uint16_t vtid, const void* k
                                       KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_FindLocalTypeUTF8(uint16_t tid, uint16_t vtid, const char* key,
                                           KSTRN_SessionHandle s);
-KSTRN_EXPORT bool KSTRN_FindLocalTypeUTF16(uint16_t tid, uint16_t vtid, const char16_t* key,
+KSTRN_EXPORT bool KSTRN_FindLocalTypeUTF16(uint16_t tid, uint16_t vtid, const KSTRN_WChar* key,
                                            KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_FindType(uint16_t tid, uint16_t vtid, const void* key,
                                  KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_FindTypeUTF8(uint16_t tid, uint16_t vtid, const char* key,
                                      KSTRN_SessionHandle s);
-KSTRN_EXPORT bool KSTRN_FindTypeUTF16(uint16_t tid, uint16_t vtid, const char16_t* key,
+KSTRN_EXPORT bool KSTRN_FindTypeUTF16(uint16_t tid, uint16_t vtid, const KSTRN_WChar* key,
                                       KSTRN_SessionHandle s);
 
 /* ---- Reading values of the current item block ---- */
@@ -239,7 +251,7 @@ KSTRN_EXPORT uint32_t KSTRN_GetBufferLenUTF16(uint16_t tid, KSTRN_SessionHandle 
  * cannot be read. Cell untouched. */
 KSTRN_EXPORT uint32_t KSTRN_ReadStringUTF8(uint16_t tid, char* buffer, uint32_t size,
                                            KSTRN_SessionHandle s);
-KSTRN_EXPORT uint32_t KSTRN_ReadStringUTF16(uint16_t tid, char16_t* buffer, uint32_t size,
+KSTRN_EXPORT uint32_t KSTRN_ReadStringUTF16(uint16_t tid, KSTRN_WChar* buffer, uint32_t size,
                                             KSTRN_SessionHandle s);
 
 /* ---- Inserting values into the current item block ----
@@ -258,7 +270,7 @@ KSTRN_EXPORT bool KSTRN_InsertValueS(uint16_t tid, const void* data, uint32_t si
  * (253 or 65533 bytes) is stored, and the call returns false with code 16;
  * otherwise the cell is untouched. */
 KSTRN_EXPORT bool KSTRN_InsertStringUTF8(uint16_t tid, const char* text, KSTRN_SessionHandle s);
-KSTRN_EXPORT bool KSTRN_InsertStringUTF16(uint16_t tid, const char16_t* text,
+KSTRN_EXPORT bool KSTRN_InsertStringUTF16(uint16_t tid, const KSTRN_WChar* text,
                                           KSTRN_SessionHandle s);
 /* Replaces the block's blob: value 1066 gets size, value 1063 size bytes
  * copied from data. True; code 0. */
@@ -276,7 +288,7 @@ KSTRN_EXPORT bool KSTRN_WriteData(uint32_t length, const void* source, uint32_t 
  * True; code 0. */
 KSTRN_EXPORT bool KSTRN_InsertDataFile(const char* path, const uint64_t* offset,
                                        const uint64_t* length, KSTRN_SessionHandle s);
-KSTRN_EXPORT bool KSTRN_InsertDataFileW(const char16_t* path, const uint64_t* offset,
+KSTRN_EXPORT bool KSTRN_InsertDataFileW(const KSTRN_WChar* path, const uint64_t* offset,
                                         const uint64_t* length, KSTRN_SessionHandle s);
 
 /* ---- Structural edits ---- */
@@ -345,7 +357,7 @@ KSTRN_EXPORT bool KSTRN_CheckRefdValue(uint16_t keyTid, uint16_t* count, const v
 KSTRN_EXPORT bool KSTRN_CheckRefdValueUTF8(uint16_t keyTid, uint16_t* count, const char* newValue,
                                            KSTRN_SessionHandle s);
 KSTRN_EXPORT bool KSTRN_CheckRefdValueUTF16(uint16_t keyTid, uint16_t* count,
-                                            const char16_t* newValue, KSTRN_SessionHandle s);
+                                            const KSTRN_WChar* newValue, KSTRN_SessionHandle s);
 /* Resolves every reference of the session; *count (may be null) receives how
  * many resolved. Code 0, or 11 at the first that does not. */
 KSTRN_EXPORT bool KSTRN_CheckIntegrity(uint32_t* count, KSTRN_SessionHandle s);
@@ -373,7 +385,7 @@ KSTRN_EXPORT uint32_t KSTRN_ReadValueStream(KSTRN_StreamHandle stream, KSTRN_Val
                                             uint64_t offset, void* destination, uint32_t count,
                                             KSTRN_SessionHandle s);
 /* Directory for temporary files (empty or null: the system's). True. */
-KSTRN_EXPORT bool KSTRN_SetGlobalTempDir(const char16_t* directory);
+KSTRN_EXPORT bool KSTRN_SetGlobalTempDir(const KSTRN_WChar* directory);
 
 /* ---- TIDs and values (no session) ---- */
 

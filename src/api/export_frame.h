@@ -20,6 +20,14 @@ inline AbstractSession& SessionOf(KSTRN_SessionHandle handle) {
 inline KSTRN_SessionHandle ToHandle(AbstractSession* session) {
   return reinterpret_cast<KSTRN_SessionHandle>(session);
 }
+// The interface's UTF-16 unit (wchar_t on Windows, char16_t elsewhere; both
+// 16 bits) as the char16_t the core works in.
+static_assert(sizeof(KSTRN_WChar) == sizeof(char16_t));
+inline const char16_t* U16(const KSTRN_WChar* text) {
+  return reinterpret_cast<const char16_t*>(text);
+}
+inline char16_t* U16(KSTRN_WChar* text) { return reinterpret_cast<char16_t*>(text); }
+
 inline Value* ToValue(KSTRN_ValueHandle handle) { return reinterpret_cast<Value*>(handle); }
 inline KSTRN_ValueHandle ToHandle(Value* value) {
   return reinterpret_cast<KSTRN_ValueHandle>(value);

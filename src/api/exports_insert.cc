@@ -18,8 +18,8 @@ bool KSTRN_InsertStringUTF8(uint16_t tid, const char* text, KSTRN_SessionHandle 
   return Direct(false, [&] { return SessionOf(s).InsertStringUTF8(tid, text); });
 }
 
-bool KSTRN_InsertStringUTF16(uint16_t tid, const char16_t* text, KSTRN_SessionHandle s) {
-  return Direct(false, [&] { return SessionOf(s).InsertStringUTF16(tid, text); });
+bool KSTRN_InsertStringUTF16(uint16_t tid, const KSTRN_WChar* text, KSTRN_SessionHandle s) {
+  return Direct(false, [&] { return SessionOf(s).InsertStringUTF16(tid, U16(text)); });
 }
 
 bool KSTRN_InsertData(uint32_t size, const void* data, KSTRN_SessionHandle s) {
@@ -58,10 +58,10 @@ bool KSTRN_InsertDataFile(const char* path, const uint64_t* offset, const uint64
   });
 }
 
-bool KSTRN_InsertDataFileW(const char16_t* path, const uint64_t* offset, const uint64_t* length,
+bool KSTRN_InsertDataFileW(const KSTRN_WChar* path, const uint64_t* offset, const uint64_t* length,
                            KSTRN_SessionHandle s) {
   return Reported([&] {
-    SessionOf(s).InsertDataFileW(path, offset != nullptr ? *offset : 0,
+    SessionOf(s).InsertDataFileW(U16(path), offset != nullptr ? *offset : 0,
                                  length != nullptr ? *length : 0);
     return ReportOk();
   });

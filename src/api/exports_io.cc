@@ -33,12 +33,12 @@ bool OpenPath(PolicyKind kind, const char* path, KSTRN_SessionHandle* out) {
   });
 }
 
-bool OpenPathW(PolicyKind kind, const char16_t* path, KSTRN_SessionHandle* out) {
+bool OpenPathW(PolicyKind kind, const KSTRN_WChar* path, KSTRN_SessionHandle* out) {
   return Reported([&] {
-    if (path == nullptr || !FileExists(std::u16string(path, U16Length(path)))) {
+    if (path == nullptr || !FileExists(std::u16string(U16(path), U16Length(U16(path))))) {
       return ReportCode(ErrFileNotFound);
     }
-    return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadPathW(path); });
+    return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadPathW(U16(path)); });
   });
 }
 
@@ -52,11 +52,11 @@ bool KSTRN_OpenSession(const char* path, KSTRN_SessionHandle* session) {
   return OpenPath(PolicyKind::kMemory, path, session);
 }
 
-bool KSTRN_OpenSessionW(const char16_t* path, KSTRN_SessionHandle* session) {
+bool KSTRN_OpenSessionW(const KSTRN_WChar* path, KSTRN_SessionHandle* session) {
   return OpenPathW(PolicyKind::kMemory, path, session);
 }
 
-bool KSTRN_OpenStreamedSessionW(const char16_t* path, KSTRN_SessionHandle* session) {
+bool KSTRN_OpenStreamedSessionW(const KSTRN_WChar* path, KSTRN_SessionHandle* session) {
   return OpenPathW(PolicyKind::kStreamed, path, session);
 }
 
@@ -87,10 +87,10 @@ bool KSTRN_SaveSession(const char* path, KSTRN_SessionHandle s) {
   });
 }
 
-bool KSTRN_SaveSessionW(const char16_t* path, KSTRN_SessionHandle s) {
+bool KSTRN_SaveSessionW(const KSTRN_WChar* path, KSTRN_SessionHandle s) {
   return Reported([&] {
     SessionOf(s).StripAbsRefs();
-    return ReportCode(SessionOf(s).SavePathW(path));
+    return ReportCode(SessionOf(s).SavePathW(U16(path)));
   });
 }
 

@@ -15,10 +15,10 @@ bool KSTRN_FindLocalTypeUTF8(uint16_t tid, uint16_t vtid, const char* key, KSTRN
   });
 }
 
-bool KSTRN_FindLocalTypeUTF16(uint16_t tid, uint16_t vtid, const char16_t* key,
+bool KSTRN_FindLocalTypeUTF16(uint16_t tid, uint16_t vtid, const KSTRN_WChar* key,
                               KSTRN_SessionHandle s) {
   return Reported([&] {
-    return ReportMapped(SessionOf(s).FindLocalTypeUTF16(tid, vtid, key), ErrTypeNotFound);
+    return ReportMapped(SessionOf(s).FindLocalTypeUTF16(tid, vtid, U16(key)), ErrTypeNotFound);
   });
 }
 
@@ -32,7 +32,7 @@ bool KSTRN_FindTypeUTF8(uint16_t tid, uint16_t vtid, const char* key, KSTRN_Sess
       [&] { return ReportMapped(SessionOf(s).FindTypeUTF8(tid, vtid, key), ErrTypeNotFound); });
 }
 
-bool KSTRN_FindTypeUTF16(uint16_t tid, uint16_t vtid, const char16_t* key, KSTRN_SessionHandle s) {
+bool KSTRN_FindTypeUTF16(uint16_t tid, uint16_t vtid, const KSTRN_WChar* key, KSTRN_SessionHandle s) {
   return Reported(
-      [&] { return ReportMapped(SessionOf(s).FindTypeUTF16(tid, vtid, key), ErrTypeNotFound); });
+      [&] { return ReportMapped(SessionOf(s).FindTypeUTF16(tid, vtid, U16(key)), ErrTypeNotFound); });
 }

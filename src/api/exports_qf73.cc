@@ -5,6 +5,6 @@
 
 using namespace kestron4;
 
-bool KSTRN_ExportQF73v3(const char16_t* path, KSTRN_SessionHandle s) {
-  return Reported([&] { return ExportQF73v3(SessionOf(s), path); });
+bool KSTRN_ExportQF73v3(const KSTRN_WChar* path, KSTRN_SessionHandle s) {
+  return Reported([&] { return ExportQF73v3(SessionOf(s), U16(path)); });
 }

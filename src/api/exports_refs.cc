@@ -30,8 +30,8 @@ bool KSTRN_CheckRefdValueUTF8(uint16_t keyTid, uint16_t* count, const char* newV
       [&] { return ReportCode(SessionOf(s).CheckRefdValueUTF8(keyTid, count, newValue)); });
 }
 
-bool KSTRN_CheckRefdValueUTF16(uint16_t keyTid, uint16_t* count, const char16_t* newValue,
+bool KSTRN_CheckRefdValueUTF16(uint16_t keyTid, uint16_t* count, const KSTRN_WChar* newValue,
                                KSTRN_SessionHandle s) {
   return Reported(
-      [&] { return ReportCode(SessionOf(s).CheckRefdValueUTF16(keyTid, count, newValue)); });
+      [&] { return ReportCode(SessionOf(s).CheckRefdValueUTF16(keyTid, count, U16(newValue))); });
 }

@@ -28,6 +28,6 @@ bool KSTRN_ExportSession(uint16_t, const char*, KSTRN_SessionHandle) {
   return ReportCode(ErrExportType);
 }
 
-bool KSTRN_ExportSessionW(uint16_t, const char16_t*, KSTRN_SessionHandle) {
+bool KSTRN_ExportSessionW(uint16_t, const KSTRN_WChar*, KSTRN_SessionHandle) {
   return ReportCode(ErrExportType);
 }

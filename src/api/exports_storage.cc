@@ -41,9 +41,9 @@ uint32_t KSTRN_ReadValueStream(KSTRN_StreamHandle stream, KSTRN_ValueHandle valu
 }
 
 // A null directory is taken as the empty one: back to the system's.
-bool KSTRN_SetGlobalTempDir(const char16_t* directory) {
+bool KSTRN_SetGlobalTempDir(const KSTRN_WChar* directory) {
   DirectVoid([&] {
-    SetGlobalTempDir(directory != nullptr ? std::u16string(directory, U16Length(directory))
+    SetGlobalTempDir(directory != nullptr ? std::u16string(U16(directory), U16Length(U16(directory)))
                                           : std::u16string());
   });
   return true;

@@ -53,7 +53,7 @@ uint32_t KSTRN_ReadStringUTF8(uint16_t tid, char* buffer, uint32_t size, KSTRN_S
   return Direct(uint32_t{0}, [&] { return SessionOf(s).ReadStringUTF8(tid, buffer, size); });
 }
 
-uint32_t KSTRN_ReadStringUTF16(uint16_t tid, char16_t* buffer, uint32_t size,
+uint32_t KSTRN_ReadStringUTF16(uint16_t tid, KSTRN_WChar* buffer, uint32_t size,
                                KSTRN_SessionHandle s) {
-  return Direct(uint32_t{0}, [&] { return SessionOf(s).ReadStringUTF16(tid, buffer, size); });
+  return Direct(uint32_t{0}, [&] { return SessionOf(s).ReadStringUTF16(tid, U16(buffer), size); });
 }

@@ -9,6 +9,7 @@
 
 #include "api/last_error_cell.h"
 #include "storage/platform/api_lock.h"
+#include "storage/platform/library_entry.h"
 
 namespace kestron4 {
 namespace {
@@ -41,7 +42,10 @@ class CellOwner {
   CellOwner(const CellOwner&) = delete;
   CellOwner& operator=(const CellOwner&) = delete;
 
-  ~CellOwner() {
+  ~CellOwner() { Release(); }
+
+  // Frees the thread's cell; a later use makes a new one.
+  void Release() noexcept {
     if (cell_ == nullptr) return;
     {
       std::lock_guard<std::mutex> lock(ApiLock());
@@ -80,6 +84,17 @@ class CellOwner {
 };
 
 thread_local CellOwner t_owner;
+
+// Where the system reports the end of a thread to the library itself (the
+// DLL entry point), the cell goes then, as the thread leaves.
+struct DetachHookSetter {
+  DetachHookSetter() {
+    SetThreadDetachHook([] {
+      if (t_cell != nullptr) t_owner.Release();
+    });
+  }
+};
+DetachHookSetter g_detachHook;
 
 // Frees every cell still listed when the library's static data is torn down.
 struct CellReaper {

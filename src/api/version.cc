@@ -1,9 +1,17 @@
-// The library's product version. Linux shared objects carry no version
-// resource, so the text is compiled in; it follows the SONAME's numbers.
+// The library's product version: on Windows the ProductVersion of the DLL's
+// own version resource; where files carry no such resource, the text that
+// follows the SONAME's numbers, compiled in.
+#include <string>
+
 #include "kestron4/kestron4.h"
+#include "storage/platform/library_entry.h"
 
 namespace {
 constexpr char kProductVersion[] = "4.38.258.0";
 }  // namespace
 
-const char* KSTRN_GetEVersion(void) { return kProductVersion; }
+const char* KSTRN_GetEVersion(void) {
+  // Read once; the copy lives as long as the library.
+  static const std::string text = kestron4::LibraryProductVersion(kProductVersion);
+  return text.empty() ? nullptr : text.c_str();
+}
