@@ -90,7 +90,7 @@ thread_local CellOwner t_owner;
 struct DetachHookSetter {
   DetachHookSetter() {
     SetThreadDetachHook([] {
-      if (t_cell != nullptr) t_owner.Release();
+      if (t_lastErrorCell != nullptr) t_owner.Release();
     });
   }
 };
