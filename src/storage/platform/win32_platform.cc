@@ -196,6 +196,13 @@ class Win32 final : public Platform {
     return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
   }
 
+  // Replace moves with MOVEFILE_WRITE_THROUGH, which is durable by itself.
+  bool SyncFolder(const std::string&) override { return true; }
+  bool Lock(NativeFile file) override {
+    OVERLAPPED from{};
+    return LockFileEx(H(file), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from) != 0;
+  }
+
   const void* Map(NativeFile file, uint64_t size) override {
     const HANDLE mapping = CreateFileMappingW(H(file), nullptr, PAGE_READONLY,
                                               static_cast<DWORD>(size >> 32),
