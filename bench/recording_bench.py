@@ -144,7 +144,8 @@ def work(kind: str, which: str, paths):
         return kestron4.recording(paths[0][0]).combined()
     if kind == "plot":
         import matplotlib.pyplot as plt
-        plt.close(kestron4.recording(paths[0][0]).plot(os.devnull))  # drawn and encoded as PNG
+        with tempfile.TemporaryDirectory() as folder:  # drawn, encoded and written as PNG
+            plt.close(kestron4.recording(paths[0][0]).plot(os.path.join(folder, "plot.png")))
         return None
     raise SystemExit(f"unknown step {kind} {which}")
 
