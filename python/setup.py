@@ -48,7 +48,10 @@ if _MISSING:
 # setuptools takes relative source paths only (run from this folder).
 os.chdir(HERE)
 sources = sorted(p.as_posix() for p in Path("src").glob("*.cc"))
-sources += sorted(os.path.relpath(p, HERE) for p in (ROOT / "src").rglob("*.cc"))
+# The platform folder holds one implementation per system; build this one's.
+other_system = "posix_" if os.name == "nt" else "win32_"
+sources += sorted(os.path.relpath(p, HERE) for p in (ROOT / "src").rglob("*.cc")
+                  if not (p.parent.name == "platform" and p.name.startswith(other_system)))
 
 
 class BuildPy(build_py):
