@@ -4,27 +4,17 @@
 // the copy then runs to its end and RestoreView() maps the file back.
 #include <windows.h>
 
-#include <atomic>
-#include <mutex>
-
 #include "storage/platform/view_fault_guard.h"
+#include "storage/platform/view_fault_state.h"
 
 namespace kestron4 {
 namespace {
-
-struct GuardState {
-  const char* begin;
-  const char* end;
-  volatile int faulted;
-};
-thread_local GuardState tGuard;
-std::once_flag gInstalled;
 
 LONG CALLBACK OnException(EXCEPTION_POINTERS* exception) {
   const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
   if (record.ExceptionCode != EXCEPTION_IN_PAGE_ERROR || record.NumberParameters < 2)
     return EXCEPTION_CONTINUE_SEARCH;
-  GuardState& guard = tGuard;
+  ViewGuardState& guard = tViewGuard;
   const auto* address = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
   if (guard.begin == nullptr || address < guard.begin || address >= guard.end)
     return EXCEPTION_CONTINUE_SEARCH;
@@ -39,31 +29,9 @@ LONG CALLBACK OnException(EXCEPTION_POINTERS* exception) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
-void Install() { AddVectoredExceptionHandler(1, OnException); }
-
 }  // namespace
 
-ViewFaultGuard::ViewFaultGuard(const void* begin, std::size_t length)
-    : savedBegin_(tGuard.begin), savedEnd_(tGuard.end), savedFaulted_(tGuard.faulted) {
-  std::call_once(gInstalled, Install);
-  tGuard.faulted = 0;
-  tGuard.begin = static_cast<const char*>(begin);
-  tGuard.end = tGuard.begin + length;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-}
-
-ViewFaultGuard::~ViewFaultGuard() {
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  const int faulted = tGuard.faulted;
-  tGuard.begin = savedBegin_;
-  tGuard.end = savedEnd_;
-  tGuard.faulted = savedFaulted_ | faulted;
-}
-
-bool ViewFaultGuard::Faulted() const {
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  return tGuard.faulted != 0;
-}
+void InstallViewFaultHandler() { AddVectoredExceptionHandler(1, OnException); }
 
 bool RestoreView(NativeFile file, const void* view, uint64_t size) {
   MEMORY_BASIC_INFORMATION region;
