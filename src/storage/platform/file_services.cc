@@ -104,8 +104,12 @@ bool ReplaceFile(const std::string& source, const std::string& target) {
   if (!IsUsablePath(source) || !IsUsablePath(target)) return false;
   Platform& platform = CurrentPlatform();
   bool across = false;
-  if (platform.Replace(source, target, &across)) return true;
-  return across && CopyAcross(platform, source, target);
+  if (!platform.Replace(source, target, &across) &&
+      !(across && CopyAcross(platform, source, target)))
+    return false;
+  // Durable where the system allows; the move has happened either way.
+  platform.SyncFolder(ParentDirectory(target));
+  return true;
 }
 
 bool ReplaceFile(const std::u16string& source, const std::u16string& target) {

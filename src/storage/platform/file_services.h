@@ -39,7 +39,8 @@ bool SameFile(const std::u16string& a, const std::u16string& b);
 // system cannot move across the two file systems, the bytes are copied into
 // a scratch file in the target's directory, flushed and moved into place,
 // then the source is removed (a source that cannot be removed stays behind;
-// the move still counts as done).
+// the move still counts as done). The folder is flushed last; a failure of
+// only that step is not reported.
 bool ReplaceFile(const std::string& source, const std::string& target);
 bool ReplaceFile(const std::u16string& source, const std::u16string& target);
 

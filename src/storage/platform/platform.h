@@ -111,9 +111,9 @@ class Platform {
   // (the link stays, its target is replaced); a dangling link resolves to
   // where it points. The path itself where the system has no such links.
   virtual bool ResolveTarget(const std::string& path, std::string* target) = 0;
-  // Moves source over target in one step that readers cannot see half done,
-  // and makes the move durable where the system can (a failure of only that
-  // last step is not reported). On failure target is as it was. Where the
+  // Moves source over target in one step that readers cannot see half done.
+  // Making the move durable is SyncFolder's, where the system needs it. On
+  // failure target is as it was. Where the
   // system cannot move between the two file systems, *across (when given) is
   // set and the caller copies instead (see ReplaceFile).
   virtual bool Replace(const std::string& source, const std::string& target,

@@ -143,7 +143,6 @@ class Posix final : public Platform {
   bool Replace(const std::string& source, const std::string& target, bool* across) override {
     const bool ok = rename(source.c_str(), target.c_str()) == 0;
     if (across != nullptr) *across = !ok && errno == EXDEV;
-    if (ok) SyncDirectory(ParentOf(target));
     return ok;
   }
   bool Remove(const std::string& path) override { return unlink(path.c_str()) == 0; }
