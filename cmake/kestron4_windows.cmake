@@ -51,7 +51,10 @@ endforeach()
 
 if(KESTRON4_BUILD_TOOLS)
   add_subdirectory(tools/kstrn)
-  target_compile_definitions(kstrn_file_layer PRIVATE _WIN32_WINNT=0x0601 UNICODE _UNICODE)
+  foreach(layer kstrn_file_layer kstrn_process)
+    target_compile_definitions(${layer} PRIVATE _WIN32_WINNT=0x0601 UNICODE _UNICODE)
+  endforeach()
+  target_link_libraries(kstrn_process PUBLIC shell32)  # CommandLineToArgvW
 endif()
 
 if(KESTRON4_BUILD_TESTS)
