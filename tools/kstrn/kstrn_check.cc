@@ -22,7 +22,7 @@ constexpr uint16_t kTidRefNumber = 1052;
 
 class Inspector : public BlockVisitor {
  public:
-  using Report = std::function<void(const BlockPath&, const std::string&)>;
+  using Report = std::function<void(const BlockPath*, const std::string&)>;
   Inspector(Session& session, const Report& report) : session_(session), report_(report) {}
 
   bool Enter(const BlockPath& path) override {
@@ -36,7 +36,7 @@ class Inspector : public BlockVisitor {
 
  private:
   void Problem(const BlockPath& path, const std::string& what) {
-    report_(path, what);
+    report_(&path, what);
   }
 
   void CheckBlob(const BlockPath& path) {
@@ -85,9 +85,9 @@ class Inspector : public BlockVisitor {
 }  // namespace
 
 uint64_t CheckFile(Session& session,
-                   const std::function<void(const BlockPath& path, const std::string&)>& problem) {
+                   const std::function<void(const BlockPath* path, const std::string&)>& problem) {
   uint64_t problems = 0;
-  const Inspector::Report counted = [&](const BlockPath& path, const std::string& what) {
+  const Inspector::Report counted = [&](const BlockPath* path, const std::string& what) {
     ++problems;
     problem(path, what);
   };
@@ -95,13 +95,13 @@ uint64_t CheckFile(Session& session,
   BlockWalk walk(session);
   walk.Run(inspector);
   if (walk.SkippedItems() != 0) {
-    counted({}, std::to_string(walk.SkippedItems()) +
+    counted(nullptr, std::to_string(walk.SkippedItems()) +
                     " item(s) repeat an item TID of their block and cannot be reached");
   }
   // The library's own walk has the last word, in case it sees what ours did not.
   uint32_t resolved = 0;
   if (!KSTRN_CheckIntegrity(&resolved, session.handle()) && problems == 0) {
-    counted({}, std::string("integrity check failed: ") + KSTRN_GetLastEEStr());
+    counted(nullptr, std::string("integrity check failed: ") + KSTRN_GetLastEEStr());
   }
   return inspector.references;
 }
@@ -110,9 +110,9 @@ int RunCheck(const CheckOptions& options) {
   Session session = OpenFile(options.file, true);
   Output out("-");
   uint64_t problems = 0;
-  const uint64_t references = CheckFile(session, [&](const BlockPath& path, const std::string& what) {
+  const uint64_t references = CheckFile(session, [&](const BlockPath* path, const std::string& what) {
     ++problems;
-    out.Write((path.empty() ? what : FormatPath(path) + ": " + what) + '\n');
+    out.Write((path == nullptr ? what : FormatPath(*path) + ": " + what) + '\n');
   });
   out.Write(std::to_string(references) + " reference(s), " + std::to_string(problems) +
             " problem(s)\n");

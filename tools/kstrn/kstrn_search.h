@@ -20,9 +20,9 @@ void FindBlocks(Session& session, const FindOptions& options,
 
 // Calls problem for each reference that leads nowhere, each blob that
 // disagrees with its length value, the unreachable repeated items and the
-// library's own integrity verdict; path is empty for problems of the whole
+// library's own integrity verdict; path is null for problems of the whole
 // file. Returns the number of references followed.
 uint64_t CheckFile(Session& session,
-                   const std::function<void(const BlockPath& path, const std::string&)>& problem);
+                   const std::function<void(const BlockPath* path, const std::string&)>& problem);
 
 }  // namespace kstrn::tool

@@ -159,12 +159,17 @@ std::string Label(const Session& session) {
 
 std::string ViewService::Info() {
   Session& s = *session_;
-  const std::size_t channels = ChannelList().size();
+  Json json{{"file", ToValidUtf8(file_)}};
+  // A damaged recording must not keep the tree from showing.
+  try {
+    json["channels"] = ChannelList().size();
+  } catch (const std::exception& e) {
+    json["channelError"] = e.what();
+  }
   s.GotoRoot();
-  return Dump(Json{{"file", ToValidUtf8(file_)},
-                   {"channels", channels},
-                   {"rootItems", s.ItemTids().size()},
-                   {"rootValues", s.ValueTids().size()}});
+  json["rootItems"] = s.ItemTids().size();
+  json["rootValues"] = s.ValueTids().size();
+  return Dump(json);
 }
 
 std::string ViewService::Block(const Params& params) {
@@ -283,10 +288,10 @@ std::string ViewService::Check() {
   Json problems = Json::array();
   uint64_t total = 0;
   const uint64_t references =
-      CheckFile(*session_, [&](const BlockPath& path, const std::string& what) {
+      CheckFile(*session_, [&](const BlockPath* path, const std::string& what) {
         if (++total > kViewMaxFound) return;
         Json problem{{"what", what}};
-        if (!path.empty()) problem["path"] = FormatPath(path);
+        if (path != nullptr) problem["path"] = FormatPath(*path);
         problems.push_back(std::move(problem));
       });
   return Dump(Json{{"references", references}, {"total", total}, {"problems", std::move(problems)}});

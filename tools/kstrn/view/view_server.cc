@@ -77,6 +77,9 @@ int RunView(const ViewOptions& options) {
   if (port < 0) {
     throw Failure("cannot listen on " + options.host + " port " + std::to_string(options.port));
   }
+  // A browser that closes a connection early must not end the server; the
+  // view writes no files, so nothing needs cleaning up on a signal.
+  ::signal(SIGPIPE, SIG_IGN);
   // Interrupts are waited for on this thread; the server's threads never see them.
   sigset_t stop;
   sigemptyset(&stop);
@@ -92,8 +95,8 @@ int RunView(const ViewOptions& options) {
   std::printf("kstrn view: %s\n", address.c_str());
   std::fflush(stdout);
   if (!options.noBrowser) OpenBrowser(address);
-  int signal = 0;
-  sigwait(&stop, &signal);
+  int caught = 0;
+  sigwait(&stop, &caught);
   server.stop();
   listener.join();
   while (waitpid(-1, nullptr, WNOHANG) > 0) {
