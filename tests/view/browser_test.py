@@ -160,6 +160,15 @@ def main():
         head = kstrn(binary, "extract", sample, "/2:0/135:0", "--count", "16", "-o", "-").hex(" ")
         assert first.startswith("00000000  " + head), (first, head)
 
+        # find and check, as kstrn has them.
+        for field, text in (("find-item", "channel_ref"), ("find-keytid", "name"), ("find-key", "Oil Press\n")):
+            driver.find_element(By.ID, field).send_keys(text)
+        found = kstrn(binary, "find", sample, "channel_ref", "name", "Oil Press").decode().split()
+        wait.until(lambda d: [a.text for a in d.find_elements(By.CSS_SELECTOR, "#results-list a")] == found)
+        driver.find_element(By.ID, "check-run").click()
+        summary = subprocess.run([binary, "check", sample], capture_output=True, timeout=WAIT).stdout
+        wait.until(lambda d: d.find_element(By.ID, "results-title").text == summary.decode().splitlines()[-1])
+
         # Two channels plotted, then zoomed; the numbers against the stored samples.
         channels = driver.find_elements(By.CSS_SELECTOR, "#channels tbody input")
         assert len(channels) == 3, len(channels)

@@ -92,6 +92,8 @@ int RunView(const ViewOptions& options) {
                                                                          : options.host;
   const std::string address = "http://" + host + ":" + std::to_string(port) + "/?token=" +
                               service.Token();
+  if (!service.OpenError().empty())
+    std::fprintf(stderr, "kstrn view: %s (the page shows this)\n", service.OpenError().c_str());
   std::printf("kstrn view: %s\n", address.c_str());
   std::fflush(stdout);
   if (!options.noBrowser) OpenBrowser(address);

@@ -48,6 +48,8 @@ class ViewService {
 
   ViewReply Handle(const ViewRequest& request);
   const std::string& Token() const { return token_; }
+  // Why the file did not open; empty when it did.
+  const std::string& OpenError() const { return openError_; }
 
  private:
   using Params = std::map<std::string, std::string>;
