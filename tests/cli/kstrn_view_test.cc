@@ -99,7 +99,8 @@ class ViewTest : public ::testing::Test {
 };
 
 TEST_F(ViewTest, EveryRequestNeedsTheTokenAndOnlyReadsThePageAndTheFile) {
-  const std::string file = SaveBuilt(dir_.File("r.kst"), [](kstrn::Session& s) { BuildRecording(s, 10); });
+  const std::string file =
+      SaveBuilt(dir_.File("r.kst"), [](kstrn::Session& s) { BuildRecording(s, 10); });
   ViewService service(file, kToken);
   ViewRequest request;
   for (const std::string path : {"/", "/view.js", "/api/info", "/api/block", "/etc/passwd"}) {
@@ -126,17 +127,20 @@ TEST_F(ViewTest, EveryRequestNeedsTheTokenAndOnlyReadsThePageAndTheFile) {
 }
 
 TEST_F(ViewTest, RequestsAreBoundedAndBadOnesAnsweredWithTheirReason) {
-  const std::string file = SaveBuilt(dir_.File("r.kst"), [](kstrn::Session& s) { BuildRecording(s, 5000); });
+  const std::string file =
+      SaveBuilt(dir_.File("r.kst"), [](kstrn::Session& s) { BuildRecording(s, 5000); });
   ViewService service(file, kToken);
   const std::map<std::string, std::string> blob{{"path", "/2:0/135:0"}, {"tid", "1063"}};
   auto with = [&](std::map<std::string, std::string> p, const char* k, const char* v) {
     p[k] = v;
     return p;
   };
-  const Json page = GetJson(service, "/api/bytes", with(with(blob, "offset", "9990"), "count", "4096"));
+  const Json page =
+      GetJson(service, "/api/bytes", with(with(blob, "offset", "9990"), "count", "4096"));
   EXPECT_EQ(page["total"], 10000);
   EXPECT_EQ(page["hex"].get<std::string>().size(), 20u);  // clipped at the end
-  for (const auto& [path, params] : std::vector<std::pair<std::string, std::map<std::string, std::string>>>{
+  for (const auto& [path, params] :
+       std::vector<std::pair<std::string, std::map<std::string, std::string>>>{
            {"/api/bytes", with(blob, "count", "4097")},
            {"/api/bytes", with(blob, "offset", "-1")},
            {"/api/block", {{"path", "/2:0/135:7"}}},
@@ -152,7 +156,8 @@ TEST_F(ViewTest, RequestsAreBoundedAndBadOnesAnsweredWithTheirReason) {
     EXPECT_TRUE(Json::parse(reply.body).contains("error"));
   }
   // A window past the end holds only the samples there are.
-  const Json all = GetJson(service, "/api/buckets", {{"ch", "0"}, {"from", "-5"}, {"to", "1e12"}, {"n", "4096"}});
+  const Json all = GetJson(service, "/api/buckets",
+                           {{"ch", "0"}, {"from", "-5"}, {"to", "1e12"}, {"n", "4096"}});
   EXPECT_EQ(all["begin"], 0);
   EXPECT_EQ(all["end"], 5000);
   EXPECT_EQ(all["min"].size(), 4096u);
@@ -163,10 +168,12 @@ TEST_F(ViewTest, BucketsHoldTheMinimumAndMaximumOfTheirSamples) {
   std::mt19937 random(3);
   for (uint32_t& v : samples) v = random() % 65536;
   samples[123457] = 70000;  // one spike inside a run
-  BucketIndex index(samples.size(), [&](uint64_t first, uint64_t count, std::vector<uint32_t>& out) {
-    ASSERT_LE(first + count, samples.size());
-    out.assign(samples.begin() + static_cast<long>(first), samples.begin() + static_cast<long>(first + count));
-  });
+  BucketIndex index(samples.size(),
+                    [&](uint64_t first, uint64_t count, std::vector<uint32_t>& out) {
+                      ASSERT_LE(first + count, samples.size());
+                      out.assign(samples.begin() + static_cast<long>(first),
+                                 samples.begin() + static_cast<long>(first + count));
+                    });
   struct Query {
     uint64_t begin, end;
     uint32_t n;
@@ -194,7 +201,8 @@ TEST_F(ViewTest, BucketsHoldTheMinimumAndMaximumOfTheirSamples) {
 
 TEST_F(ViewTest, ARecordingShowsItsChannelsInPhysicalUnitsThroughItsTable) {
   std::vector<uint16_t> samples;
-  const std::string file = SaveBuilt(dir_.File("r.kst"), [&](kstrn::Session& s) { samples = BuildRecording(s, 20000); });
+  const std::string file =
+      SaveBuilt(dir_.File("r.kst"), [&](kstrn::Session& s) { samples = BuildRecording(s, 20000); });
   ViewService service(file, kToken);
   const Json channels = GetJson(service, "/api/channels")["channels"];
   ASSERT_EQ(channels.size(), 1u);
@@ -205,7 +213,8 @@ TEST_F(ViewTest, ARecordingShowsItsChannelsInPhysicalUnitsThroughItsTable) {
   EXPECT_EQ(channels[0]["scaling"], "table");
   EXPECT_EQ(channels[0]["physical"], true);
   // 1 s .. 2 s: samples 100..200, five buckets of 20.
-  const Json b = GetJson(service, "/api/buckets", {{"ch", "0"}, {"from", "1000"}, {"to", "1999"}, {"n", "5"}});
+  const Json b =
+      GetJson(service, "/api/buckets", {{"ch", "0"}, {"from", "1000"}, {"to", "1999"}, {"n", "5"}});
   EXPECT_EQ(b["begin"], 100);
   EXPECT_EQ(b["end"], 200);
   for (std::size_t i = 0; i < 5; ++i) {
@@ -239,7 +248,8 @@ TEST_F(ViewTest, ADamagedFileIsAnsweredWithErrorsNotACrash) {
         EXPECT_TRUE(Json::parse(reply.body).contains("error")) << name << api;
       }
     }
-    const ViewReply buckets = Get(service, "/api/buckets", {{"ch", "0"}, {"from", "0"}, {"to", "1e9"}});
+    const ViewReply buckets =
+        Get(service, "/api/buckets", {{"ch", "0"}, {"from", "0"}, {"to", "1e9"}});
     EXPECT_NE(buckets.status, 500) << name;
   }
   ViewService junk(dir_.File("junk"), kToken);

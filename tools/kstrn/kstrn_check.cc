@@ -35,9 +35,7 @@ class Inspector : public BlockVisitor {
   uint64_t references = 0;
 
  private:
-  void Problem(const BlockPath& path, const std::string& what) {
-    report_(&path, what);
-  }
+  void Problem(const BlockPath& path, const std::string& what) { report_(&path, what); }
 
   void CheckBlob(const BlockPath& path) {
     if (!session_.HasValue(kTidData)) return;
@@ -96,7 +94,7 @@ uint64_t CheckFile(Session& session,
   walk.Run(inspector);
   if (walk.SkippedItems() != 0) {
     counted(nullptr, std::to_string(walk.SkippedItems()) +
-                    " item(s) repeat an item TID of their block and cannot be reached");
+                         " item(s) repeat an item TID of their block and cannot be reached");
   }
   // The library's own walk has the last word, in case it sees what ours did not.
   uint32_t resolved = 0;
@@ -110,10 +108,11 @@ int RunCheck(const CheckOptions& options) {
   Session session = OpenFile(options.file, true);
   Output out("-");
   uint64_t problems = 0;
-  const uint64_t references = CheckFile(session, [&](const BlockPath* path, const std::string& what) {
-    ++problems;
-    out.Write((path == nullptr ? what : FormatPath(*path) + ": " + what) + '\n');
-  });
+  const uint64_t references =
+      CheckFile(session, [&](const BlockPath* path, const std::string& what) {
+        ++problems;
+        out.Write((path == nullptr ? what : FormatPath(*path) + ": " + what) + '\n');
+      });
   out.Write(std::to_string(references) + " reference(s), " + std::to_string(problems) +
             " problem(s)\n");
   out.Commit();

@@ -106,8 +106,8 @@ BlockPath Here(Session& session) {
 Json Follow(Session& session, const BlockPath& path, uint16_t index) {
   EnterPath(session, path);
   session.OpenItem(kReference, index);
-  const ValueInfo number = session.HasValue(kRefNumber) ? DescribeValue(session, kRefNumber)
-                                                         : ValueInfo{};
+  const ValueInfo number =
+      session.HasValue(kRefNumber) ? DescribeValue(session, kRefNumber) : ValueInfo{};
   std::optional<uint64_t> n;
   if (number.stored == 2) n = NumberOf(number, ReadPayload(session, number, 2));
   Json json{{"index", index}};
@@ -253,7 +253,8 @@ std::string ViewService::Bytes(const Params& params) {
   const uint32_t start = static_cast<uint32_t>(std::min<uint64_t>(offset, value.payload));
   const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, value.payload - start));
   std::vector<uint8_t> bytes(n);
-  if (n != 0) session_->ReadStored(value.handle, value.stored - value.payload + start, bytes.data(), n);
+  if (n != 0)
+    session_->ReadStored(value.handle, value.stored - value.payload + start, bytes.data(), n);
   return Dump(Json{{"path", FormatPath(path)},
                    {"tid", value.tid},
                    {"total", value.payload},
@@ -294,7 +295,8 @@ std::string ViewService::Check() {
         if (path != nullptr) problem["path"] = FormatPath(*path);
         problems.push_back(std::move(problem));
       });
-  return Dump(Json{{"references", references}, {"total", total}, {"problems", std::move(problems)}});
+  return Dump(
+      Json{{"references", references}, {"total", total}, {"problems", std::move(problems)}});
 }
 
 const std::vector<Channel>& ViewService::ChannelList() {
@@ -306,7 +308,8 @@ std::string ViewService::Channels() {
   Json list = Json::array();
   for (const Channel& c : ChannelList()) {
     Json sensor = Json::array();
-    for (const double real : c.sensorReals) sensor.push_back(std::isfinite(real) ? Json(real) : Json());
+    for (const double real : c.sensorReals)
+      sensor.push_back(std::isfinite(real) ? Json(real) : Json());
     list.push_back(Json{{"module", c.module},
                         {"name", c.name},
                         {"source", c.source},
@@ -327,19 +330,19 @@ BucketIndex& ViewService::IndexOf(std::size_t channel) {
   std::unique_ptr<BucketIndex>& index = indexes_[channel];
   if (!index) {
     const Channel& c = ChannelList()[channel];
-    index = std::make_unique<BucketIndex>(
-        c.count, [this, &c](uint64_t first, uint64_t count, std::vector<uint32_t>& out) {
-          EnterPath(*session_, c.samples);
-          const ValueInfo blob = DescribeValue(*session_, kBlob);
-          std::vector<uint8_t> bytes(count * c.sampleBytes);
-          session_->ReadStored(blob.handle,
-                               static_cast<uint32_t>(blob.stored - blob.payload + first * c.sampleBytes),
-                               bytes.data(), static_cast<uint32_t>(bytes.size()));
-          out.resize(count);
-          for (uint64_t i = 0; i < count; ++i)
-            out[i] = c.sampleBytes == 1 ? bytes[i]
-                                        : static_cast<uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-        });
+    index = std::make_unique<BucketIndex>(c.count, [this, &c](uint64_t first, uint64_t count,
+                                                              std::vector<uint32_t>& out) {
+      EnterPath(*session_, c.samples);
+      const ValueInfo blob = DescribeValue(*session_, kBlob);
+      std::vector<uint8_t> bytes(count * c.sampleBytes);
+      session_->ReadStored(
+          blob.handle, static_cast<uint32_t>(blob.stored - blob.payload + first * c.sampleBytes),
+          bytes.data(), static_cast<uint32_t>(bytes.size()));
+      out.resize(count);
+      for (uint64_t i = 0; i < count; ++i)
+        out[i] = c.sampleBytes == 1 ? bytes[i]
+                                    : static_cast<uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    });
   }
   return *index;
 }

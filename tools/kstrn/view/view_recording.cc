@@ -17,7 +17,7 @@ constexpr uint16_t kLogger = 2, kChannelRef = 107, kSensor = 101, kTable = 102, 
 constexpr uint16_t kName = 1002, kSensorByte = 1010, kRate = 1050, kBlob = 1063, kPointX = 1025,
                    kPointY = 1031;
 constexpr uint16_t kToSensor = 65;
-constexpr uint32_t kPeriodsMs[] = {1,    2,    5,     10,    20,    50,     100,    200,   500,
+constexpr uint32_t kPeriodsMs[] = {1,    2,    5,    10,    20,    50,    100,    200,   500,
                                    1000, 2000, 5000, 10000, 30000, 60000, 120000, 300000};
 
 std::optional<std::string> TextValue(const Session& session, uint16_t tid) {

@@ -18,12 +18,12 @@ namespace kstrn::tool {
 
 struct Channel {
   uint16_t module = 0;
-  std::string name;    // of item 107, else of the samples' block, else "module N"
-  std::string source;  // name of the samples' block
-  BlockPath samples;   // the block whose blob holds them
+  std::string name;       // of item 107, else of the samples' block, else "module N"
+  std::string source;     // name of the samples' block
+  BlockPath samples;      // the block whose blob holds them
   uint32_t periodMs = 0;  // 0: the file gives no valid rate
   uint32_t sampleBytes = 2;
-  uint64_t count = 0;  // whole samples in the blob
+  uint64_t count = 0;   // whole samples in the blob
   std::string scaling;  // "sensor", "table" or empty
   std::string scalingName;
   std::vector<double> sensorReals;  // 1011, 1012, 1005, 1006 as stored (NaN when absent)

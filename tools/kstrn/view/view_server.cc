@@ -47,7 +47,8 @@ void OpenBrowser(const std::string& address) {
   if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) return;
   const char* argv[] = {"xdg-open", address.c_str(), nullptr};
   pid_t pid = 0;
-  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
+      0)
     std::fprintf(stderr, "kstrn view: could not start xdg-open; open the address yourself\n");
   // The opener returns at once; it is reaped when the server ends.
 }
@@ -72,8 +73,9 @@ int RunView(const ViewOptions& options) {
   server.Delete(".*", handler);
   server.Options(".*", handler);
   server.Patch(".*", handler);
-  const int port = options.port == 0 ? server.bind_to_any_port(options.host)
-                                     : (server.bind_to_port(options.host, options.port) ? options.port : -1);
+  const int port = options.port == 0
+                       ? server.bind_to_any_port(options.host)
+                       : (server.bind_to_port(options.host, options.port) ? options.port : -1);
   if (port < 0) {
     throw Failure("cannot listen on " + options.host + " port " + std::to_string(options.port));
   }
@@ -88,10 +90,10 @@ int RunView(const ViewOptions& options) {
   sigaddset(&stop, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
   std::thread listener([&server] { server.listen_after_bind(); });
-  const std::string host = options.host.find(':') != std::string::npos ? "[" + options.host + "]"
-                                                                         : options.host;
-  const std::string address = "http://" + host + ":" + std::to_string(port) + "/?token=" +
-                              service.Token();
+  const std::string host =
+      options.host.find(':') != std::string::npos ? "[" + options.host + "]" : options.host;
+  const std::string address =
+      "http://" + host + ":" + std::to_string(port) + "/?token=" + service.Token();
   if (!service.OpenError().empty())
     std::fprintf(stderr, "kstrn view: %s (the page shows this)\n", service.OpenError().c_str());
   std::printf("kstrn view: %s\n", address.c_str());
