@@ -9,7 +9,10 @@
     channel (which builds the coarse summary), then one zoom step (a quarter
     of the span, 1,000 buckets): time of the request and bytes sent.
 
-    bench/view_bench.py [path/to/kstrn] [--runs N]
+With --browser, (a) also in headless Chromium, already running: from the
+start of `kstrn view` until the page has drawn the root's items.
+
+    bench/view_bench.py [path/to/kstrn] [--runs N] [--browser]
 """
 
 import argparse
@@ -100,10 +103,43 @@ class Server:
         self.process.stdout.close()
 
 
+def browser_paint(kstrn, file, runs, work):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                 f"--user-data-dir={work / 'profile'}"):
+        options.add_argument(flag)
+    driver = webdriver.Chrome(service=Service(executable_path="/usr/bin/chromedriver"), options=options)
+    times, in_page = [], []
+    try:
+        driver.set_page_load_timeout(TIMEOUT)
+        for _ in range(runs):
+            driver.get("about:blank")
+            server = Server(kstrn, file)
+            try:
+                driver.get(server.base + "/?token=" + server.token)
+                WebDriverWait(driver, TIMEOUT, poll_frequency=0.002).until(
+                    lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-ready"))
+                times.append(time.perf_counter() - server.started)
+                in_page.append(float(driver.find_element(By.TAG_NAME, "body").get_attribute("data-tree-ms")))
+            finally:
+                server.close()
+    finally:
+        driver.quit()
+    return times, in_page
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("kstrn", nargs="?", default=str(SOURCE / "build/tools/kstrn/kstrn"))
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--browser", action="store_true")
     options = parser.parse_args()
     with tempfile.TemporaryDirectory(prefix="kstrn-view-bench.") as work:
         big = Path(work) / "big.kst"
@@ -125,6 +161,12 @@ def main():
         print(f"    first tree served {statistics.median(paint) * 1000:.1f} ms after start (median), "
               f"peak RSS {statistics.median(memory):.1f} MB (median, after opening 2:0 and its "
               "first 500 channels)")
+
+        if options.browser:
+            painted, in_page = browser_paint(options.kstrn, big, options.runs, Path(work))
+            print(f"    in headless Chromium: tree drawn {statistics.median(painted) * 1000:.1f} ms "
+                  f"after start as WebDriver sees it, {statistics.median(in_page):.0f} ms after "
+                  "navigation began as the page sees it (medians)")
 
         samples = 10_000_000
         long = Path(work) / "long.kst"

@@ -62,8 +62,11 @@ int RunView(const ViewOptions& options) {
   server.set_write_timeout(10);
   server.set_payload_max_length(1 << 16);
   server.set_keep_alive_timeout(5);
-  // A few threads are plenty for one person's browser.
-  server.new_task_queue = [] { return new httplib::ThreadPool(4); };
+  // Headers and body leave in separate writes; without this each answer
+  // waits for the browser's delayed acknowledgement.
+  server.set_tcp_nodelay(true);
+  // A browser keeps up to six connections open; each holds a thread while it waits.
+  server.new_task_queue = [] { return new httplib::ThreadPool(8); };
   const auto handler = [&service](const httplib::Request& in, httplib::Response& out) {
     Answer(service, in, out);
   };

@@ -348,6 +348,7 @@ async function start() {
   $('tree').append(root);
   await expandBlock(root.firstChild);
   document.body.dataset.ready = 'tree';
+  document.body.dataset.treeMs = String(Math.round(performance.now()));  // since navigation began
   await loadChannels();
   document.body.dataset.ready = 'all';
 }
