@@ -11,6 +11,7 @@
 #include "cli/kstrn_harness.h"
 #include "support/scratch_dir.h"
 #include "view_buckets.h"
+#include "view_recording.h"
 #include "view_service.h"
 
 namespace kestron4::cli {
@@ -226,6 +227,14 @@ TEST_F(ViewTest, ARecordingShowsItsChannelsInPhysicalUnitsThroughItsTable) {
   // The reference from the channel's item leads to the table.
   const Json ref = GetJson(service, "/api/block", {{"path", "/2:0/107:0/112:0"}});
   EXPECT_EQ(ref["follow"]["target"], "/2:0/102:0");
+}
+
+TEST(ViewChannel, ABucketScaledByATableThatTurnsBackSpansItsPeak) {
+  kstrn::tool::Channel c;
+  c.table = {{0, 0}, {10, 100}, {20, 0}};
+  EXPECT_EQ(c.ScaledRange(5, 15), std::make_pair(50.0, 100.0));
+  EXPECT_EQ(c.ScaledRange(12, 18), std::make_pair(20.0, 80.0));
+  EXPECT_EQ(c.ScaledRange(-5, 30), std::make_pair(0.0, 100.0));
 }
 
 TEST_F(ViewTest, ADamagedFileIsAnsweredWithErrorsNotACrash) {

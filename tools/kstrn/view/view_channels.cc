@@ -86,9 +86,9 @@ std::string ViewService::BucketsOf(const Params& params) {
   for (std::size_t i = 0; i < b.min.size(); ++i) {
     t.push_back(static_cast<double>(b.first[i]) * c.periodMs / 1000.0);
     first.push_back(b.first[i]);
-    const double a = c.Scale(b.min[i]), z = c.Scale(b.max[i]);
-    lo.push_back(std::min(a, z));
-    hi.push_back(std::max(a, z));
+    const auto [low, high] = c.ScaledRange(b.min[i], b.max[i]);
+    lo.push_back(low);
+    hi.push_back(high);
   }
   if (!b.first.empty()) first.push_back(b.first.back());
   return Dump(Json{{"ch", which},

@@ -94,6 +94,17 @@ double Channel::Scale(double raw) const {
   return before->second + f * (next->second - before->second);
 }
 
+std::pair<double, double> Channel::ScaledRange(double lo, double hi) const {
+  const double a = Scale(lo), z = Scale(hi);
+  std::pair<double, double> range{std::min(a, z), std::max(a, z)};
+  for (const auto& [x, y] : table) {
+    if (x <= lo || x >= hi) continue;
+    range.first = std::min(range.first, y);
+    range.second = std::max(range.second, y);
+  }
+  return range;
+}
+
 uint32_t RatePeriodMs(uint64_t rateIndex) {
   return rateIndex < std::size(kPeriodsMs) ? kPeriodsMs[rateIndex] : 0;
 }

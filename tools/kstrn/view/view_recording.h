@@ -35,6 +35,10 @@ struct Channel {
   // The physical value of a raw sample: linear between points, the end
   // points' y outside them.
   double Scale(double raw) const;
+  // The least and greatest physical value of any raw sample in [lo, hi]: the
+  // ends' values and those of the points between them, so that a table that
+  // turns back (not monotone) still gives the bucket's whole range.
+  std::pair<double, double> ScaledRange(double lo, double hi) const;
 };
 
 // Sample period in milliseconds of a rate index; 0 for an unknown index.
