@@ -15,6 +15,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 tests/consumer/run-consumer.sh build
+# kstrn view in headless Chromium (about 15 s).
+/usr/bin/python3 tests/view/browser_test.py build/tools/kstrn/kstrn
 
 # Windows: kestron4.dll cross-built with mingw-w64, its tests under Wine.
 tools/run-windows-tests.sh

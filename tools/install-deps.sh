@@ -15,6 +15,10 @@ packages+=(python3-h5py)
 # kestron4.dll: the mingw-w64 cross compiler (posix threads), Wine to run its tests,
 # GoogleTest's sources to build it with the same compiler.
 packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 googletest)
+# kstrn view: its HTTP server, and Chromium driven by Selenium for its browser test.
+# npm (for the page's chart library) only when none is installed already.
+packages+=(libcpp-httplib-dev chromium chromium-driver python3-selenium)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -25,4 +29,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+# kstrn view's page: its chart library from the npm registry, as pinned in the lock file.
+page=tools/kstrn/view/page
+if [ ! -d "$(dirname "$0")/../$page/node_modules" ]; then
+  (cd "$(dirname "$0")/../$page" && npm ci --no-audit --no-fund)
 fi

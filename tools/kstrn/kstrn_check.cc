@@ -2,6 +2,7 @@
 // with its length value? Each problem is listed with the block it is in;
 // the exit status is 1 if there is any.
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "kstrn_failure.h"
 #include "kstrn_open.h"
 #include "kstrn_output.h"
+#include "kstrn_search.h"
 #include "kstrn_value.h"
 #include "kstrn_walk.h"
 
@@ -20,7 +22,8 @@ constexpr uint16_t kTidRefNumber = 1052;
 
 class Inspector : public BlockVisitor {
  public:
-  Inspector(Session& session, Output& out) : session_(session), out_(out) {}
+  using Report = std::function<void(const BlockPath*, const std::string&)>;
+  Inspector(Session& session, const Report& report) : session_(session), report_(report) {}
 
   bool Enter(const BlockPath& path) override {
     CheckBlob(path);
@@ -30,13 +33,9 @@ class Inspector : public BlockVisitor {
   }
 
   uint64_t references = 0;
-  uint64_t problems = 0;
 
  private:
-  void Problem(const BlockPath& path, const std::string& what) {
-    ++problems;
-    out_.Write(FormatPath(path) + ": " + what + '\n');
-  }
+  void Problem(const BlockPath& path, const std::string& what) { report_(&path, what); }
 
   void CheckBlob(const BlockPath& path) {
     if (!session_.HasValue(kTidData)) return;
@@ -78,30 +77,43 @@ class Inspector : public BlockVisitor {
   }
 
   Session& session_;
-  Output& out_;
+  const Report& report_;
 };
 
 }  // namespace
 
-int RunCheck(const CheckOptions& options) {
-  Session session = OpenFile(options.file, true);
-  Output out("-");
-  Inspector inspector(session, out);
+uint64_t CheckFile(Session& session,
+                   const std::function<void(const BlockPath* path, const std::string&)>& problem) {
+  uint64_t problems = 0;
+  const Inspector::Report counted = [&](const BlockPath* path, const std::string& what) {
+    ++problems;
+    problem(path, what);
+  };
+  Inspector inspector(session, counted);
   BlockWalk walk(session);
   walk.Run(inspector);
-  uint64_t problems = inspector.problems;
   if (walk.SkippedItems() != 0) {
-    ++problems;
-    out.Write(std::to_string(walk.SkippedItems()) +
-              " item(s) repeat an item TID of their block and cannot be reached\n");
+    counted(nullptr, std::to_string(walk.SkippedItems()) +
+                         " item(s) repeat an item TID of their block and cannot be reached");
   }
   // The library's own walk has the last word, in case it sees what ours did not.
   uint32_t resolved = 0;
   if (!KSTRN_CheckIntegrity(&resolved, session.handle()) && problems == 0) {
-    ++problems;
-    out.Write(std::string("integrity check failed: ") + KSTRN_GetLastEEStr() + '\n');
+    counted(nullptr, std::string("integrity check failed: ") + KSTRN_GetLastEEStr());
   }
-  out.Write(std::to_string(inspector.references) + " reference(s), " + std::to_string(problems) +
+  return inspector.references;
+}
+
+int RunCheck(const CheckOptions& options) {
+  Session session = OpenFile(options.file, true);
+  Output out("-");
+  uint64_t problems = 0;
+  const uint64_t references =
+      CheckFile(session, [&](const BlockPath* path, const std::string& what) {
+        ++problems;
+        out.Write((path == nullptr ? what : FormatPath(*path) + ": " + what) + '\n');
+      });
+  out.Write(std::to_string(references) + " reference(s), " + std::to_string(problems) +
             " problem(s)\n");
   out.Commit();
   return problems == 0 ? kExitOk : kExitCheckFailed;

@@ -96,4 +96,13 @@ struct RecoverOptions {
 };
 int RunRecover(const RecoverOptions& options);
 
+struct ViewOptions {
+  std::string file;
+  std::string host = "127.0.0.1";
+  uint16_t port = 0;  // 0: any free port
+  bool noBrowser = false;
+};
+// Serves the file to a browser until interrupted (tools/kstrn/view).
+int RunView(const ViewOptions& options);
+
 }  // namespace kstrn::tool

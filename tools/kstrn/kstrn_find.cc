@@ -3,6 +3,7 @@
 // form: text for strings, a number for fixed values, hex for the rest.
 #include <charconv>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "kstrn_names.h"
 #include "kstrn_open.h"
 #include "kstrn_output.h"
+#include "kstrn_search.h"
 #include "kstrn_text.h"
 #include "kstrn_value.h"
 #include "kstrn_walk.h"
@@ -55,8 +57,8 @@ std::optional<std::vector<uint8_t>> NumberKey(const std::string& key, const std:
 
 class Finder : public BlockVisitor {
  public:
-  Finder(Session& session, const FindOptions& o, Output& out)
-      : session_(session), options_(o), out_(out), layout_(LayoutOf(o.keyTid)) {
+  Finder(Session& session, const FindOptions& o, const std::function<bool(const BlockPath&)>& found)
+      : session_(session), options_(o), found_(found), layout_(LayoutOf(o.keyTid)) {
     const uint32_t width = KSTRN_ValSize(o.keyTid, 0);
     if (layout_ == Layout::kFixed && (width == 1 || width == 2 || width == 4 || width == 8)) {
       const std::string form = DefaultForm(o.keyTid);
@@ -75,6 +77,7 @@ class Finder : public BlockVisitor {
   }
 
   bool Enter(const BlockPath& path) override {
+    if (stopped_) return false;
     if (path.empty() || path.back().tid != options_.itemTid || !session_.HasValue(options_.keyTid))
       return true;
     const ValueInfo value = DescribeValue(session_, options_.keyTid);
@@ -89,32 +92,38 @@ class Finder : public BlockVisitor {
                   ? TextOf(payload, form) == options_.key
                   : std::string(payload.begin(), payload.end()) == options_.key;
     }
-    if (match) {
-      ++found;
-      out_.Write(FormatPath(path) + '\n');
-    }
-    return true;
+    if (match && !found_(path)) stopped_ = true;
+    return !stopped_;
   }
-
-  uint64_t found = 0;
 
  private:
   Session& session_;
   const FindOptions& options_;
-  Output& out_;
+  const std::function<bool(const BlockPath&)>& found_;
+  bool stopped_ = false;
   Layout layout_;
   std::optional<std::vector<uint8_t>> numeric_;
 };
 
 }  // namespace
 
+void FindBlocks(Session& session, const FindOptions& options,
+                const std::function<bool(const BlockPath&)>& found) {
+  Finder finder(session, options, found);
+  BlockWalk(session).Run(finder);
+}
+
 int RunFind(const FindOptions& options) {
   Session session = OpenFile(options.file, true);
   Output out("-");
-  Finder finder(session, options, out);
-  BlockWalk(session).Run(finder);
+  uint64_t found = 0;
+  FindBlocks(session, options, [&](const BlockPath& path) {
+    ++found;
+    out.Write(FormatPath(path) + '\n');
+    return true;
+  });
   out.Commit();
-  return finder.found != 0 ? kExitOk : kExitCheckFailed;
+  return found != 0 ? kExitOk : kExitCheckFailed;
 }
 
 }  // namespace kstrn::tool

@@ -60,6 +60,7 @@ struct Options {
   FromJsonOptions fromJson;
   FindOptions find;
   RecoverOptions recover;
+  ViewOptions view;
 };
 
 void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
@@ -160,11 +161,26 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
   recover->add_option("DAMAGED", o.recover.damaged, "Damaged container")->required();
   recover->add_option("OUT", o.recover.out, "Container file to write")->required();
   recover->callback([&] { run = [&] { return RunRecover(o.recover); }; });
+
+#ifdef KESTRON4_VIEW
+  auto* view = app.add_subcommand(
+      "view", "Browse the file in a web browser: tree, values, blobs and recorded channels");
+  view->add_option("FILE", o.view.file, "Container or older logger file")->required();
+  view->add_option("--port", o.view.port, "Port to listen on (default: any free one)");
+  view->add_option("--host", o.view.host,
+                   "Address to listen on (default 127.0.0.1: this machine only)");
+  view->add_flag("--no-browser", o.view.noBrowser, "Only print the address, open no browser");
+  view->callback([&] { run = [&] { return RunView(o.view); }; });
+#endif
 }
 
 const char* const kCommands[] = {"help",    "info",        "tree",  "get",      "extract",
                                  "convert", "export-qf73", "check", "compress", "decompress",
-                                 "to-json", "from-json",   "find",  "recover"};
+                                 "to-json", "from-json",   "find",  "recover",
+#ifdef KESTRON4_VIEW
+                                 "view"
+#endif
+};
 
 std::size_t Distance(const std::string& a, const std::string& b) {
   std::vector<std::size_t> row(b.size() + 1);

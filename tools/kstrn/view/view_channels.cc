@@ -1,0 +1,104 @@
+// The JSON answers of kstrn view's /api/ requests about a recording: its
+// channels and their min/max buckets over a time window.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kstrn_failure.h"
+#include "kstrn_value.h"
+#include "kstrn_walk.h"
+#include "view_params.h"
+#include "view_service.h"
+
+namespace kstrn::tool {
+namespace {
+
+constexpr uint16_t kBlob = 1063;
+
+}  // namespace
+
+const std::vector<Channel>& ViewService::ChannelList() {
+  if (!channels_) channels_ = ReadChannels(*session_);
+  return *channels_;
+}
+
+std::string ViewService::Channels() {
+  Json list = Json::array();
+  for (const Channel& c : ChannelList()) {
+    Json sensor = Json::array();
+    for (const double real : c.sensorReals)
+      sensor.push_back(std::isfinite(real) ? Json(real) : Json());
+    list.push_back(Json{{"module", c.module},
+                        {"name", c.name},
+                        {"source", c.source},
+                        {"path", FormatPath(c.samples)},
+                        {"periodMs", c.periodMs},
+                        {"sampleBytes", c.sampleBytes},
+                        {"samples", c.count},
+                        {"scaling", c.scaling},
+                        {"scalingName", c.scalingName},
+                        {"sensorReals", std::move(sensor)},
+                        {"tablePoints", c.table.size()},
+                        {"physical", c.Physical()}});
+  }
+  return Dump(Json{{"channels", std::move(list)}});
+}
+
+BucketIndex& ViewService::IndexOf(std::size_t channel) {
+  std::unique_ptr<BucketIndex>& index = indexes_[channel];
+  if (!index) {
+    const Channel& c = ChannelList()[channel];
+    index = std::make_unique<BucketIndex>(c.count, [this, &c](uint64_t first, uint64_t count,
+                                                              std::vector<uint32_t>& out) {
+      EnterPath(*session_, c.samples);
+      const ValueInfo blob = DescribeValue(*session_, kBlob);
+      std::vector<uint8_t> bytes(count * c.sampleBytes);
+      session_->ReadStored(
+          blob.handle, static_cast<uint32_t>(blob.stored - blob.payload + first * c.sampleBytes),
+          bytes.data(), static_cast<uint32_t>(bytes.size()));
+      out.resize(count);
+      for (uint64_t i = 0; i < count; ++i)
+        out[i] = c.sampleBytes == 1 ? bytes[i]
+                                    : static_cast<uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    });
+  }
+  return *index;
+}
+
+std::string ViewService::BucketsOf(const Params& params) {
+  const std::vector<Channel>& channels = ChannelList();
+  const uint64_t which = Unsigned(params, "ch", 0, UINT16_MAX);
+  if (which >= channels.size()) throw Failure("no channel " + std::to_string(which));
+  const Channel& c = channels[which];
+  if (c.periodMs == 0) throw Failure("channel " + std::to_string(which) + " has no valid rate");
+  const uint64_t n = Unsigned(params, "n", 1000, BucketIndex::kMaxBuckets);
+  // The time window in milliseconds, as sample indices: [begin, end).
+  const double from = std::max(Real(params, "from"), 0.0);
+  const double to = Real(params, "to");
+  const double last = static_cast<double>(c.count);
+  const uint64_t begin = static_cast<uint64_t>(std::min(std::ceil(from / c.periodMs), last));
+  const uint64_t end =
+      to < from ? begin : static_cast<uint64_t>(std::min(std::floor(to / c.periodMs) + 1, last));
+  const Buckets b = IndexOf(which).Query(begin, std::max(begin, end), static_cast<uint32_t>(n));
+  Json t = Json::array(), lo = Json::array(), hi = Json::array(), first = Json::array();
+  for (std::size_t i = 0; i < b.min.size(); ++i) {
+    t.push_back(static_cast<double>(b.first[i]) * c.periodMs / 1000.0);
+    first.push_back(b.first[i]);
+    const auto [low, high] = c.ScaledRange(b.min[i], b.max[i]);
+    lo.push_back(low);
+    hi.push_back(high);
+  }
+  if (!b.first.empty()) first.push_back(b.first.back());
+  return Dump(Json{{"ch", which},
+                   {"physical", c.Physical()},
+                   {"begin", begin},
+                   {"end", std::max(begin, end)},
+                   {"t", std::move(t)},
+                   {"first", std::move(first)},
+                   {"min", std::move(lo)},
+                   {"max", std::move(hi)}});
+}
+
+}  // namespace kstrn::tool
