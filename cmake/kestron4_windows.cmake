@@ -32,6 +32,31 @@ install(TARGETS kestron4 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
 install(FILES ${PROJECT_SOURCE_DIR}/src/api/kestron4.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/kestron4 DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
+# CLI11 and nlohmann_json are header-only: the host's copies serve, seen
+# through a folder of links so that the rest of the host's /usr/include (its
+# C library) stays out of the cross compiler's way.
+set(KESTRON4_HOST_HEADERS ${PROJECT_BINARY_DIR}/host-headers)
+file(MAKE_DIRECTORY ${KESTRON4_HOST_HEADERS})
+foreach(header_dir CLI nlohmann)
+  if(NOT EXISTS /usr/include/${header_dir})
+    message(FATAL_ERROR "/usr/include/${header_dir} is missing: run tools/install-deps.sh")
+  endif()
+  file(CREATE_LINK /usr/include/${header_dir} ${KESTRON4_HOST_HEADERS}/${header_dir} SYMBOLIC)
+endforeach()
+foreach(header_lib CLI11::CLI11 nlohmann_json::nlohmann_json)
+  add_library(${header_lib} INTERFACE IMPORTED)
+  set_target_properties(${header_lib} PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${KESTRON4_HOST_HEADERS})
+endforeach()
+
+if(KESTRON4_BUILD_TOOLS)
+  add_subdirectory(tools/kstrn)
+  foreach(layer kstrn_file_layer kstrn_process)
+    target_compile_definitions(${layer} PRIVATE _WIN32_WINNT=0x0601 UNICODE _UNICODE)
+  endforeach()
+  target_link_libraries(kstrn_process PUBLIC shell32)  # CommandLineToArgvW
+endif()
+
 if(KESTRON4_BUILD_TESTS)
   enable_testing()
   add_subdirectory(tests/windows)

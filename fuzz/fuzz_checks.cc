@@ -1,8 +1,5 @@
 #include "fuzz_checks.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -39,10 +36,10 @@ void ReadText(KSTRN_SessionHandle s, uint16_t tid) {
   }
   const uint32_t need16 = KSTRN_GetBufferLenUTF16(tid, s);
   if (need16 != 0 && need16 <= kExactReadLimit) {
-    std::vector<char16_t> text(need16);
+    std::vector<KSTRN_WChar> text(need16);
     const uint32_t got = KSTRN_ReadStringUTF16(tid, text.data(), need16, s);
     Check(got != 0 && got <= need16, "ReadStringUTF16 does not fit GetBufferLenUTF16");
-    Check(text[got - 1] == u'\0', "ReadStringUTF16 result is not terminated");
+    Check(text[got - 1] == 0, "ReadStringUTF16 result is not terminated");
   }
 }
 
@@ -371,24 +368,6 @@ void CheckReload(const std::vector<uint8_t>& bytes, SessionCore& original, const
   } else {
     KSTRN_CloseSession(t);
   }
-}
-
-int MemoryFile(const uint8_t* data, size_t size) {
-  const int fd = memfd_create("kestron4-fuzz", MFD_CLOEXEC);
-  if (fd < 0) return -1;
-  for (size_t done = 0; done < size;) {
-    const ssize_t n = write(fd, data + done, size - done);
-    if (n <= 0) {
-      close(fd);
-      return -1;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (lseek(fd, 0, SEEK_SET) != 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
 }
 
 }  // namespace kestron4::fuzz

@@ -51,7 +51,8 @@ sources = sorted(p.as_posix() for p in Path("src").glob("*.cc"))
 # The platform folder holds one implementation per system; build this one's.
 other_system = "posix_" if os.name == "nt" else "win32_"
 sources += sorted(os.path.relpath(p, HERE) for p in (ROOT / "src").rglob("*.cc")
-                  if not (p.parent.name == "platform" and p.name.startswith(other_system)))
+                  if not (p.parent.name == "platform" and
+                          (p.name.startswith(other_system) or "_program_process" in p.name)))
 
 
 class BuildPy(build_py):

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Cross-builds kestron4.dll and its tests with mingw-w64 and runs them under
-# Wine: the Win32 side of the platform seam with fault injection, a caller
-# that loads the DLL with LoadLibraryW/GetProcAddress, the export table and
-# imports, and the same calls through the Linux library (LINUX_BUILD, default
-# build/) and the DLL giving byte-identical files.
+# Cross-builds kestron4.dll, kstrn.exe and the tests with mingw-w64 and runs
+# them under Wine: the main suite, the Win32 side of the platform seam with
+# fault injection, a caller that loads the DLL with LoadLibraryW/GetProcAddress,
+# the C++ header and kstrn.exe on the DLL, the export table and imports, and
+# the same calls through the Linux library (LINUX_BUILD, default build/) and
+# the DLL giving byte-identical files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 linux_build=${LINUX_BUILD:-build}
 out=build-win
-cmake -S . -B "$out" -G Ninja --toolchain cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DKESTRON4_WERROR=ON
-cmake --build "$out" -j "${KESTRON4_WIN_JOBS:-2}"
-# A Wine prefix of the build tree's own; the first run creates it.
-export WINEPREFIX="$PWD/$out/wine-prefix" WINEDEBUG=-all
-ctest --test-dir "$out" --output-on-failure
+launcher=()
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+# The preset of CMakePresets.json: build-win, the toolchain, Release; the
+# test preset runs ctest in a Wine prefix of the build tree's own.
+cmake --preset windows -DKESTRON4_WERROR=ON "${launcher[@]}"
+cmake --build --preset windows -j "${KESTRON4_WIN_JOBS:-2}"
+ctest --preset windows -j "${KESTRON4_WIN_JOBS:-2}"
 
 # The same calls through the Linux library.
 linux_lib=$(ls "$linux_build"/libkestron4.so* 2>/dev/null | head -1)

@@ -15,6 +15,21 @@
 
 namespace kstrn {
 
+namespace detail {
+
+// This layer's UTF-16 is char16_t; the C interface's unit is char16_t, or
+// wchar_t on Windows, both of 16 bits. Units() hands text from one to the
+// other (and char text through unchanged).
+static_assert(sizeof(KSTRN_WChar) == sizeof(char16_t), "UTF-16 units are 16 bits");
+inline const char* Units(const char* text) { return text; }
+inline char* Units(char* text) { return text; }
+inline const KSTRN_WChar* Units(const char16_t* text) {
+  return reinterpret_cast<const KSTRN_WChar*>(text);
+}
+inline KSTRN_WChar* Units(char16_t* text) { return reinterpret_cast<KSTRN_WChar*>(text); }
+
+}  // namespace detail
+
 class Error : public std::runtime_error {
  public:
   Error(uint32_t code, const std::string& message) : std::runtime_error(message), code_(code) {}

@@ -91,7 +91,7 @@ inline std::vector<uint8_t> Decompress(ByteView packed, std::size_t originalSize
 // Directory for the library's temporary files, as UTF-8; empty: the system's.
 inline void SetGlobalTempDir(const std::string& directory) {
   const std::u16string wide = detail::Utf16Path(directory);
-  KSTRN_SetGlobalTempDir(wide.c_str());
+  KSTRN_SetGlobalTempDir(detail::Units(wide.c_str()));
 }
 
 inline std::string Version() { return KSTRN_GetEVersion(); }

@@ -5,7 +5,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -31,9 +35,22 @@ inline const char* CPath(const std::string& path) {
   if (path.find('\0') != std::string::npos) ThrowUncoded("path holds a NUL byte");
   return path.c_str();
 }
-inline const char16_t* CPath(const std::u16string& path) {
+inline const KSTRN_WChar* CPath(const std::u16string& path) {
   if (path.find(u'\0') != std::u16string::npos) ThrowUncoded("path holds a NUL");
-  return path.c_str();
+  return Units(path.c_str());
+}
+
+// The size of the file at path; false when there is none.
+inline bool FileSize(const std::string& path, uint64_t* size) {
+#ifdef _WIN32
+  struct _stat64 info;
+  if (::_wstat64(CPath(Utf16Path(path)), &info) != 0) return false;
+#else
+  struct stat info;
+  if (::stat(CPath(path), &info) != 0) return false;
+#endif
+  *size = static_cast<uint64_t>(info.st_size);
+  return true;
 }
 
 inline void RequireItem(uint16_t tid) {
@@ -59,7 +76,7 @@ class Session {
     return Opened([&](KSTRN_SessionHandle* h) { return KSTRN_OpenSession(p, h); });
   }
   static Session Open(const std::u16string& path) {
-    const char16_t* p = detail::CPath(path);
+    const KSTRN_WChar* p = detail::CPath(path);
     return Opened([&](KSTRN_SessionHandle* h) { return KSTRN_OpenSessionW(p, h); });
   }
   // A file read through a read-only mapping / read on demand; its values
@@ -71,7 +88,7 @@ class Session {
     return OpenedFile(path, KSTRN_OpenStreamedSessionH);
   }
   static Session OpenStreamed(const std::u16string& path) {
-    const char16_t* p = detail::CPath(path);
+    const KSTRN_WChar* p = detail::CPath(path);
     return Opened([&](KSTRN_SessionHandle* h) { return KSTRN_OpenStreamedSessionW(p, h); });
   }
   // Loads from an open descriptor: into memory, mapped, or streamed. The
@@ -150,7 +167,7 @@ class Session {
     // from code 0 (this comparison only sets the code).
     const uint8_t zero = 0;
     KSTRN_CompareValues(0, &zero, &zero);
-    if (KSTRN_ExportQF73v3(wide.c_str(), handle_)) return;
+    if (KSTRN_ExportQF73v3(detail::Units(wide.c_str()), handle_)) return;
     if (KSTRN_GetLastEE() == KSTRN_ErrNone) {
       detail::ThrowUncoded("nothing to export: the root has no logger configuration (item 23)");
     }
@@ -381,7 +398,7 @@ class Session {
   void InsertText(uint16_t tid, std::u16string_view utf16) {
     detail::RequireString(tid);
     const std::u16string text = TextKey(tid, utf16);
-    Inserted(tid, KSTRN_InsertStringUTF16(tid, text.c_str(), handle_));
+    Inserted(tid, KSTRN_InsertStringUTF16(tid, detail::Units(text.c_str()), handle_));
   }
   // Replaces the block's blob (1063) and its length (1066).
   void InsertData(ByteView bytes) {
@@ -407,9 +424,8 @@ class Session {
                       std::optional<uint64_t> length = std::nullopt) {
     const char* p = detail::CPath(path);
     if (!length) {
-      struct stat info;
-      if (::stat(p, &info) != 0) detail::ThrowCode(KSTRN_ErrFileNotFound);
-      const auto size = static_cast<uint64_t>(info.st_size);
+      uint64_t size = 0;
+      if (!detail::FileSize(path, &size)) detail::ThrowCode(KSTRN_ErrFileNotFound);
       length = offset < size ? size - offset : 0;
     }
     // The blob's length is 32 bits wide, as is a container.
@@ -501,7 +517,7 @@ class Session {
   void RenameKeyText(uint16_t keyTid, std::u16string_view utf16) {
     detail::RequireString(keyTid);
     const std::u16string k = TextKey(keyTid, utf16);
-    detail::Check(KSTRN_CheckRefdValueUTF16(keyTid, nullptr, k.c_str(), handle_));
+    detail::Check(KSTRN_CheckRefdValueUTF16(keyTid, nullptr, detail::Units(k.c_str()), handle_));
   }
   // Resolves every reference; returns how many there are. Throws code 11 at
   // the first that does not resolve.
@@ -524,16 +540,28 @@ class Session {
   // Opens path for a descriptor open; the session keeps its own duplicate.
   static Session OpenedFile(const std::string& path,
                             bool (*open)(KSTRN_FileHandle, KSTRN_SessionHandle*)) {
+#ifdef _WIN32
+    // The C runtime's descriptor over a HANDLE: no <windows.h> for the caller.
+    const std::u16string wide = detail::Utf16Path(path);
+    const int fd = ::_wopen(detail::CPath(wide), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+#else
     const int fd = ::open(detail::CPath(path), O_RDONLY | O_CLOEXEC);
+#endif
     if (fd < 0) {
       detail::ThrowCode(errno == ENOENT || errno == ENOTDIR ? KSTRN_ErrFileNotFound
                                                             : KSTRN_ErrFileAccess);
     }
     struct Closer {
       int fd;
+#ifdef _WIN32
+      ~Closer() { ::_close(fd); }
+      KSTRN_FileHandle file() const { return reinterpret_cast<KSTRN_FileHandle>(::_get_osfhandle(fd)); }
+#else
       ~Closer() { ::close(fd); }
+      KSTRN_FileHandle file() const { return fd; }
+#endif
     } closer{fd};
-    return Opened([&](KSTRN_SessionHandle* h) { return open(closer.fd, h); });
+    return Opened([&](KSTRN_SessionHandle* h) { return open(closer.file(), h); });
   }
 
   template <typename Write>
@@ -553,7 +581,7 @@ class Session {
       detail::ThrowUncoded(detail::Describe(tid) + " is not readable as text");
     }
     std::basic_string<Unit> text(needed, Unit{0});
-    const uint32_t written = read(tid, text.data(), needed, handle_);
+    const uint32_t written = read(tid, detail::Units(text.data()), needed, handle_);
     if (written == 0) detail::ThrowUncoded(detail::Describe(tid) + " could not be read");
     text.resize(written - 1);
     return text;
@@ -575,7 +603,7 @@ class Session {
   template <typename Unit, typename Text>
   bool FindWith(bool (*find)(uint16_t, uint16_t, const Unit*, KSTRN_SessionHandle), uint16_t tid,
                 uint16_t vtid, const Text& key) {
-    return Found(find(tid, vtid, key.c_str(), handle_));
+    return Found(find(tid, vtid, detail::Units(key.c_str()), handle_));
   }
 
   void Inserted(uint16_t tid, bool ok) {

@@ -1,9 +1,7 @@
 // The C++ wrapper: ownership of sessions, errors as exceptions with the
 // library's code and text, the kind and width checks of every insert, the
 // opens by path, and the TID dictionary.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +12,7 @@
 #include "api/error_text.h"
 #include "api/session_registry.h"
 #include "kestron4/kestron4.hpp"
+#include "support/caller_file.h"
 #include "support/scratch_dir.h"
 
 namespace kestron4 {
@@ -200,10 +199,10 @@ TEST(CppWrapperTest, PathOpensDescriptorsAndTheMoveToMemory) {
   kstrn::Session s = kstrn::Session::Create();
   s.InsertText(2001, "saved");
   s.InsertDataFile(dir.File("outside.bin"), 5);  // the rest of the file
-  const int fd = ::open(dir.File("b.kst").c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  ASSERT_GE(fd, 0);
-  s.SaveToDescriptor(fd);
-  ::close(fd);
+  CallerFile file(dir.File("b.kst"), kOpenWrite | kOpenCreate | kOpenTruncate);
+  ASSERT_TRUE(file.ok());
+  s.SaveToDescriptor(file.get());
+  file.Close();
   kstrn::Session mapped = kstrn::Session::OpenMapped(dir.File("b.kst"));
   kstrn::Session streamed = kstrn::Session::OpenStreamed(dir.File("b.kst"));
   EXPECT_EQ(streamed.StoredPointer(1063), nullptr) << "still in the file";

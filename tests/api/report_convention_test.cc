@@ -13,6 +13,7 @@
 #include "kestron4/kestron4.h"
 #include "session/last_error.h"
 #include "session/session_core.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -49,7 +50,7 @@ TEST(ReportTest, OperationsReportTheirCodeOnSuccessToo) {
   uint16_t tid = 777, count = 99;
   EXPECT_EQ(Try([&] { return KSTRN_OpenItem(kItem, 0, s); }), kFailed5);
   EXPECT_EQ(Try([&] { return KSTRN_FindType(kItem, 0, nullptr, s); }), kFailed5);
-  EXPECT_EQ(Try([&] { return KSTRN_FindLocalTypeUTF16(kItem, 0, u"", s); }), kFailed5);
+  EXPECT_EQ(Try([&] { return KSTRN_FindLocalTypeUTF16(kItem, 0, W(u""), s); }), kFailed5);
   EXPECT_EQ(Try([&] { return KSTRN_DeleteValue(kText, s); }), (Report{false, ErrValueNotFound}));
   EXPECT_EQ(Try([&] { return KSTRN_GetValSize(kText, &size, s); }), (Report{false, 7}));
   EXPECT_EQ(Try([&] { return KSTRN_ChangeTID(8, s); }), (Report{false, ErrPastLastBlock}));
@@ -88,7 +89,7 @@ TEST(ReportTest, DirectFunctionsLeaveTheCellAlone) {
   EXPECT_EQ(Try([&] { return KSTRN_InsertValue(kLong, &four, s); }), kDirect);
   EXPECT_EQ(Try([&] { return KSTRN_InsertValueS(kText, "abcdef", 3, s); }), kDirect);
   EXPECT_EQ(Try([&] { return KSTRN_InsertStringUTF8(2002, "short", s); }), kDirect);
-  EXPECT_EQ(Try([&] { return KSTRN_InsertStringUTF16(2003, u"\u00e9t\u00e9", s); }), kDirect);
+  EXPECT_EQ(Try([&] { return KSTRN_InsertStringUTF16(2003, W(u"\u00e9t\u00e9"), s); }), kDirect);
   EXPECT_EQ(Try([&] { return KSTRN_GetValueHandle(2999, s) == nullptr; }), kDirect);
   KSTRN_ValueHandle value = KSTRN_GetValueHandle(kLong, s);
   EXPECT_EQ(Try([&] { return KSTRN_ReadValue(value, 0, bytes, 4, s); }), kDirect);
@@ -144,7 +145,7 @@ TEST(ReportTest, BlobCallsReplaceThePairAndReportZero) {
   EXPECT_EQ(Try([&] { return KSTRN_InsertDataFile("/nonexistent/f", nullptr, nullptr, s); }),
             kDone);
   EXPECT_EQ(Try([&] { return KSTRN_GetValSize(1063, &size, s) && size == 0; }), kDone);
-  EXPECT_EQ(Try([&] { return KSTRN_InsertDataFileW(u"/nonexistent/f", &offset, &length, s); }),
+  EXPECT_EQ(Try([&] { return KSTRN_InsertDataFileW(W(u"/nonexistent/f"), &offset, &length, s); }),
             kDone);
   ASSERT_TRUE(KSTRN_GetValSize(1063, &size, s));
   EXPECT_EQ(size, 7u) << "the size value holds the low 32 bits";
@@ -159,8 +160,8 @@ TEST(ReportTest, OpenOfMissingPathMakesNoSession) {
   H s = sentinel;
   const Report missing{false, ErrFileNotFound};
   EXPECT_EQ(Try([&] { return KSTRN_OpenSession("/nonexistent/kestron4/file", &s); }), missing);
-  EXPECT_EQ(Try([&] { return KSTRN_OpenSessionW(u"/nonexistent/kestron4/file", &s); }), missing);
-  EXPECT_EQ(Try([&] { return KSTRN_OpenStreamedSessionW(u"", &s); }), missing);
+  EXPECT_EQ(Try([&] { return KSTRN_OpenSessionW(W(u"/nonexistent/kestron4/file"), &s); }), missing);
+  EXPECT_EQ(Try([&] { return KSTRN_OpenStreamedSessionW(W(u""), &s); }), missing);
   EXPECT_EQ(Try([&] { return KSTRN_OpenSession(nullptr, &s); }), missing);
   EXPECT_EQ(s, sentinel);
   // One trailing separator is dropped: the directory exists, so a session
@@ -202,12 +203,12 @@ TEST(ReportTest, ExportWritesAFileAndKeepsTheLastError) {
   const std::u16string wide(path.begin(), path.end());
   std::remove(path.c_str());
   ScopedSession s;
-  EXPECT_EQ(Try([&] { return KSTRN_ExportQF73v3(wide.c_str(), s); }), (Report{false, kLeft}));
+  EXPECT_EQ(Try([&] { return KSTRN_ExportQF73v3(W(wide.c_str()), s); }), (Report{false, kLeft}));
   EXPECT_FALSE(std::ifstream(path).good()) << "nothing is created";
   ASSERT_TRUE(KSTRN_InsertItemBlocks(23, 1, s));
   ASSERT_TRUE(KSTRN_OpenItem(23, 0, s));
   ASSERT_TRUE(KSTRN_InsertItemBlocks(105, 1, s));
-  EXPECT_EQ(Try([&] { return KSTRN_ExportQF73v3(wide.c_str(), s); }), kDirect);
+  EXPECT_EQ(Try([&] { return KSTRN_ExportQF73v3(W(wide.c_str()), s); }), kDirect);
   std::string magic(16, '\0');
   std::ifstream(path, std::ios::binary).read(magic.data(), 16);
   EXPECT_EQ(magic, std::string("QF73 v3.00 file\x1a", 16));

@@ -1,8 +1,7 @@
 // The configuration export: header, main sections, trailer, failures and
 // what the export leaves behind in the session.
-#include <sys/stat.h>
-
 #include <cstdio>
+#include <filesystem>
 
 #include "export/qf73/qf73_export.h"
 #include "export/qf73_fixture.h"
@@ -205,7 +204,7 @@ TEST_F(Qf73Export, SessionStateIsRestoredAfterSuccessAndFailure) {
     SCOPED_TRACE(succeed ? "success" : "failure");
     if (!succeed) {  // a directory where the file should go
       std::remove(path_.c_str());
-      ASSERT_EQ(mkdir(path_.c_str(), 0700), 0);  // removed with the scratch directory
+      ASSERT_TRUE(std::filesystem::create_directory(path_));  // removed with the scratch directory
     }
     SetLastError(ErrBadCount);
     EXPECT_EQ(Export(), succeed);

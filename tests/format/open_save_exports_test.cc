@@ -1,13 +1,12 @@
 // The open and save functions of the C interface over the in-memory policy.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "api/scoped_session.h"
 #include "kestron4/kestron4.h"
 #include "support/scratch_dir.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -38,17 +37,17 @@ TEST(OpenSaveExports, AbsoluteReferenceMarkerAndSizes) {
   EXPECT_EQ(parent, 100);
   EXPECT_EQ(KSTRN_SaveSessionSize(s), 35u);
   EXPECT_EQ(KSTRN_SerializeItemSize(s), 25u);
-  EXPECT_FALSE(KSTRN_SaveSessionW(u"", s));
+  EXPECT_FALSE(KSTRN_SaveSessionW(W(u""), s));
   EXPECT_EQ(KSTRN_GetLastEE(), 1u);
 
   // Every way of opening reads the marker back.
-  const int fd = open(kept.c_str(), O_RDONLY | O_CLOEXEC);
+  CallerFile file(kept);
   KSTRN_SessionHandle opened[3] = {};
   EXPECT_TRUE(KSTRN_OpenSession(kept.c_str(), &opened[0]));
-  EXPECT_TRUE(KSTRN_OpenSessionH(fd, &opened[1]));
+  EXPECT_TRUE(KSTRN_OpenSessionH(file.get(), &opened[1]));
   EXPECT_TRUE(KSTRN_OpenSessionBuffer(withMarker.data(), static_cast<uint32_t>(withMarker.size()),
                                       &opened[2]));
-  close(fd);
+  file.Close();
   for (KSTRN_SessionHandle t : opened) {
     uint8_t marker = 0;
     EXPECT_TRUE(KSTRN_GetValue(1132, &marker, t));
@@ -64,10 +63,8 @@ TEST(OpenSaveExports, FailedLoadsReportTheirCodesAndLeaveASession) {
   ScratchDir dir;
   const std::string display = dir.File("display.bin");
   WriteWholeFile(display, "VN15 V1.00 DISPLAY and the rest");
-  const int fd = open(display.c_str(), O_RDONLY | O_CLOEXEC);
   KSTRN_SessionHandle s = nullptr;
-  EXPECT_FALSE(KSTRN_OpenSessionH(fd, &s));
-  close(fd);
+  EXPECT_FALSE(KSTRN_OpenSessionH(CallerFile(display).get(), &s));
   EXPECT_EQ(KSTRN_GetLastEE(), 2u);
   ASSERT_NE(s, nullptr);
   uint16_t type = 0;

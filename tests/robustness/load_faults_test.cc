@@ -2,13 +2,14 @@
 // file. A run ends with code 0 and the whole tree, or code 1 (a path whose
 // existence cannot be checked: 9, and no session); a failed load keeps its
 // session, which works afterwards; nothing is left open.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include <memory>
 
 #include <algorithm>
 
 #include "robustness/fault_sweep.h"
+#include "support/caller_file.h"
 #include "support/legacy_file_builder.h"
 
 namespace kestron4::robustness {
@@ -24,34 +25,34 @@ void SweepOpens(const std::string& path, const std::vector<uint8_t>& expected,
     const bool byPath =
         by == OpenBy::kPath || by == OpenBy::kWidePath || by == OpenBy::kStreamedPath;
     KSTRN_SessionHandle t = nullptr;
-    int fd = -1;
+    std::unique_ptr<CallerFile> file;
     bool ok = false;
     uint32_t code = 0;
     const auto reached = SweepFaults(
         [&] {
           t = nullptr;
-          if (!byPath) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+          if (!byPath) file = std::make_unique<CallerFile>(path);
         },
         [&] {
           // clang-format off
           switch (by) {
             case OpenBy::kPath: ok = KSTRN_OpenSession(path.c_str(), &t); break;
-            case OpenBy::kWidePath: ok = KSTRN_OpenSessionW(wide.c_str(), &t); break;
-            case OpenBy::kDescriptor: ok = KSTRN_OpenSessionH(fd, &t); break;
-            case OpenBy::kMapped: ok = KSTRN_OpenMemMappedSessionH(fd, &t); break;
-            case OpenBy::kStreamed: ok = KSTRN_OpenStreamedSessionH(fd, &t); break;
-            case OpenBy::kStreamedPath: ok = KSTRN_OpenStreamedSessionW(wide.c_str(), &t); break;
+            case OpenBy::kWidePath: ok = KSTRN_OpenSessionW(W(wide.c_str()), &t); break;
+            case OpenBy::kDescriptor: ok = KSTRN_OpenSessionH(file->get(), &t); break;
+            case OpenBy::kMapped: ok = KSTRN_OpenMemMappedSessionH(file->get(), &t); break;
+            case OpenBy::kStreamed: ok = KSTRN_OpenStreamedSessionH(file->get(), &t); break;
+            case OpenBy::kStreamedPath: ok = KSTRN_OpenStreamedSessionW(W(wide.c_str()), &t); break;
           }
           // clang-format on
           code = KSTRN_GetLastEE();
         },
         [&](bool injected) {
-          if (fd >= 0) {
+          if (file) {
             if (by == OpenBy::kMapped || by == OpenBy::kStreamed) {
-              EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 0) << "the caller's position moved";
+              EXPECT_EQ(SystemPlatform().Seek(file->native(), 0, kFromCurrent), 0)
+                  << "the caller's position moved";
             }
-            ::close(fd);  // a session reads through a descriptor of its own
-            fd = -1;
+            file.reset();  // a session reads through a descriptor of its own
           }
           const bool missing = byPath && code == KSTRN_ErrFileNotFound;
           EXPECT_EQ(ok, code == KSTRN_ErrNone);
@@ -118,7 +119,7 @@ TEST_F(LoadFaults, AStreamedSessionReportsFailedReadsOfItsFile) {
   uint32_t getCode = 0, sliceCode = 0, saveCode = 0;
   const auto reached = SweepFaults(
       [&] {
-        ASSERT_TRUE(KSTRN_OpenStreamedSessionW(wide.c_str(), &t));
+        ASSERT_TRUE(KSTRN_OpenStreamedSessionW(W(wide.c_str()), &t));
         ASSERT_TRUE(KSTRN_OpenItem(150, 0, t));
         uint32_t size = 0;
         ASSERT_TRUE(KSTRN_GetValSize(1063, &size, t));

@@ -1,12 +1,13 @@
 // Every system call of a save fails once, in turn. Each run ends with code 0
 // and the complete result, or code 1 and the previous file; no descriptor or
 // scratch file is left behind, and the session works afterwards.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include <memory>
 
 #include "export/qf73/qf73_export.h"
 #include "robustness/fault_sweep.h"
+#include "support/caller_file.h"
 #include "session/abstract_session.h"
 #include "session/last_error.h"
 
@@ -46,7 +47,7 @@ TEST_F(SaveFaults, SaveToAPathKeepsTheOldFileOrWritesTheNewOne) {
   const auto reached =
       SweepFaults([&] { WriteWholeFile(target_, "previous"); },
                   [&] {
-                    ok_ = KSTRN_SaveSessionW(wide.c_str(), s_);
+                    ok_ = KSTRN_SaveSessionW(W(wide.c_str()), s_);
                     code_ = KSTRN_GetLastEE();
                   },
                   [&](bool injected) {
@@ -60,14 +61,14 @@ TEST_F(SaveFaults, SaveToAPathKeepsTheOldFileOrWritesTheNewOne) {
 }
 
 TEST_F(SaveFaults, SaveToADescriptorReportsEveryFailureAndKeepsTheDescriptor) {
-  int fd = -1;
+  std::unique_ptr<CallerFile> file;
   const auto reached = SweepFaults(
       [&] {
         WriteWholeFile(target_, "");
-        fd = ::open(target_.c_str(), O_RDWR | O_CLOEXEC);
+        file = std::make_unique<CallerFile>(target_, kOpenWrite);
       },
       [&] {
-        ok_ = KSTRN_SaveSessionH(fd, s_);
+        ok_ = KSTRN_SaveSessionH(file->get(), s_);
         code_ = KSTRN_GetLastEE();
       },
       [&](bool injected) {
@@ -75,8 +76,8 @@ TEST_F(SaveFaults, SaveToADescriptorReportsEveryFailureAndKeepsTheDescriptor) {
         if (ok_) {
           EXPECT_EQ(ReadWholeFile(target_), Str(reference_));
         }
-        EXPECT_EQ(::pwrite(fd, "x", 1, 0), 1) << "the caller's descriptor was closed";
-        ::close(fd);
+        EXPECT_TRUE(file->WriteAt("x", 1, 0)) << "the caller's descriptor was closed";
+        file.reset();
         ExpectOnlyTarget();
         ExpectUsable(s_);
       },
@@ -136,24 +137,23 @@ TEST_F(SaveFaults, AMappedSessionSavedOverItsOwnFile) {
   const auto reached = SweepFaults(
       [&] {
         WriteWholeFile(target_, Str(reference_));
-        const int fd = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC);
-        ASSERT_TRUE(KSTRN_OpenMemMappedSessionH(fd, &t));
-        ::close(fd);
+        ASSERT_TRUE(KSTRN_OpenMemMappedSessionH(CallerFile(target_).get(), &t));
         const uint32_t mark = 0xC0FFEE;
         KSTRN_InsertValue(10002, &mark, t);
         edited = SavedBytes(t);
       },
       [&] {
-        ok_ = KSTRN_SaveSessionW(wide.c_str(), t);
+        ok_ = KSTRN_SaveSessionW(W(wide.c_str()), t);
         code_ = KSTRN_GetLastEE();
       },
       [&](bool injected) {
         ExpectHonest(ok_, code_, injected);
         ExpectOldOrNew(Str(reference_), Str(edited));
-        ExpectOnlyTarget();
         EXPECT_EQ(SavedBytes(t), edited) << "the session no longer reads its values";
         ExpectUsable(t);
         KSTRN_CloseSession(t);
+        // Windows keeps the replaced file's name while the view holds it.
+        ExpectOnlyTarget();
       },
       16 * 1024);
   ExpectReached(reached, {FaultOp::kOpen, FaultOp::kWrite, FaultOp::kSync, FaultOp::kReplace});

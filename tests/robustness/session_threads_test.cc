@@ -3,9 +3,7 @@
 // close, and read its own last error between calls while the others set
 // theirs. Built alone as kestron4_threads_test for the ThreadSanitizer build
 // (KESTRON4_TSAN), where any data race fails the run.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -17,6 +15,7 @@
 #include "api/session_registry.h"
 #include "kestron4/kestron4.h"
 #include "support/scratch_dir.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -86,7 +85,7 @@ void Work(uint32_t id, const ScratchDir& dir, std::latch& start, Outcome& out) {
     const std::vector<uint8_t> bytes = Saved(s);
     out.Expect(!bytes.empty(), "save to a buffer");
     ExpectCode(out, KSTRN_ErrNone, "SaveSessionBuffer");
-    out.Expect(KSTRN_SaveSessionW(wide.c_str(), s), "save to a path");
+    out.Expect(KSTRN_SaveSessionW(W(wide.c_str()), s), "save to a path");
 
     KSTRN_SessionHandle t = nullptr;
     out.Expect(KSTRN_OpenSession(path.c_str(), &t), "open from a path");
@@ -94,9 +93,8 @@ void Work(uint32_t id, const ScratchDir& dir, std::latch& start, Outcome& out) {
     const uint32_t more = id + 7;
     KSTRN_InsertValue(10002, &more, t);
     KSTRN_CopyContents(s, t);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    out.Expect(fd >= 0 && KSTRN_SaveSessionH(fd, t), "save to a descriptor");
-    if (fd >= 0) ::close(fd);
+    const CallerFile file(path, kOpenWrite);
+    out.Expect(file.ok() && KSTRN_SaveSessionH(file.get(), t), "save to a descriptor");
     KSTRN_SessionHandle u = nullptr;
     out.Expect(KSTRN_OpenSessionBuffer(bytes.data(), static_cast<uint32_t>(bytes.size()), &u),
                "open from a buffer");
@@ -110,7 +108,7 @@ void Work(uint32_t id, const ScratchDir& dir, std::latch& start, Outcome& out) {
         KSTRN_DeCompress(packed.data(), unpacked.data(), n) == static_cast<int32_t>(bytes.size()) &&
             unpacked == bytes,
         "compression round trip");
-    if (id == 0) KSTRN_SetGlobalTempDir(round % 2 == 0 ? temp.c_str() : nullptr);
+    if (id == 0) KSTRN_SetGlobalTempDir(round % 2 == 0 ? W(temp.c_str()) : nullptr);
 
     for (KSTRN_SessionHandle h : {s, t, u}) KSTRN_CloseSession(h);
     ExpectCode(out, KSTRN_ErrNone, "CloseSession");

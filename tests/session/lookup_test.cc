@@ -6,6 +6,7 @@
 
 #include "api/scoped_session.h"
 #include "support/api_tree.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -20,10 +21,10 @@ bool Find(How how, uint16_t tid, uint16_t vtid, const void* key, KSTRN_SessionHa
   switch (how) {
     case kLocal: return KSTRN_FindLocalType(tid, vtid, key, s);
     case kLocal8: return KSTRN_FindLocalTypeUTF8(tid, vtid, text, s);
-    case kLocal16: return KSTRN_FindLocalTypeUTF16(tid, vtid, text16, s);
+    case kLocal16: return KSTRN_FindLocalTypeUTF16(tid, vtid, W(text16), s);
     case kDeep: return KSTRN_FindType(tid, vtid, key, s);
     case kDeep8: return KSTRN_FindTypeUTF8(tid, vtid, text, s);
-    case kDeep16: return KSTRN_FindTypeUTF16(tid, vtid, text16, s);
+    case kDeep16: return KSTRN_FindTypeUTF16(tid, vtid, W(text16), s);
   }
   return false;
 }

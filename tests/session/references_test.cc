@@ -9,6 +9,7 @@
 
 #include "api/scoped_session.h"
 #include "support/api_tree.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -193,7 +194,7 @@ TEST(References, RenameKeepsEveryReferrerPointingAtTheBlock) {
   EXPECT_EQ(Text(s, target), "New");
   expectAllFollow();
   Go(s, target);
-  ASSERT_TRUE(KSTRN_CheckRefdValueUTF16(kName, &count, u"N\u00e9u", s));
+  ASSERT_TRUE(KSTRN_CheckRefdValueUTF16(kName, &count, W(u"N\u00e9u"), s));
   EXPECT_EQ(count, 3);
   EXPECT_EQ(Text(s, target), "N\xC3\xA9u");
   expectAllFollow();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "api/scoped_session.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -97,7 +98,7 @@ TEST(Values, TextsReadInEveryEncoding) {
   EXPECT_EQ(KSTRN_ReadStringUTF8(2001, buf, 3, s), 3u);
   EXPECT_STREQ(buf, "AB");
   EXPECT_EQ(KSTRN_ReadStringUTF8(2001, buf, 2, s), 0u);  // no room: nothing
-  EXPECT_EQ(KSTRN_ReadStringUTF16(2001, wbuf, 3, s), 3u);
+  EXPECT_EQ(KSTRN_ReadStringUTF16(2001, W(wbuf), 3, s), 3u);
   EXPECT_EQ(std::u16string(wbuf), u"AB");
   EXPECT_EQ(KSTRN_GetBufferLenUTF16(2001, s), 5u);
   EXPECT_EQ(KSTRN_GetBufferLenUTF8(2001, s), 3u);
@@ -105,10 +106,10 @@ TEST(Values, TextsReadInEveryEncoding) {
   EXPECT_EQ(KSTRN_GetBufferLenUTF8(2002, s), 10u);
   EXPECT_EQ(KSTRN_ReadStringUTF8(2002, buf, sizeof buf, s), 10u);
   EXPECT_STREQ(buf, "Caf\xC3\xA9 \xE2\x82\xAC");
-  EXPECT_EQ(KSTRN_ReadStringUTF16(2002, wbuf, 16, s), 7u);
+  EXPECT_EQ(KSTRN_ReadStringUTF16(2002, W(wbuf), 16, s), 7u);
   EXPECT_EQ(std::u16string(wbuf), u"Caf\u00e9 \u20ac");
   // Too long: cut, stored and reported.
-  EXPECT_FALSE(KSTRN_InsertStringUTF16(2003, std::u16string(300, u'q').c_str(), s));
+  EXPECT_FALSE(KSTRN_InsertStringUTF16(2003, W(std::u16string(300, u'q').c_str()), s));
   EXPECT_EQ(KSTRN_GetLastEE(), 16u);
   char big[300];
   EXPECT_EQ(KSTRN_ReadStringUTF8(2003, big, sizeof big, s), 254u);

@@ -1,9 +1,8 @@
 // The same reading, editing and saving under every storage policy: whatever
 // the policy, a session reads, changes and saves the same bytes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -71,8 +70,8 @@ TEST_P(PolicySuite, AfterMoveToRamTheFileMayGo) {
   EXPECT_TRUE(KSTRN_MoveToRAM(s));
   // Emptied first: a session that still read the file would notice, even
   // through a descriptor that keeps a deleted file alive.
-  ASSERT_EQ(truncate(path_.c_str(), 0), 0);
-  ASSERT_EQ(unlink(path_.c_str()), 0);
+  std::filesystem::resize_file(path_, 0);
+  ASSERT_TRUE(std::filesystem::remove(path_));
   EXPECT_TRUE(Dump(s) == expected_);
   EXPECT_TRUE(SavedBuffer(s) == bytes_);
   EXPECT_EQ(KSTRN_CreateStream(s), nullptr);
@@ -155,22 +154,23 @@ TEST_P(PolicySuite, ValueStreamsExistOnlyWhenStreamed) {
 // overwrites bytes the session has not read yet; it takes them first. A
 // file-backed session leaves the caller's file position where it was.
 TEST_P(PolicySuite, SavesInPlaceOverItsOwnFile) {
-  const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_EQ(lseek(fd, 7, SEEK_SET), 7);
+  CallerFile file(path_, kOpenWrite);
+  Platform& system = SystemPlatform();
+  ASSERT_EQ(system.Seek(file.native(), 7, kFromBegin), 7);
   KSTRN_SessionHandle s = nullptr;
   const PolicyKind kind = GetParam();
-  ASSERT_TRUE(kind == PolicyKind::kMemory   ? KSTRN_OpenSessionH(fd, &s)
-              : kind == PolicyKind::kMapped ? KSTRN_OpenMemMappedSessionH(fd, &s)
-                                            : KSTRN_OpenStreamedSessionH(fd, &s));
+  ASSERT_TRUE(kind == PolicyKind::kMemory   ? KSTRN_OpenSessionH(file.get(), &s)
+              : kind == PolicyKind::kMapped ? KSTRN_OpenMemMappedSessionH(file.get(), &s)
+                                            : KSTRN_OpenStreamedSessionH(file.get(), &s));
   EXPECT_TRUE(Dump(s) == expected_);
   if (kind != PolicyKind::kMemory) {
-    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 7);
+    EXPECT_EQ(system.Seek(file.native(), 0, kFromCurrent), 7);
   }
   GrowTitle(s);
   KSTRN_Unmap(s);  // the save maps again what it must read first
-  ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
-  ASSERT_TRUE(KSTRN_SaveSessionH(fd, s));
-  close(fd);
+  ASSERT_EQ(system.Seek(file.native(), 0, kFromBegin), 0);
+  ASSERT_TRUE(KSTRN_SaveSessionH(file.get(), s));
+  file.Close();
   EXPECT_TRUE(ReadWholeFile(path_).substr(0, grown_.size()) == grown_);
   EXPECT_TRUE(Dump(s) == grownDump_);
   EXPECT_TRUE(SavedBuffer(s) == grown_);

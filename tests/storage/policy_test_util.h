@@ -3,9 +3,7 @@
 // session reads, so that sessions under different policies can be compared.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -14,6 +12,7 @@
 
 #include "kestron4/kestron4.h"
 #include "session/session_factory.h"
+#include "support/caller_file.h"
 #include "support/scratch_dir.h"
 #include "text/text_codec.h"
 
@@ -85,12 +84,11 @@ inline KSTRN_SessionHandle OpenAs(PolicyKind kind, const std::string& path) {
   if (kind == PolicyKind::kMemory) {
     ok = KSTRN_OpenSession(path.c_str(), &s);
   } else if (kind == PolicyKind::kStreamed) {
-    ok = KSTRN_OpenStreamedSessionW(Utf8ToUtf16(path).c_str(), &s);
+    ok = KSTRN_OpenStreamedSessionW(W(Utf8ToUtf16(path).c_str()), &s);
   } else {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    ok = KSTRN_OpenMemMappedSessionH(fd, &s);
-    close(fd);
+    CallerFile file(path);
+    if (!file.ok()) return nullptr;
+    ok = KSTRN_OpenMemMappedSessionH(file.get(), &s);
   }
   if (!ok && s != nullptr) KSTRN_CloseSession(s);
   return ok ? s : nullptr;

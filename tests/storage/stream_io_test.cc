@@ -1,12 +1,11 @@
 // Streams over a caller's memory block, which never touch a byte outside
 // it, and the buffered reader and writer: one system call per buffer over a
 // file, jumps that do not refill whole buffers, failures that stick.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -16,6 +15,7 @@
 #include "storage/streams/mem_ref_stream.h"
 #include "storage/streams/stream_reader.h"
 #include "storage/streams/stream_writer.h"
+#include "support/caller_file.h"
 #include "support/faulty_platform.h"
 #include "support/scratch_dir.h"
 
@@ -176,9 +176,10 @@ TEST(BufferedStream, RandomWalkMatchesTheFile) {
   ScratchDir dir;
   const std::string data = Pattern(700001);
   WriteWholeFile(dir.File("f"), data);
-  const int fd = open(dir.File("f").c_str(), O_RDONLY | O_CLOEXEC);
-  ASSERT_EQ(lseek(fd, 7, SEEK_SET), 7);
-  TFileStream stream(fd);
+  const CallerFile file(dir.File("f"));
+  Platform& system = SystemPlatform();
+  ASSERT_EQ(system.Seek(file.native(), 7, kFromBegin), 7);
+  TFileStream stream(file.native());
   StreamReader reader(stream);
   ASSERT_EQ(reader.Position(), 7);
   std::mt19937 random(12345);
@@ -188,7 +189,7 @@ TEST(BufferedStream, RandomWalkMatchesTheFile) {
     const uint32_t kind = random() % 7;
     if (kind == 6) {
       ASSERT_TRUE(reader.SyncPosition());
-      ASSERT_EQ(lseek(fd, 0, SEEK_CUR), at);
+      ASSERT_EQ(system.Seek(file.native(), 0, kFromCurrent), at);
     } else if (kind == 0) {
       reader.Seek(static_cast<int64_t>(random() % data.size()));
     } else if (kind == 1) {
@@ -203,8 +204,7 @@ TEST(BufferedStream, RandomWalkMatchesTheFile) {
     }
   }
   ASSERT_TRUE(reader.SyncPosition());
-  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), reader.Position());
-  close(fd);
+  EXPECT_EQ(system.Seek(file.native(), 0, kFromCurrent), reader.Position());
 }
 
 // Counts the bytes asked for. Not a TMemRefStream, so the reader buffers it
@@ -272,7 +272,7 @@ TEST(BufferedStream, FailuresSurfaceAndWriteFailuresStick) {
   {
     TFileStream stream(dir.File("f"), kDefaultFileMode);
     StreamReader reader(stream);
-    ASSERT_EQ(truncate(dir.File("f").c_str(), 1000), 0);  // after the reader took the size
+    std::filesystem::resize_file(dir.File("f"), 1000);  // after the reader took the size
     std::string out(5000, '\0');
     EXPECT_THROW(reader.Read(out.data(), out.size()), EReadError);
   }

@@ -12,6 +12,7 @@
 #include "session/session_core.h"
 #include "storage/fault_loop.h"
 #include "storage/policy_test_util.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -59,7 +60,7 @@ TEST_F(StreamedSession, SavedOverItsOwnFileReadsTheNewFile) {
   ASSERT_NE(stream, nullptr);
   GrowTitle(s);
   const int held = DeletedFilesHeld();
-  ASSERT_TRUE(KSTRN_SaveSessionW(Utf8ToUtf16(link).c_str(), s));
+  ASSERT_TRUE(KSTRN_SaveSessionW(W(Utf8ToUtf16(link).c_str()), s));
   EXPECT_TRUE(ReadWholeFile(path_) == grown_);
   EXPECT_EQ(dir_.List(), (std::vector<std::string>{"link.kst", "sample.kst"}));
   EXPECT_EQ(DeletedFilesHeld(), held);  // nothing holds the old file

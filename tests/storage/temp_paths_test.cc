@@ -10,6 +10,7 @@
 
 #include "kestron4/kestron4.h"
 #include "support/faulty_platform.h"
+#include "support/caller_file.h"
 
 namespace kestron4 {
 namespace {
@@ -37,7 +38,7 @@ TEST(TempPaths, GlobalThenEnvironmentThenTmpJoinedWithOneSlash) {
   EXPECT_EQ(GetTempDirectory(), u"/tmp");
   setenv("TMPDIR", "/var/scratch", 1);
   EXPECT_EQ(GetTempDirectory(), u"/var/scratch");
-  EXPECT_TRUE(KSTRN_SetGlobalTempDir(u"/data/t\u00E9mp"));
+  EXPECT_TRUE(KSTRN_SetGlobalTempDir(W(u"/data/t\u00E9mp")));
   EXPECT_EQ(GetTempDirectory(), u"/data/t\u00E9mp");
   EXPECT_TRUE(KSTRN_SetGlobalTempDir(nullptr));  // as the empty one
   EXPECT_EQ(GetTempDirectory(), u"/var/scratch");

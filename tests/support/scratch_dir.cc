@@ -1,22 +1,29 @@
 #include "support/scratch_dir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "storage/platform/temp_paths.h"
+
 namespace kestron4 {
 
 ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kestron4-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
+  // A fresh name that nobody else can have created: create_directory says
+  // whether it made the folder.
+  std::error_code error;
+  const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+  const std::string uuid = RandomUuid();
+  if (error || uuid.empty() ||
+      !std::filesystem::create_directory(base / ("kestron4-test-" + uuid), error)) {
+    ADD_FAILURE() << "cannot create a scratch folder in " << base.string();
     std::abort();
   }
-  path_ = pattern;
+  path_ = (base / ("kestron4-test-" + uuid)).string();
 }
 
 ScratchDir::~ScratchDir() {

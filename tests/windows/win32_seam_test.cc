@@ -10,13 +10,18 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "kestron4/kestron4.h"
 #include "policies/mapped_file.h"
+#include "api/last_error_cell.h"
 #include "storage/platform/view_fault_guard.h"
 #include "storage/platform/temp_paths.h"
 #include "support/faulty_platform.h"
+
+// The DLL's entry point; linked statically, an ordinary function to call.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID);
 
 namespace kestron4 {
 namespace {
@@ -241,6 +246,28 @@ TEST_F(Win32Seam, TemporaryFilesGoToTheSystemOrTheGlobalDirectory) {
   const std::u16string again = MakeTempFilePath();
   EXPECT_EQ(again.substr(0, again.size() - 36), system.substr(0, system.size() - 36));
   EXPECT_NE(again, system);
+}
+
+// The entry point's thread detach frees the thread's last-error cell while
+// the thread is still there, before any thread_local destructor; the thread
+// can report errors again afterwards.
+TEST(Win32LibraryEntry, ThreadDetachFreesTheThreadsErrorCell) {
+  const std::size_t before = LiveErrorCellCount();
+  std::size_t with = 0, detached = 0, again = 0;
+  uint32_t code = 99;
+  std::thread([&] {
+    KSTRN_GetLastEE();  // the first ask makes the thread a cell
+    with = LiveErrorCellCount();
+    DllMain(nullptr, DLL_THREAD_DETACH, nullptr);
+    detached = LiveErrorCellCount();
+    code = KSTRN_GetLastEE();
+    again = LiveErrorCellCount();
+  }).join();
+  EXPECT_EQ(with, before + 1);
+  EXPECT_EQ(detached, before);
+  EXPECT_EQ(code, 0u) << "a fresh cell after the detach";
+  EXPECT_EQ(again, before + 1);
+  EXPECT_EQ(LiveErrorCellCount(), before);
 }
 
 }  // namespace

@@ -17,6 +17,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Paths are UTF-8 text here; std::filesystem would read a plain string in the
+// ANSI code page on Windows.
+fs::path AsPath(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+std::string AsText(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
 // Output paths for every input, checked before anything is written.
 std::vector<std::string> Destinations(const ConvertOptions& options) {
   if (options.out.empty() == options.dir.empty()) {
@@ -28,16 +36,17 @@ std::vector<std::string> Destinations(const ConvertOptions& options) {
     return {options.out};
   }
   std::error_code error;
-  fs::create_directories(options.dir, error);
-  if (!fs::is_directory(options.dir)) {
+  const fs::path dir = AsPath(options.dir);
+  fs::create_directories(dir, error);
+  if (!fs::is_directory(dir)) {
     throw Failure(options.dir + ": cannot create directory" +
                   (error ? ": " + error.message() : ""));
   }
   std::vector<std::string> outputs;
   std::set<std::string> seen;
   for (const std::string& input : options.inputs) {
-    const fs::path name = fs::path(input).filename().replace_extension(".kst");
-    const std::string output = (fs::path(options.dir) / name).string();
+    const fs::path name = AsPath(input).filename().replace_extension(".kst");
+    const std::string output = AsText(dir / name);
     if (!seen.insert(output).second) {
       throw Failure("convert: two inputs would both be written to " + output);
     }

@@ -1,6 +1,4 @@
 // kstrn info: what a file holds, in numbers.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "kstrn_open.h"
 #include "kstrn_text.h"
 #include "kstrn_value.h"
+#include "storage/platform/platform.h"
 #include "kstrn_walk.h"
 
 namespace kstrn::tool {
@@ -62,10 +61,10 @@ Integrity CheckIntegrity(Session& session) {
 
 int RunInfo(const InfoOptions& options) {
   Session session = OpenFile(options.file, true);
-  struct stat st {};
+  kestron4::PathInfo found;
   const uint64_t fileSize = options.file == "-" ? StdinBytes()
-                            : ::stat(options.file.c_str(), &st) == 0
-                                ? static_cast<uint64_t>(st.st_size)
+                            : kestron4::CurrentPlatform().Inspect(options.file, &found)
+                                ? found.size
                                 : 0;
   const uint16_t type = session.FileType();
   const uint64_t containerSize = session.SaveSize();

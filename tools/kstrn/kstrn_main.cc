@@ -14,6 +14,7 @@
 #include "kstrn_failure.h"
 #include "kstrn_names.h"
 #include "kstrn_safety.h"
+#include "storage/platform/program_process.h"
 
 namespace kstrn::tool {
 namespace {
@@ -283,4 +284,10 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace kstrn::tool
 
-int main(int argc, char** argv) { return kstrn::tool::Main(argc, argv); }
+int main(int argc, char** argv) {
+  std::vector<std::string> args = kestron4::StartProgram(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
+  return kstrn::tool::Main(static_cast<int>(args.size()), pointers.data());
+}

@@ -1,21 +1,18 @@
 #include "kstrn_names.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <vector>
+
+#include "storage/platform/file_services.h"
+#include "storage/platform/program_process.h"
 
 namespace kstrn::tool {
 namespace {
 
-// The directory of the running program, from /proc or argv[0].
+// The directory of the running program, from the system or argv[0].
 std::string ProgramDir(const char* argv0) {
-  char buffer[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  std::string path = n > 0 ? std::string(buffer, static_cast<std::size_t>(n))
-                           : std::string(argv0 != nullptr ? argv0 : "");
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
+  std::string path = kestron4::ProgramPath();
+  if (path.empty() && argv0 != nullptr) path = argv0;
+  return kestron4::ParentDirectory(path);
 }
 
 }  // namespace
@@ -31,7 +28,7 @@ bool LoadShippedDictionary(const char* argv0) {
   candidates.emplace_back(KESTRON4_SOURCE_TIDS);
 #endif
   for (const std::string& path : candidates) {
-    if (::access(path.c_str(), R_OK) == 0) {
+    if (kestron4::FileExists(path)) {
       Dictionary().AddFile(path);
       return true;
     }

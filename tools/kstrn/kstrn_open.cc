@@ -1,12 +1,6 @@
 #include "kstrn_open.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "kstrn_failure.h"
@@ -14,6 +8,7 @@
 #include "kstrn_safety.h"
 #include "kstrn_scan.h"
 #include "kstrn_text.h"
+#include "storage/platform/program_process.h"
 
 namespace kstrn::tool {
 namespace {
@@ -27,9 +22,9 @@ std::string Start(const char* bytes, std::size_t n) {
 }
 
 // Why a container does not load, found by the tolerant reader.
-std::string WhyNotLoaded(int fd, uint64_t size) {
+std::string WhyNotLoaded(kestron4::NativeFile file, uint64_t size) {
   char head[kHeaderBytes] = {};
-  const ssize_t got = ::pread(fd, head, kHeaderBytes, 0);
+  const int64_t got = kestron4::CurrentPlatform().ReadAt(file, head, kHeaderBytes, 0);
   const std::size_t n = got > 0 ? static_cast<std::size_t>(got) : 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (std::toupper(static_cast<unsigned char>(head[i])) != static_cast<unsigned char>(kHeader[i]))
@@ -39,7 +34,7 @@ std::string WhyNotLoaded(int fd, uint64_t size) {
     return "cut short at byte " + std::to_string(size) + " of the " + std::to_string(kHeaderBytes) +
            "-byte header";
   }
-  const ScanResult scan = ScanContainer(fd);
+  const ScanResult scan = ScanContainer(file);
   if (!scan.damaged) return "";
   std::string why = scan.needed > size ? "cut short at byte " + std::to_string(size) +
                                              " of at least " + std::to_string(scan.needed)
@@ -51,23 +46,24 @@ std::string WhyNotLoaded(int fd, uint64_t size) {
 }  // namespace
 
 std::string Diagnose(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return "is a directory";
-  if (!S_ISREG(st.st_mode)) return "not a regular file";
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
+  kestron4::Platform& platform = kestron4::CurrentPlatform();
+  kestron4::PathInfo info;
+  if (!platform.Inspect(path, &info)) return kestron4::LastSystemError();
+  if (info.directory) return "is a directory";
+  if (!info.regular) return "not a regular file";
+  const kestron4::NativeFile file = platform.Open(path, kestron4::kOpenRead);
+  if (file == kestron4::kNoFile) return kestron4::LastSystemError();
   std::string why;
-  if (st.st_size == 0) {
+  if (info.size == 0) {
     why = "empty file";
   } else {
     try {
-      why = WhyNotLoaded(fd, static_cast<uint64_t>(st.st_size));
+      why = WhyNotLoaded(file, info.size);
     } catch (const Failure& e) {
       why = e.what();
     }
   }
-  ::close(fd);
+  platform.Close(file);
   return why;
 }
 
@@ -80,10 +76,10 @@ std::string& StdinCopy() {
 
 void SaveFile(const Session& session, const std::string& path) {
   ScratchFile file(path);
-  if (!KSTRN_SaveSessionH(file.fd(), session.handle())) {
-    const std::string why = KSTRN_GetLastEEStr();
-    const int error = errno;
-    throw Failure(path + ": " + why + " (" + std::strerror(error) + ")");
+  if (!KSTRN_SaveSessionH(kestron4::FromNativeFile<KSTRN_FileHandle>(file.file()),
+                          session.handle())) {
+    const std::string system = kestron4::LastSystemError();
+    throw Failure(path + ": " + KSTRN_GetLastEEStr() + " (" + system + ")");
   }
   file.Commit();
 }
@@ -112,7 +108,7 @@ Session OpenFile(const std::string& path, bool streamed) {
       streamed = false;
     }
   }
-  const bool opened = streamed ? KSTRN_OpenStreamedSessionW(wide.c_str(), &handle)
+  const bool opened = streamed ? KSTRN_OpenStreamedSessionW(detail::Units(wide.c_str()), &handle)
                                : KSTRN_OpenSession(path.c_str(), &handle);
   if (opened) return Session(handle);
   const uint32_t code = KSTRN_GetLastEE();

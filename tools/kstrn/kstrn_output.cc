@@ -1,39 +1,42 @@
 #include "kstrn_output.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "kstrn_failure.h"
 #include "kstrn_safety.h"
+#include "storage/platform/file_services.h"
+#include "storage/platform/full_io.h"
+#include "storage/platform/program_process.h"
 
 namespace kstrn::tool {
 namespace {
 
+using kestron4::CurrentPlatform;
+using kestron4::kNoFile;
+using kestron4::StandardStream;
+
 constexpr std::size_t kBufferBytes = 1 << 20;
 
-std::string Describe(const std::string& name, const char* action, int error) {
-  return name + ": cannot " + action + ": " + std::strerror(error);
+[[noreturn]] void Fail(const std::string& name, const char* action,
+                       const std::string& why = kestron4::LastSystemError()) {
+  throw Failure(name + ": cannot " + action + ": " + why);
 }
 
 }  // namespace
 
 Output::Output(const std::string& path, bool binary) : buffer_(kBufferBytes) {
-  isStdout_ = path == "-";
-  name_ = isStdout_ ? "standard output" : path;
-  if (isStdout_) {
-    if (binary && ::isatty(STDOUT_FILENO)) {
+  const bool isStdout = path == "-";
+  name_ = isStdout ? "standard output" : path;
+  if (isStdout) {
+    if (binary && kestron4::IsTerminal(StandardStream::kOutput)) {
       throw Failure(
           "will not write binary data to a terminal; redirect standard output or name a file");
     }
-    fd_ = STDOUT_FILENO;
+    stdout_ = kestron4::StandardFile(StandardStream::kOutput);
+    if (stdout_ == kNoFile) Fail(name_, "write", "there is none");
   } else {
     file_ = std::make_unique<ScratchFile>(path);
-    fd_ = file_->fd();
   }
 }
 
@@ -62,13 +65,7 @@ void Output::Flush() {
     used_ = 0;
     return;
   }
-  std::size_t done = 0;
-  while (done < used_) {
-    const ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Fail(n < 0 ? errno : EIO);
-    done += static_cast<std::size_t>(n);
-  }
+  if (!kestron4::WriteFull(CurrentPlatform(), stdout_, buffer_.data(), used_)) Fail(name_, "write");
   used_ = 0;
 }
 
@@ -77,49 +74,50 @@ void Output::Commit() {
   if (file_) file_->Commit();
 }
 
-void Output::Fail(int error) { throw Failure(Describe(name_, "write", error)); }
-
 Input::Input(const std::string& path) {
   isStdin_ = path == "-";
   name_ = isStdin_ ? "standard input" : path;
-  file_ = isStdin_ ? stdin : std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) throw Failure(Describe(name_, "read", errno));
-  RememberInput(::fileno(file_));
-  struct stat st {};
-  if (::fstat(::fileno(file_), &st) == 0 && S_ISREG(st.st_mode)) {
-    size_ = static_cast<uint64_t>(st.st_size);
-  } else if (!isStdin_ && S_ISDIR(st.st_mode)) {
-    std::fclose(file_);
-    file_ = nullptr;
-    throw Failure(Describe(name_, "read", EISDIR));
+  kestron4::Platform& platform = CurrentPlatform();
+  if (isStdin_) {
+    file_ = kestron4::StandardFile(StandardStream::kInput);
+    if (file_ == kNoFile) Fail(name_, "read", "there is none");
+  } else {
+    kestron4::PathInfo info;
+    if (platform.Inspect(path, &info) && info.directory) Fail(name_, "read", "is a directory");
+    file_ = platform.Open(path, kestron4::kOpenRead);
+    if (file_ == kNoFile) Fail(name_, "read");
   }
+  RememberInput(file_);
+  uint64_t size = 0;
+  if (platform.Size(file_, &size)) size_ = size;
 }
 
 Input::~Input() {
-  if (file_ != nullptr && !isStdin_) std::fclose(file_);
+  if (!isStdin_) CurrentPlatform().Close(file_);
 }
 
 std::size_t Input::Read(void* data, std::size_t size) {
-  const std::size_t n = std::fread(data, 1, size, file_);
-  if (n < size && std::ferror(file_)) throw Failure(Describe(name_, "read", errno));
-  return n;
+  auto* bytes = static_cast<char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    const int64_t n = CurrentPlatform().Read(file_, bytes + done, size - done);
+    if (n < 0) Fail(name_, "read");
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
 }
 
 bool Input::IsSameFile(const std::string& path) const {
-  struct stat mine {};
-  struct stat other {};
-  return path != "-" && ::fstat(::fileno(file_), &mine) == 0 && ::stat(path.c_str(), &other) == 0 &&
-         mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+  kestron4::FileId mine;
+  kestron4::PathInfo other;
+  return path != "-" && CurrentPlatform().Identify(file_, &mine) &&
+         CurrentPlatform().Inspect(path, &other) && mine == other.id;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
-  struct stat first {};
-  struct stat second {};
-  return a != "-" && b != "-" && ::stat(a.c_str(), &first) == 0 &&
-         ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-         first.st_ino == second.st_ino;
+  return a != "-" && b != "-" && kestron4::SameFile(a, b);
 }
-
 std::string ReadAll(const std::string& path) {
   Input input(path);
   return ReadAll(input);

@@ -1,17 +1,18 @@
 // Where commands write: standard output ("-") or a file. Writes are gathered
-// in a large buffer and handed to write(2) a buffer at a time; every failure (full disk, closed
+// in a large buffer and handed to the system a buffer at a time; every failure (full disk, closed
 // pipe) becomes a Failure naming the destination. A file is written as a scratch file beside it
 // (kstrn_safety.h) and takes its name only at Commit(), so a failed or interrupted command
 // leaves no half-written output behind and an input is never replaced.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "storage/platform/platform.h"
 
 namespace kstrn::tool {
 
@@ -34,12 +35,9 @@ class Output {
 
  private:
   void Flush();
-  [[noreturn]] void Fail(int error);
-
   std::string name_;
   std::unique_ptr<ScratchFile> file_;
-  int fd_ = -1;
-  bool isStdout_ = false;
+  kestron4::NativeFile stdout_ = kestron4::kNoFile;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
 };
@@ -63,7 +61,7 @@ class Input {
 
  private:
   std::string name_;
-  FILE* file_ = nullptr;
+  kestron4::NativeFile file_ = kestron4::kNoFile;
   bool isStdin_ = false;
   std::optional<uint64_t> size_;
 };

@@ -1,23 +1,21 @@
 #include "kstrn_progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "storage/platform/program_process.h"
 
 namespace kstrn::tool {
 namespace {
 
 std::size_t TerminalWidth() {
-  struct winsize size {};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 20) return size.ws_col;
-  return 80;
+  const std::size_t columns = kestron4::TerminalColumns(kestron4::StandardStream::kError);
+  return columns >= 20 ? columns : 80;
 }
 
 }  // namespace
 
 ProgressBar::ProgressBar(std::size_t total, bool enabled)
-    : total_(total), active_(enabled && total != 0 && ::isatty(STDERR_FILENO) == 1) {}
+    : total_(total), active_(enabled && total != 0 && kestron4::IsTerminal(kestron4::StandardStream::kError)) {}
 
 ProgressBar::~ProgressBar() { Clear(); }
 

@@ -2,11 +2,7 @@
 // damaged one (kstrn_scan.h), rebuilt through the library's interface so the
 // result is exactly what the library writes. Blobs are not copied into
 // memory: each stands for its range of the damaged file until the save.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -16,6 +12,7 @@
 #include "kstrn_output.h"
 #include "kstrn_safety.h"
 #include "kstrn_scan.h"
+#include "storage/platform/program_process.h"
 
 namespace kstrn::tool {
 namespace {
@@ -78,15 +75,17 @@ std::string Count(uint64_t n, const char* what) { return std::to_string(n) + ' '
 }  // namespace
 
 int RunRecover(const RecoverOptions& options) {
-  const int fd = ::open(options.damaged.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Failure(options.damaged + ": cannot read: " + std::strerror(errno));
+  const kestron4::NativeFile file =
+      kestron4::CurrentPlatform().Open(options.damaged, kestron4::kOpenRead);
+  if (file == kestron4::kNoFile)
+    throw Failure(options.damaged + ": cannot read: " + kestron4::LastSystemError());
   struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
-  RememberInput(fd);
+    kestron4::NativeFile file;
+    ~Closer() { kestron4::CurrentPlatform().Close(file); }
+  } closer{file};
+  RememberInput(file);
   RefuseInputAsOutput(options.out);
-  const ScanResult scan = ScanContainer(fd);
+  const ScanResult scan = ScanContainer(file);
   if (!scan.container) {
     // Older logger files are read by the library's own conversion, which
     // already keeps the samples of a recording that was cut short.

@@ -2,25 +2,27 @@
 // library's SafeFile (storage/platform/safe_file.h): a scratch file beside
 // its target, named .TARGET.kestron4-scratch, flushed to disk and renamed over
 // the target only when complete, so that neither a failure nor a crash
-// leaves a torn output and a finished one is durable. SIGINT, SIGTERM, SIGHUP
-// and SIGPIPE remove the scratch files of the run before the program dies of
-// the signal. Inputs are remembered by file identity (device and inode), so
+// leaves a torn output and a finished one is durable. An interruption
+// (SIGINT, SIGTERM, SIGHUP, SIGPIPE; Ctrl+C or a closing console on Windows)
+// removes the scratch files of the run before the program ends. Inputs are
+// remembered by file identity (device and inode, volume and file index), so
 // that no output can replace a file the run reads, whatever its name.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+#include "storage/platform/platform.h"
 #include "storage/platform/safe_file.h"  // the library's, compiled in
 
 namespace kstrn::tool {
 
-// Installs the signal handlers; call once at start.
+// Installs the interruption handler; call once at start.
 void InstallCleanupHandlers();
 
 // Remembers a file the run reads (nothing for "-" or a missing file).
 void RememberInput(const std::string& path);
-void RememberInput(int fd);
+void RememberInput(kestron4::NativeFile file);
 // Throws Failure when target is one of the remembered inputs.
 void RefuseInputAsOutput(const std::string& target);
 
@@ -35,7 +37,7 @@ class ScratchFile {
   ScratchFile(const ScratchFile&) = delete;
   ScratchFile& operator=(const ScratchFile&) = delete;
 
-  int fd() const { return direct_ >= 0 ? direct_ : static_cast<int>(file_.file()); }
+  kestron4::NativeFile file() const { return direct_ != kestron4::kNoFile ? direct_ : file_.file(); }
   void Write(const void* data, std::size_t size);
   void Commit();
 
@@ -44,7 +46,7 @@ class ScratchFile {
 
   std::string target_;
   kestron4::SafeFile file_;
-  int direct_ = -1;
+  kestron4::NativeFile direct_ = kestron4::kNoFile;
   int slot_ = -1;
 };
 

@@ -1,15 +1,13 @@
 #include "kstrn_scan.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
 #include "kestron4/kestron4.h"
 #include "kstrn_failure.h"
+#include "storage/platform/full_io.h"
+#include "storage/platform/program_process.h"
 
 namespace kstrn::tool {
 namespace {
@@ -21,7 +19,8 @@ constexpr uint16_t kTidDataSize = 1066;
 
 class Scanner {
  public:
-  Scanner(int fd, uint64_t size, bool bounded) : fd_(fd), size_(size), bounded_(bounded) {}
+  Scanner(kestron4::NativeFile file, uint64_t size, bool bounded)
+      : file_(file), size_(size), bounded_(bounded) {}
 
   void Run(ScanResult& result) {
     result_ = &result;
@@ -32,16 +31,8 @@ class Scanner {
   // Reads n bytes at offset; false past the end of the file.
   bool Read(uint64_t offset, void* out, std::size_t n) {
     if (offset > size_ || size_ - offset < n) return false;
-    auto* bytes = static_cast<uint8_t*>(out);
-    while (n != 0) {
-      const ssize_t got = ::pread(fd_, bytes, n, static_cast<off_t>(offset));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0)
-        throw Failure(std::string("cannot read: ") + std::strerror(got < 0 ? errno : EIO));
-      bytes += got;
-      offset += static_cast<uint64_t>(got);
-      n -= static_cast<std::size_t>(got);
-    }
+    if (!kestron4::ReadFullAt(kestron4::CurrentPlatform(), file_, out, n, offset))
+      throw Failure("cannot read: " + kestron4::LastSystemError());
     return true;
   }
   bool U16(uint64_t offset, uint16_t& v) {
@@ -185,7 +176,7 @@ class Scanner {
     return true;
   }
 
-  int fd_;
+  kestron4::NativeFile file_;
   uint64_t size_;
   bool bounded_;
   uint64_t pos_ = 0;
@@ -202,12 +193,12 @@ uint64_t Announced(const ScanBlock& block) {
   return n;
 }
 
-ScanResult Reading(int fd, uint64_t size, bool bounded) {
+ScanResult Reading(kestron4::NativeFile file, uint64_t size, bool bounded) {
   ScanResult result;
   result.container = true;
   result.fileSize = size;
   result.bounded = bounded;
-  Scanner(fd, size, bounded).Run(result);
+  Scanner(file, size, bounded).Run(result);
   const uint64_t announced = Announced(result.root);
   result.lostBlocks = announced > result.blocks ? announced - result.blocks : 0;
   return result;
@@ -215,24 +206,23 @@ ScanResult Reading(int fd, uint64_t size, bool bounded) {
 
 }  // namespace
 
-ScanResult ScanContainer(int fd) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) throw Failure(std::string("cannot read: ") + std::strerror(errno));
-  const uint64_t size = static_cast<uint64_t>(st.st_size);
+ScanResult ScanContainer(kestron4::NativeFile file) {
+  kestron4::Platform& platform = kestron4::CurrentPlatform();
+  uint64_t size = 0;
+  if (!platform.Size(file, &size)) throw Failure("cannot read: " + kestron4::LastSystemError());
   char header[kHeaderBytes] = {};
   ScanResult bad;
   bad.fileSize = size;
-  if (size < kHeaderBytes ||
-      ::pread(fd, header, kHeaderBytes, 0) != static_cast<ssize_t>(kHeaderBytes))
+  if (size < kHeaderBytes || !kestron4::ReadFullAt(platform, file, header, kHeaderBytes, 0))
     return bad;
   for (std::size_t i = 0; i < kHeaderBytes; ++i) {
     if (std::toupper(static_cast<unsigned char>(header[i])) !=
         static_cast<unsigned char>(kHeader[i]))
       return bad;
   }
-  ScanResult plain = Reading(fd, size, false);
+  ScanResult plain = Reading(file, size, false);
   if (!plain.damaged) return plain;
-  ScanResult bounded = Reading(fd, size, true);
+  ScanResult bounded = Reading(file, size, true);
   return bounded.blocks + bounded.values > plain.blocks + plain.values ? std::move(bounded)
                                                                        : std::move(plain);
 }

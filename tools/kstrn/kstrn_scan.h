@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/platform/platform.h"
+
 namespace kstrn::tool {
 
 struct ScanValue {
@@ -57,8 +59,8 @@ struct ScanResult {
 inline constexpr uint32_t kKeepBytes = 1 << 16;
 inline constexpr std::size_t kScanMaxDepth = 4096;
 
-// Reads the container at fd (a regular file). Throws Failure only for I/O
+// Reads the container in file (a regular file). Throws Failure only for I/O
 // errors; damage is reported in the result.
-ScanResult ScanContainer(int fd);
+ScanResult ScanContainer(kestron4::NativeFile file);
 
 }  // namespace kstrn::tool

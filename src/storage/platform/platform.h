@@ -34,6 +34,16 @@ NativeFile ToNativeFile(Handle handle) {
   }
 }
 
+// The other way: a NativeFile as the public interface's file handle.
+template <typename Handle>
+Handle FromNativeFile(NativeFile file) {
+  if constexpr (std::is_pointer_v<Handle>) {
+    return reinterpret_cast<Handle>(file);
+  } else {
+    return static_cast<Handle>(file);
+  }
+}
+
 // Flags of Platform::Open. Without kOpenWrite the file is opened read-only.
 enum OpenFlags : unsigned {
   kOpenRead = 0,
@@ -54,6 +64,7 @@ struct FileId {
 
 struct PathInfo {
   bool regular = false;    // a regular file (not a directory or a device)
+  bool directory = false;
   bool writable = false;   // this process may open it for writing
   uint64_t size = 0;       // meaningful for regular files
   uint32_t permissions = 0;  // what CopyPermissions hands on

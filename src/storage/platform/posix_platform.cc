@@ -130,6 +130,7 @@ class Posix final : public Platform {
     if (missing != nullptr) *missing = !ok && errno == ENOENT;
     if (!ok) return false;
     info->regular = S_ISREG(found.st_mode);
+    info->directory = S_ISDIR(found.st_mode);
     info->writable = faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
     info->size = static_cast<uint64_t>(found.st_size);
     info->permissions = static_cast<uint32_t>(found.st_mode & 07777);

@@ -153,7 +153,8 @@ class Win32 final : public Platform {
     const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
     CloseHandle(handle);
     if (!ok) return false;
-    info->regular = disk && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    info->directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info->regular = disk && !info->directory;
     info->writable = !(found.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
     info->size = (uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
     info->permissions = found.dwFileAttributes;
