@@ -202,7 +202,9 @@ void Store(uint16_t tid, py::handle value, const std::string& encoding, KSTRN_Se
   if (py::isinstance<py::str>(value)) {
     std::string bytes;
     if (encoding == "utf8") {
-      bytes = value.cast<std::string>();
+      // encode() rather than a cast: a lone surrogate is then the caller's
+      // UnicodeEncodeError, as an unmappable character is for "ansi".
+      bytes = value.attr("encode")("utf-8").cast<std::string>();
     } else if (encoding == "ansi") {
       bytes = value.attr("encode")("cp1252").cast<std::string>();
     } else {

@@ -41,7 +41,7 @@ def test_windows_1252_text_reads_as_str():
 REFUSALS = [
     (999, 1, ValueError), (1200, 1, ValueError), (6000, 256, ValueError), (8000, -1, ValueError),
     (1500, 2**63, ValueError), (10000, 1.5, TypeError), (10000, "7", TypeError),
-    (10000, b"\x00" * 3, ValueError), (2001, "a\x00b", ValueError), (2001, "x" * 254, ValueError),
+    (10000, b"\x00" * 3, ValueError), (2001, "a\x00b", ValueError), (2001, "\ud800", UnicodeEncodeError), (2001, "x" * 254, ValueError),
     (2001, b"", ValueError), (2001, 5, TypeError), (1063, "text", TypeError),
 ]
 
