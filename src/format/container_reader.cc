@@ -1,5 +1,7 @@
 #include "format/container_reader.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "format/container_format.h"
 #include "session/packed_values.h"
 #include "session/session_core.h"
+#include "storage/platform/large_block.h"
 #include "storage/streams/copy_bytes.h"
 #include "storage/streams/stream_reader.h"
 
@@ -77,6 +80,8 @@ class BlockReader {
   }
 
   uint64_t valueBytes() const { return valueBytes_; }
+  // Bytes of runs written so far, of every block.
+  uint64_t runBytes() const { return runBytes_; }
 
  private:
   // The common entries parsed straight from the input's window: an item
@@ -128,6 +133,7 @@ class BlockReader {
     *dataLength = latestDataLength;
     count_ += entries;
     valueBytes_ += span;
+    runBytes_ += span;
     return true;
   }
 
@@ -205,6 +211,7 @@ class BlockReader {
       if (tid == kTidDataSize && size >= 4) *dataLength = LoadU32(bytes);
     }
     arena_.Commit(static_cast<std::size_t>(entryBytes));
+    runBytes_ += entryBytes;
     ++count_;
     valueBytes_ += container::kTidBytes + size;
     return true;
@@ -217,6 +224,7 @@ class BlockReader {
   ItemBlock* block_ = nullptr;  // whose run is open
   uint32_t count_ = 0;
   uint64_t valueBytes_ = 0;
+  uint64_t runBytes_ = 0;
 };
 
 // Leaves the blocks on the stack of an interrupted read as if their input
@@ -229,9 +237,43 @@ void MendInterrupted(std::vector<Frame>& stack) {
   }
 }
 
+// Every kEstimateEvery blocks the session is told how many more blocks, and
+// the arena how many more bytes of runs, the rest of the input holds at the
+// density read so far, so that the next chunk of each holds them: a chunk of
+// a large page or more is filled with few page faults. Only whole large
+// pages of the estimate are asked for, less a sixteenth in case the density
+// falls: a large page holds all its memory once touched, and what an
+// estimate leaves out goes to the next chunk.
+constexpr uint64_t kEstimateEvery = 128;
+
+double WholeLargePages(double bytes) {
+  if (bytes < static_cast<double>(kLargePageBytes)) return bytes;
+  return std::floor(bytes / static_cast<double>(kLargePageBytes)) *
+         static_cast<double>(kLargePageBytes);
+}
+
+void ExpectMore(SessionCore& session, const StreamReader& input, int64_t start, uint64_t blocks,
+                uint64_t runBytes) {
+  const auto consumed = static_cast<double>(input.Position() - start);
+  const auto remaining = static_cast<double>(input.Remaining());
+  if (consumed <= 0) return;
+  const double share = remaining / consumed * 15 / 16;
+  // Every block costs the input at least kMinBlockRecordBytes, and no run
+  // takes more than twice the input it came from.
+  constexpr double kRecord = sizeof(ItemBlock);
+  const double blockBytes = std::min(static_cast<double>(blocks) * share,
+                                     remaining / kMinBlockRecordBytes) * kRecord;
+  session.ExpectBlocks(static_cast<std::size_t>(std::ceil(WholeLargePages(blockBytes) / kRecord)));
+  if (runBytes == 0) return;
+  session.arena().SizeNextChunk(static_cast<std::size_t>(
+      WholeLargePages(std::min(static_cast<double>(runBytes) * share, 2 * remaining))));
+}
+
 bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
               std::vector<Frame>& stack) {
   const uint64_t baseDepth = SessionCore::DepthOf(stack.back().block);
+  const int64_t start = input.Position();
+  uint64_t blocks = 0;
   if (!reader.ReadEntries(stack.back().block)) return false;
   stack.back().item = stack.back().block->firstItem;
   stack.back().valueBytes = reader.valueBytes();
@@ -250,6 +292,8 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
     // The new block lies stack.size() levels below the first one.
     if (baseDepth + stack.size() > SessionCore::kMaxDepth) return false;
     const uint32_t storedSize = input.ReadU32();
+    if (++blocks % kEstimateEvery == 0)
+      ExpectMore(session, input, start, blocks, reader.runBytes());
     ItemBlock* child = session.AppendBlock(frame.item);
     ++frame.next;
     child->contentSize = storedSize;
@@ -274,6 +318,9 @@ ErrorCode ReadBlockBody(SessionCore& session, ItemBlock* block, StreamReader& in
   } catch (const std::exception&) {
     ok = false;
   }
+  // What comes after the load is edits, a block at a time.
+  session.ExpectBlocks(0);
+  session.arena().SizeNextChunk(0);
   if (ok) return ErrNone;
   reader.Close();
   MendInterrupted(stack);

@@ -19,9 +19,9 @@ class RunReader {
   // none. The value is then described below until the next Find or Forget.
   bool Find(const ItemBlock* block, Tid tid) { return FindNear(block, tid) || Restart(block, tid); }
   // The same when the value is the one found last or the one after it;
-  // false (and nothing changed) otherwise.
+  // false (and nothing changed) otherwise, a null block included.
   bool FindNear(const ItemBlock* block, Tid tid) {
-    return block_ == block && (tid_ == tid || StepTo(tid));
+    return block_ == block && block != nullptr && (tid_ == tid || StepTo(tid));
   }
 
   // To be called whenever a block's packed run changes or the block goes.

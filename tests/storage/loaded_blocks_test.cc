@@ -86,6 +86,29 @@ TEST_P(LoadedBlocks, ABlockLargerThanAnArenaChunkReadsBackWhole) {
   EXPECT_EQ(U32Of(10000, s), 42u);
 }
 
+// The loader sizes its chunks by the density of what it has read so far; a
+// file whose blocks thin out (thousands of small ones, then one of large
+// values) must still read back whole under every policy.
+TEST_P(LoadedBlocks, AFileWhoseBlocksThinOutReadsBackWhole) {
+  constexpr uint32_t kSmall = 3000;
+  Bytes file;
+  file.Header().U32(0).U16(101).U16(kSmall).U16(102).U16(1).U16(0);
+  for (uint32_t i = 0; i < kSmall; ++i) file.U32(8).U16(10000).U32(i).U16(0);
+  file.U32(50 * 60004 + 2);
+  for (int v = 0; v < 50; ++v)
+    file.U16(4500).U16(60000).Fill(59999, static_cast<char>('a' + v % 26)).U8(0);
+  file.U16(0);
+  const std::string bytes = Sized(file.s);
+  ScopedOpen s(GetParam(), Write(bytes));
+  ASSERT_NE(s.get(), nullptr);
+  for (uint32_t i = 0; i < kSmall; ++i) {
+    ASSERT_TRUE(KSTRN_OpenItem(101, static_cast<int32_t>(i), s));
+    ASSERT_EQ(U32Of(10000, s), i);
+    KSTRN_CloseItem(s);
+  }
+  EXPECT_TRUE(SavedBuffer(s) == bytes);
+}
+
 // A null insert leaves an old value's bytes as they are, whether they were
 // loaded into the arena, left in the file or put in memory by an edit.
 TEST_P(LoadedBlocks, NullInsertsKeepTheBytesOfEveryKind) {
