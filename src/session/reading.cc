@@ -14,6 +14,7 @@ uint16_t SessionCore::GetValueCount() {
 void SessionCore::GetValueList(uint16_t* tids) {
   if (current_ == nullptr) return;
   if (current_->IsPacked()) {
+    if (reader_.ListTids(current_, tids)) return;
     const uint8_t* p = current_->packed;
     const uint8_t* const end = p + current_->packedBytes;
     while (p < end) {
