@@ -101,29 +101,54 @@ class BlockReader {
       input_.Advance(container::kItemEntryBytes);
       return true;
     }
-    // A span of value entries that go whole into the run, copied at once.
+    // A span of value entries that go whole into the run, copied at once:
+    // the span of the block before when the input holds one like it here,
+    // else the entries parsed one by one.
     std::size_t span = 0;
     uint32_t entries = 0;
     uint32_t latestDataLength = *dataLength;
-    while (have - span >= 4) {
-      const uint8_t* q = p + span;
-      const Tid t = container::LoadU16(q);
-      if (!IsValueID(t)) break;
-      const tid_layout::Entry layout = tid_layout::Lookup(t);
-      uint64_t size = layout.fixedSize;
-      if (layout.layout == tid_layout::kShort) {
-        size = 1 + uint64_t{q[2]};
-      } else if (layout.layout == tid_layout::kLong) {
-        size = 2 + uint64_t{container::LoadU16(q + 2)};
-      } else if (layout.layout != tid_layout::kFixed) {
-        break;
+    if (SpanLikeTheLast(p, have)) {
+      span = lastSpan_.bytes;
+      entries = lastSpan_.count;
+    } else {
+      lastSpan_.count = 0;
+      bool recorded = true;  // every entry of the span is in lastSpan_
+      while (have - span >= 4) {
+        const uint8_t* q = p + span;
+        const Tid t = container::LoadU16(q);
+        if (!IsValueID(t)) break;
+        const tid_layout::Entry layout = tid_layout::Lookup(t);
+        uint64_t size = layout.fixedSize;
+        uint8_t prefix = 0;
+        if (layout.layout == tid_layout::kShort) {
+          size = 1 + uint64_t{q[2]};
+          prefix = 1;
+        } else if (layout.layout == tid_layout::kLong) {
+          size = 2 + uint64_t{container::LoadU16(q + 2)};
+          prefix = 2;
+        } else if (layout.layout != tid_layout::kFixed) {
+          break;
+        }
+        if (size > have - span - container::kTidBytes || size >= kSeparateFrom ||
+            (size > Value::kInline && large_ != LargeValueHome::kCopy))
+          break;
+        if (t == kTidDataSize) {
+          latestDataLength = container::LoadU32(q + 2);
+          recorded = false;  // its value must be read, not matched
+        }
+        if (entries < kSpanEntries) {
+          lastSpan_.entries[entries] = {static_cast<uint32_t>(span), t, prefix,
+                                        static_cast<uint16_t>(size - prefix)};
+        } else {
+          recorded = false;
+        }
+        span += container::kTidBytes + static_cast<std::size_t>(size);
+        ++entries;
       }
-      if (size > have - span - container::kTidBytes || size >= kSeparateFrom ||
-          (size > Value::kInline && large_ != LargeValueHome::kCopy))
-        break;
-      if (t == kTidDataSize) latestDataLength = container::LoadU32(q + 2);
-      span += container::kTidBytes + static_cast<std::size_t>(size);
-      ++entries;
+      if (recorded) {
+        lastSpan_.count = entries;
+        lastSpan_.bytes = span;
+      }
     }
     if (entries == 0 || arena_.RunLength() + span > UINT32_MAX) return false;
     uint8_t* run = arena_.Extend(span);
@@ -135,6 +160,40 @@ class BlockReader {
     valueBytes_ += span;
     runBytes_ += span;
     return true;
+  }
+
+  // The value entries of the last span parsed one by one, by place. Blocks
+  // of records often hold the same values, of the same lengths, as the one
+  // before; then the next span is found by checking each entry's TID and
+  // length prefix where the last span had them (loads that do not wait for
+  // each other) instead of a walk from entry to entry. The entries that
+  // match are the ones the walk would have taken: which entries a span takes
+  // follows from their TIDs and sizes alone.
+  static constexpr uint32_t kSpanEntries = 64;
+  struct SpanEntry {
+    uint32_t start;
+    Tid tid;
+    uint8_t prefix;   // length bytes: 0, 1 or 2
+    uint16_t length;  // what they say
+  };
+  struct Span {
+    uint32_t count = 0;  // none kept
+    std::size_t bytes = 0;
+    SpanEntry entries[kSpanEntries];
+  };
+
+  bool SpanLikeTheLast(const uint8_t* p, std::size_t have) const {
+    if (lastSpan_.count == 0 || have < lastSpan_.bytes) return false;
+    bool same = true;
+    for (uint32_t i = 0; i < lastSpan_.count; ++i) {
+      const SpanEntry& e = lastSpan_.entries[i];
+      const uint8_t* q = p + e.start;
+      const uint32_t length = e.prefix == 0   ? e.length
+                              : e.prefix == 1 ? q[2]
+                                              : container::LoadU16(q + 2);
+      same &= (container::LoadU16(q) == e.tid) & (length == e.length);
+    }
+    return same;
   }
 
   bool ReadValue(Tid tid, uint32_t* dataLength) {
@@ -225,6 +284,7 @@ class BlockReader {
   uint32_t count_ = 0;
   uint64_t valueBytes_ = 0;
   uint64_t runBytes_ = 0;
+  Span lastSpan_;
 };
 
 // Leaves the blocks on the stack of an interrupted read as if their input
