@@ -7,6 +7,7 @@
 // at least twice its size.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -81,7 +82,10 @@ class Arena {
     std::size_t size = nextChunk_;
     if (size < 2 * (run + n)) size = 2 * (run + n);
     chunks_.reserve(chunks_.size() + 1);
-    Chunk fresh(size);
+    // A chunk larger than the run needs was sized by an estimate: if the
+    // system refuses it, one of twice the run will do.
+    const std::size_t least = std::max(2 * (run + n), kMinFirstChunk);
+    Chunk fresh = size > least ? Chunk::OrSmaller(size, least) : Chunk(size);
     if (run != 0) std::memcpy(fresh.bytes(), chunk_ + runStart_, run);
     // A chunk that only held the start of the run is left for the arena's end.
     chunk_ = fresh.bytes();
@@ -98,10 +102,12 @@ class Arena {
   // handed out is written before it is read. Throws std::bad_alloc.
   class Chunk {
    public:
-    explicit Chunk(std::size_t size)
-        : size_(size),
-          bytes_(static_cast<uint8_t*>(Large() ? AllocateLargeBlock(size) : std::malloc(size))) {
+    explicit Chunk(std::size_t size) : size_(size), bytes_(Allocate(size)) {
       if (bytes_ == nullptr) throw std::bad_alloc();
+    }
+    static Chunk OrSmaller(std::size_t size, std::size_t smaller) {
+      if (uint8_t* bytes = Allocate(size)) return Chunk(size, bytes);
+      return Chunk(smaller);
     }
     Chunk(Chunk&& other) noexcept : size_(other.size_), bytes_(other.bytes_) {
       other.bytes_ = nullptr;
@@ -118,6 +124,11 @@ class Arena {
     uint8_t* bytes() const { return bytes_; }
 
    private:
+    Chunk(std::size_t size, uint8_t* bytes) : size_(size), bytes_(bytes) {}
+    static uint8_t* Allocate(std::size_t size) {
+      return static_cast<uint8_t*>(size >= kLargePageBytes ? AllocateLargeBlock(size)
+                                                           : std::malloc(size));
+    }
     bool Large() const { return size_ >= kLargePageBytes; }
     std::size_t size_;
     uint8_t* bytes_;

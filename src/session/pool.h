@@ -79,12 +79,18 @@ class Pool {
     std::size_t records;
   };
 
-  // Records of a new chunk are handed out in address order, as New asks.
+  // Records of a new chunk are handed out in address order, as New asks. A
+  // sized chunk the system refuses gives way to an ordinary one: the size
+  // was only an estimate.
   void Grow() {
-    const std::size_t records = nextChunk_;
-    const std::size_t bytes = records * sizeof(Slot);
+    std::size_t records = nextChunk_;
     chunks_.reserve(chunks_.size() + 1);
-    void* memory = bytes >= kLargePageBytes ? AllocateLargeBlock(bytes) : std::malloc(bytes);
+    const bool large = records * sizeof(Slot) >= kLargePageBytes;
+    void* memory = large ? AllocateLargeBlock(records * sizeof(Slot)) : nullptr;
+    if (memory == nullptr) {
+      if (large) records = kChunkRecords;
+      memory = std::malloc(records * sizeof(Slot));
+    }
     if (memory == nullptr) throw std::bad_alloc();
     unused_ = static_cast<Slot*>(memory);
     unusedEnd_ = unused_ + records;
