@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "session/room_for_one_more.h"
 #include "storage/platform/large_block.h"
 
 namespace kestron4 {
@@ -48,7 +49,7 @@ class Arena {
   // make runs costly to move. With zeroed they hold zeros, had from calloc
   // without touching their pages. Throws std::bad_alloc.
   uint8_t* Separate(std::size_t n, bool zeroed) {
-    separate_.reserve(separate_.size() + 1);
+    RoomForOneMore(separate_);
     void* bytes = zeroed ? std::calloc(n, 1) : std::malloc(n);
     if (bytes == nullptr && n != 0) throw std::bad_alloc();
     separate_.emplace_back(static_cast<uint8_t*>(bytes));
@@ -81,7 +82,7 @@ class Arena {
     const std::size_t run = used_ - runStart_;
     std::size_t size = nextChunk_;
     if (size < 2 * (run + n)) size = 2 * (run + n);
-    chunks_.reserve(chunks_.size() + 1);
+    RoomForOneMore(chunks_);
     // A chunk larger than the run needs was sized by an estimate: if the
     // system refuses it, one of twice the run will do.
     const std::size_t least = std::max(2 * (run + n), kMinFirstChunk);

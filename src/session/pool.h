@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "session/room_for_one_more.h"
 #include "storage/platform/large_block.h"
 
 namespace kestron4 {
@@ -84,7 +85,7 @@ class Pool {
   // was only an estimate.
   void Grow() {
     std::size_t records = nextChunk_;
-    chunks_.reserve(chunks_.size() + 1);
+    RoomForOneMore(chunks_);
     const bool large = records * sizeof(Slot) >= kLargePageBytes;
     void* memory = large ? AllocateLargeBlock(records * sizeof(Slot)) : nullptr;
     if (memory == nullptr) {
