@@ -96,9 +96,12 @@ class RunReader {
   // The first entry of the TID, searched from the start of the run. Out of
   // line: the common questions above stay small.
   [[gnu::noinline]] bool Restart(const ItemBlock* block, Tid tid) {
+    block_ = nullptr;  // the place is given up before a new shape may be taken
+    inShape_ = false;
+    const bool shaped = Fit(block);
     block_ = block;
     end_ = block->packed + block->packedBytes;
-    inShape_ = Fit(block);
+    inShape_ = shaped;
     if (inShape_) {
       for (uint32_t i = 0; i < shapeCount_; ++i) {
         if (shapeTids_[i] == tid) {
@@ -223,6 +226,7 @@ class RunReader {
   // Walks the block's run into the shape; false (and no shape kept) when a
   // value is not plain or there are too many.
   bool TakeShape(const ItemBlock* block) {
+    if (inShape_) block_ = nullptr;  // its place was one in the shape replaced
     shaped_ = nullptr;
     shapeBytes_ = shapeCount_ = 0;
     if (block->valueCount > kShapeEntries) return false;

@@ -135,6 +135,28 @@ TEST_P(LoadedBlocks, BlocksShapedLikeTheOneBeforeReadTheirOwnValues) {
   EXPECT_TRUE(SavedBuffer(s) == bytes);
 }
 
+// Listing another block's values takes its shape; a read that goes on in the
+// block read before must not go on in that shape.
+TEST_P(LoadedBlocks, AReadGoesOnInItsOwnBlockAfterAnotherBlockWasListed) {
+  const std::string a = Bytes().U16(10000).U32(1).U16(10001).U32(2).U16(6000).U8(7).s;
+  const std::string b = Bytes().U16(2001).U8(5).Raw("abcde").U16(10001).U32(3).U16(8000).U16(9).s;
+  const std::string bytes = Sized(Bytes().Header().U32(0).U16(101).U16(2).U16(0)
+                                      .U32(static_cast<uint32_t>(a.size() + 2)).Raw(a).U16(0)
+                                      .U32(static_cast<uint32_t>(b.size() + 2)).Raw(b).U16(0).s);
+  ScopedOpen s(GetParam(), Write(bytes));
+  ASSERT_NE(s.get(), nullptr);
+  uint16_t tids[3];
+  ASSERT_TRUE(KSTRN_OpenItem(101, 0, s));
+  KSTRN_GetValueList(tids, s);
+  EXPECT_EQ(U32Of(10000, s), 1u);
+  KSTRN_CloseItem(s);
+  ASSERT_TRUE(KSTRN_OpenItem(101, 1, s));
+  KSTRN_GetValueList(tids, s);
+  KSTRN_CloseItem(s);
+  ASSERT_TRUE(KSTRN_OpenItem(101, 0, s));
+  EXPECT_EQ(U32Of(10001, s), 2u);
+}
+
 // The loader sizes its chunks by the density of what it has read so far; a
 // file whose blocks thin out (thousands of small ones, then one of large
 // values) must still read back whole under every policy.
