@@ -325,8 +325,9 @@ void ExpectMore(SessionCore& session, const StreamReader& input, int64_t start, 
                                      remaining / kMinBlockRecordBytes) * kRecord;
   session.ExpectBlocks(static_cast<std::size_t>(std::ceil(WholeLargePages(blockBytes) / kRecord)));
   if (runBytes == 0) return;
-  session.arena().SizeNextChunk(static_cast<std::size_t>(
-      WholeLargePages(std::min(static_cast<double>(runBytes) * share, 2 * remaining))));
+  constexpr double kMostChunk = static_cast<double>(1 << 30);  // as the pool's chunks
+  session.arena().SizeNextChunk(static_cast<std::size_t>(WholeLargePages(
+      std::min({static_cast<double>(runBytes) * share, 2 * remaining, kMostChunk}))));
 }
 
 bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
