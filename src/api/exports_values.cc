@@ -2,8 +2,18 @@
 // queries report through the cell; handles, ranged reads and the text
 // readers return their own result and leave the cell as it was.
 #include "api/export_frame.h"
+#include "session/session_core.h"
 
 using namespace kestron4;
+
+namespace {
+
+// Every session behind a handle is a TSession (session/tsession.h), which
+// keeps SessionCore's value readers: the two reads a program makes per
+// value call them without dispatch, their common case inline.
+SessionCore& CoreOf(KSTRN_SessionHandle s) { return static_cast<SessionCore&>(SessionOf(s)); }
+
+}  // namespace
 
 bool KSTRN_GetValueCount(uint16_t* count, KSTRN_SessionHandle s) {
   return Reported([&] {
@@ -20,11 +30,11 @@ bool KSTRN_GetValueList(uint16_t* tids, KSTRN_SessionHandle s) {
 }
 
 bool KSTRN_GetValSize(uint16_t tid, uint32_t* size, KSTRN_SessionHandle s) {
-  return Reported([&] { return ReportCode(SessionOf(s).GetValSize(tid, size)); });
+  return Reported([&] { return ReportCode(CoreOf(s).SessionCore::GetValSize(tid, size)); });
 }
 
 bool KSTRN_GetValue(uint16_t tid, void* destination, KSTRN_SessionHandle s) {
-  return Reported([&] { return ReportCode(SessionOf(s).GetValue(tid, destination)); });
+  return Reported([&] { return ReportCode(CoreOf(s).SessionCore::GetValue(tid, destination)); });
 }
 
 bool KSTRN_GetValuePtr(uint16_t tid, const void** pointer, KSTRN_SessionHandle s) {

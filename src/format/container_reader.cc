@@ -1,5 +1,7 @@
 #include "format/container_reader.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "format/container_format.h"
 #include "session/packed_values.h"
 #include "session/session_core.h"
+#include "storage/platform/large_block.h"
 #include "storage/streams/copy_bytes.h"
 #include "storage/streams/stream_reader.h"
 
@@ -77,6 +80,8 @@ class BlockReader {
   }
 
   uint64_t valueBytes() const { return valueBytes_; }
+  // Bytes of runs written so far, of every block.
+  uint64_t runBytes() const { return runBytes_; }
 
  private:
   // The common entries parsed straight from the input's window: an item
@@ -96,29 +101,54 @@ class BlockReader {
       input_.Advance(container::kItemEntryBytes);
       return true;
     }
-    // A span of value entries that go whole into the run, copied at once.
+    // A span of value entries that go whole into the run, copied at once:
+    // the span of the block before when the input holds one like it here,
+    // else the entries parsed one by one.
     std::size_t span = 0;
     uint32_t entries = 0;
     uint32_t latestDataLength = *dataLength;
-    while (have - span >= 4) {
-      const uint8_t* q = p + span;
-      const Tid t = container::LoadU16(q);
-      if (!IsValueID(t)) break;
-      const tid_layout::Entry layout = tid_layout::Lookup(t);
-      uint64_t size = layout.fixedSize;
-      if (layout.layout == tid_layout::kShort) {
-        size = 1 + uint64_t{q[2]};
-      } else if (layout.layout == tid_layout::kLong) {
-        size = 2 + uint64_t{container::LoadU16(q + 2)};
-      } else if (layout.layout != tid_layout::kFixed) {
-        break;
+    if (SpanLikeTheLast(p, have)) {
+      span = lastSpan_.bytes;
+      entries = lastSpan_.count;
+    } else {
+      lastSpan_.count = 0;
+      bool recorded = true;  // every entry of the span is in lastSpan_
+      while (have - span >= 4) {
+        const uint8_t* q = p + span;
+        const Tid t = container::LoadU16(q);
+        if (!IsValueID(t)) break;
+        const tid_layout::Entry layout = tid_layout::Lookup(t);
+        uint64_t size = layout.fixedSize;
+        uint8_t prefix = 0;
+        if (layout.layout == tid_layout::kShort) {
+          size = 1 + uint64_t{q[2]};
+          prefix = 1;
+        } else if (layout.layout == tid_layout::kLong) {
+          size = 2 + uint64_t{container::LoadU16(q + 2)};
+          prefix = 2;
+        } else if (layout.layout != tid_layout::kFixed) {
+          break;
+        }
+        if (size > have - span - container::kTidBytes || size >= kSeparateFrom ||
+            (size > Value::kInline && large_ != LargeValueHome::kCopy))
+          break;
+        if (t == kTidDataSize) {
+          latestDataLength = container::LoadU32(q + 2);
+          recorded = false;  // its value must be read, not matched
+        }
+        if (entries < kSpanEntries) {
+          lastSpan_.entries[entries] = {static_cast<uint32_t>(span), t, prefix,
+                                        static_cast<uint16_t>(size - prefix)};
+        } else {
+          recorded = false;
+        }
+        span += container::kTidBytes + static_cast<std::size_t>(size);
+        ++entries;
       }
-      if (size > have - span - container::kTidBytes || size >= kSeparateFrom ||
-          (size > Value::kInline && large_ != LargeValueHome::kCopy))
-        break;
-      if (t == kTidDataSize) latestDataLength = container::LoadU32(q + 2);
-      span += container::kTidBytes + static_cast<std::size_t>(size);
-      ++entries;
+      if (recorded) {
+        lastSpan_.count = entries;
+        lastSpan_.bytes = span;
+      }
     }
     if (entries == 0 || arena_.RunLength() + span > UINT32_MAX) return false;
     uint8_t* run = arena_.Extend(span);
@@ -128,7 +158,42 @@ class BlockReader {
     *dataLength = latestDataLength;
     count_ += entries;
     valueBytes_ += span;
+    runBytes_ += span;
     return true;
+  }
+
+  // The value entries of the last span parsed one by one, by place. Blocks
+  // of records often hold the same values, of the same lengths, as the one
+  // before; then the next span is found by checking each entry's TID and
+  // length prefix where the last span had them (loads that do not wait for
+  // each other) instead of a walk from entry to entry. The entries that
+  // match are the ones the walk would have taken: which entries a span takes
+  // follows from their TIDs and sizes alone.
+  static constexpr uint32_t kSpanEntries = 64;
+  struct SpanEntry {
+    uint32_t start;
+    Tid tid;
+    uint8_t prefix;   // length bytes: 0, 1 or 2
+    uint16_t length;  // what they say
+  };
+  struct Span {
+    uint32_t count = 0;  // none kept
+    std::size_t bytes = 0;
+    SpanEntry entries[kSpanEntries];
+  };
+
+  bool SpanLikeTheLast(const uint8_t* p, std::size_t have) const {
+    if (lastSpan_.count == 0 || have < lastSpan_.bytes) return false;
+    bool same = true;
+    for (uint32_t i = 0; i < lastSpan_.count; ++i) {
+      const SpanEntry& e = lastSpan_.entries[i];
+      const uint8_t* q = p + e.start;
+      const uint32_t length = e.prefix == 0   ? e.length
+                              : e.prefix == 1 ? q[2]
+                                              : container::LoadU16(q + 2);
+      same &= (container::LoadU16(q) == e.tid) & (length == e.length);
+    }
+    return same;
   }
 
   bool ReadValue(Tid tid, uint32_t* dataLength) {
@@ -205,6 +270,7 @@ class BlockReader {
       if (tid == kTidDataSize && size >= 4) *dataLength = LoadU32(bytes);
     }
     arena_.Commit(static_cast<std::size_t>(entryBytes));
+    runBytes_ += entryBytes;
     ++count_;
     valueBytes_ += container::kTidBytes + size;
     return true;
@@ -217,6 +283,8 @@ class BlockReader {
   ItemBlock* block_ = nullptr;  // whose run is open
   uint32_t count_ = 0;
   uint64_t valueBytes_ = 0;
+  uint64_t runBytes_ = 0;
+  Span lastSpan_;
 };
 
 // Leaves the blocks on the stack of an interrupted read as if their input
@@ -229,9 +297,44 @@ void MendInterrupted(std::vector<Frame>& stack) {
   }
 }
 
+// Every kEstimateEvery blocks the session is told how many more blocks, and
+// the arena how many more bytes of runs, the rest of the input holds at the
+// density read so far, so that the next chunk of each holds them: a chunk of
+// a large page or more is filled with few page faults. Only whole large
+// pages of the estimate are asked for, less a sixteenth in case the density
+// falls: a large page holds all its memory once touched, and what an
+// estimate leaves out goes to the next chunk.
+constexpr uint64_t kEstimateEvery = 128;
+
+double WholeLargePages(double bytes) {
+  if (bytes < static_cast<double>(kLargePageBytes)) return bytes;
+  return std::floor(bytes / static_cast<double>(kLargePageBytes)) *
+         static_cast<double>(kLargePageBytes);
+}
+
+void ExpectMore(SessionCore& session, const StreamReader& input, int64_t start, uint64_t blocks,
+                uint64_t runBytes) {
+  const auto consumed = static_cast<double>(input.Position() - start);
+  const auto remaining = static_cast<double>(input.Remaining());
+  if (consumed <= 0) return;
+  const double share = remaining / consumed * 15 / 16;
+  // Every block costs the input at least kMinBlockRecordBytes, and no run
+  // takes more than twice the input it came from.
+  constexpr double kRecord = sizeof(ItemBlock);
+  const double blockBytes = std::min(static_cast<double>(blocks) * share,
+                                     remaining / kMinBlockRecordBytes) * kRecord;
+  session.ExpectBlocks(static_cast<std::size_t>(std::ceil(WholeLargePages(blockBytes) / kRecord)));
+  if (runBytes == 0) return;
+  constexpr double kMostChunk = static_cast<double>(1 << 30);  // as the pool's chunks
+  session.arena().SizeNextChunk(static_cast<std::size_t>(WholeLargePages(
+      std::min({static_cast<double>(runBytes) * share, 2 * remaining, kMostChunk}))));
+}
+
 bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
               std::vector<Frame>& stack) {
   const uint64_t baseDepth = SessionCore::DepthOf(stack.back().block);
+  const int64_t start = input.Position();
+  uint64_t blocks = 0;
   if (!reader.ReadEntries(stack.back().block)) return false;
   stack.back().item = stack.back().block->firstItem;
   stack.back().valueBytes = reader.valueBytes();
@@ -250,6 +353,8 @@ bool ReadTree(BlockReader& reader, StreamReader& input, SessionCore& session,
     // The new block lies stack.size() levels below the first one.
     if (baseDepth + stack.size() > SessionCore::kMaxDepth) return false;
     const uint32_t storedSize = input.ReadU32();
+    if (++blocks % kEstimateEvery == 0)
+      ExpectMore(session, input, start, blocks, reader.runBytes());
     ItemBlock* child = session.AppendBlock(frame.item);
     ++frame.next;
     child->contentSize = storedSize;
@@ -274,6 +379,9 @@ ErrorCode ReadBlockBody(SessionCore& session, ItemBlock* block, StreamReader& in
   } catch (const std::exception&) {
     ok = false;
   }
+  // What comes after the load is edits, a block at a time.
+  session.ExpectBlocks(0);
+  session.arena().SizeNextChunk(0);
   if (ok) return ErrNone;
   reader.Close();
   MendInterrupted(stack);

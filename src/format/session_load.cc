@@ -23,12 +23,15 @@ ErrorCode LoadContainer(SessionCore& session, TStream& stream, LargeValueHome la
   session.ResetTree();
   // What a copying load keeps in runs fits one chunk of the input's size;
   // a larger input (its big values, a sparse file's holes above all, go to
-  // allocations of their own) starts with a chunk of kMaxFirstChunk.
-  if (large == LargeValueHome::kCopy) {
-    constexpr int64_t kMaxFirstChunk = int64_t{64} << 20;
-    session.arena().SizeNextChunk(
-        static_cast<std::size_t>(std::min<int64_t>(input.Remaining(), kMaxFirstChunk)));
-  }
+  // allocations of their own) starts with a chunk of kMaxFirstChunk. A load
+  // that leaves its large values in the file cannot tell how much of the
+  // input its runs take: it starts small, and the reader sizes the next
+  // chunks by what it has read (container_reader.cc).
+  constexpr int64_t kMaxFirstChunk = int64_t{64} << 20;
+  constexpr int64_t kFirstGuess = int64_t{64} << 10;
+  session.arena().Reserve(static_cast<std::size_t>(
+      large == LargeValueHome::kCopy ? std::min<int64_t>(input.Remaining(), kMaxFirstChunk)
+                                     : kFirstGuess));
   ItemBlock* root = session.root();
   root->contentSize = storedSize;
   session.SetCurrent(root);

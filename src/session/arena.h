@@ -7,6 +7,7 @@
 // at least twice its size.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,9 @@
 #include <memory>
 #include <vector>
 
+#include "session/room_for_one_more.h"
+#include "storage/platform/large_block.h"
+
 namespace kestron4 {
 
 class Arena {
@@ -22,6 +26,14 @@ class Arena {
   // The next chunk is at least this large: a load that knows how many bytes
   // it will keep asks for all of them at once.
   void SizeNextChunk(std::size_t bytes) { nextChunk_ = bytes > kMinChunk ? bytes : kMinChunk; }
+  // Takes a first chunk of that many bytes (at least kMinFirstChunk) now,
+  // when the arena has none. Throws std::bad_alloc.
+  void Reserve(std::size_t bytes) {
+    if (chunk_ != nullptr) return;
+    nextChunk_ = bytes > kMinFirstChunk ? bytes : kMinFirstChunk;
+    Grow(0);
+  }
+  static constexpr std::size_t kMinFirstChunk = std::size_t{4} << 10;
 
   // Room for n more bytes at the end of the open run; the pointer stays
   // valid until the next Extend. Commit(n) then adds them to the run.
@@ -37,7 +49,7 @@ class Arena {
   // make runs costly to move. With zeroed they hold zeros, had from calloc
   // without touching their pages. Throws std::bad_alloc.
   uint8_t* Separate(std::size_t n, bool zeroed) {
-    separate_.reserve(separate_.size() + 1);
+    RoomForOneMore(separate_);
     void* bytes = zeroed ? std::calloc(n, 1) : std::malloc(n);
     if (bytes == nullptr && n != 0) throw std::bad_alloc();
     separate_.emplace_back(static_cast<uint8_t*>(bytes));
@@ -70,11 +82,14 @@ class Arena {
     const std::size_t run = used_ - runStart_;
     std::size_t size = nextChunk_;
     if (size < 2 * (run + n)) size = 2 * (run + n);
-    // Not zeroed: every byte handed out is written before it is read.
-    auto fresh = std::make_unique_for_overwrite<uint8_t[]>(size);
-    if (run != 0) std::memcpy(fresh.get(), chunk_ + runStart_, run);
+    RoomForOneMore(chunks_);
+    // A chunk larger than the run needs was sized by an estimate: if the
+    // system refuses it, one of twice the run will do.
+    const std::size_t least = std::max(2 * (run + n), kMinFirstChunk);
+    Chunk fresh = size > least ? Chunk::OrSmaller(size, least) : Chunk(size);
+    if (run != 0) std::memcpy(fresh.bytes(), chunk_ + runStart_, run);
     // A chunk that only held the start of the run is left for the arena's end.
-    chunk_ = fresh.get();
+    chunk_ = fresh.bytes();
     chunks_.push_back(std::move(fresh));
     room_ = size;
     used_ = run;
@@ -82,7 +97,45 @@ class Arena {
     nextChunk_ = kMinChunk;
   }
 
-  std::vector<std::unique_ptr<uint8_t[]>> chunks_;
+  // A chunk of at least a large page is a block of its own (large pages
+  // where the system gives them: a load fills the chunk with few page
+  // faults); a smaller one comes from the C library. Not zeroed: every byte
+  // handed out is written before it is read. Throws std::bad_alloc.
+  class Chunk {
+   public:
+    explicit Chunk(std::size_t size) : size_(size), bytes_(Allocate(size)) {
+      if (bytes_ == nullptr) throw std::bad_alloc();
+    }
+    static Chunk OrSmaller(std::size_t size, std::size_t smaller) {
+      if (uint8_t* bytes = Allocate(size)) return Chunk(size, bytes);
+      return Chunk(smaller);
+    }
+    Chunk(Chunk&& other) noexcept : size_(other.size_), bytes_(other.bytes_) {
+      other.bytes_ = nullptr;
+    }
+    Chunk& operator=(Chunk&&) = delete;
+    ~Chunk() {
+      if (bytes_ == nullptr) return;
+      if (Large()) {
+        FreeLargeBlock(bytes_, size_);
+      } else {
+        std::free(bytes_);
+      }
+    }
+    uint8_t* bytes() const { return bytes_; }
+
+   private:
+    Chunk(std::size_t size, uint8_t* bytes) : size_(size), bytes_(bytes) {}
+    static uint8_t* Allocate(std::size_t size) {
+      return static_cast<uint8_t*>(size >= kLargePageBytes ? AllocateLargeBlock(size)
+                                                           : std::malloc(size));
+    }
+    bool Large() const { return size_ >= kLargePageBytes; }
+    std::size_t size_;
+    uint8_t* bytes_;
+  };
+
+  std::vector<Chunk> chunks_;
   struct Free {
     void operator()(uint8_t* bytes) const { std::free(bytes); }
   };

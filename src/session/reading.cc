@@ -14,6 +14,7 @@ uint16_t SessionCore::GetValueCount() {
 void SessionCore::GetValueList(uint16_t* tids) {
   if (current_ == nullptr) return;
   if (current_->IsPacked()) {
+    if (reader_.ListTids(current_, tids)) return;
     const uint8_t* p = current_->packed;
     const uint8_t* const end = p + current_->packedBytes;
     while (p < end) {
@@ -33,28 +34,6 @@ void SessionCore::GetValueList(uint16_t* tids) {
     return;
   }
   for (const Value* v = current_->firstValue; v != nullptr; v = v->next) *tids++ = v->tid;
-}
-
-// A packed block's values are found by the run reader, and copied straight
-// from the run when their payload is plain. The common case, the value asked
-// for last or the one after it, is kept apart from the rest (ValSizeOf,
-// ValueOf) so that it stays a few instructions.
-ErrorCode SessionCore::GetValSize(Tid tid, uint32_t* size) {
-  const ItemBlock* block = current_;
-  if (block != nullptr && block->IsPacked() && reader_.FindNear(block, tid) && reader_.plain()) {
-    *size = reader_.length();
-    return ErrNone;
-  }
-  return ValSizeOf(tid, size);
-}
-
-ErrorCode SessionCore::GetValue(Tid tid, void* destination) {
-  const ItemBlock* block = current_;
-  if (block != nullptr && block->IsPacked() && reader_.FindNear(block, tid) && reader_.plain()) {
-    CopyBytes(destination, reader_.payload(), reader_.length());
-    return ErrNone;
-  }
-  return ValueOf(tid, destination);
 }
 
 ErrorCode SessionCore::ValSizeOf(Tid tid, uint32_t* size) {

@@ -46,6 +46,9 @@ ItemBlock* SessionCore::AppendBlock(Item* item) {
   ItemBlock* block = blockPool_.New();
   block->parent = item;
   block->positionHint = static_cast<uint32_t>(item->blocks.size());
+  // A loaded item announced its blocks (and the loader checked the input
+  // can hold them): its list is sized once.
+  if (item->blocks.empty()) item->blocks.reserve(item->blockCount);
   item->blocks.push_back(block);
   return block;
 }

@@ -14,6 +14,7 @@
 #include "session/run_reader.h"
 #include "session/pool.h"
 #include "session/records.h"
+#include "storage/streams/copy_bytes.h"
 
 namespace kestron4 {
 
@@ -86,8 +87,24 @@ class SessionCore : public AbstractSession {
   bool FindLocalTypeUTF16(Tid tid, Tid vtid, const char16_t* key) override;
   uint16_t GetValueCount() override;
   void GetValueList(uint16_t* tids) override;
-  ErrorCode GetValSize(Tid tid, uint32_t* size) override;
-  ErrorCode GetValue(Tid tid, void* destination) override;
+  // A packed block's values are found by the run reader, and copied
+  // straight from the run when their payload is plain. The common case, the
+  // value asked for last or the one after it, is inline here, for the C
+  // interface to call without dispatch; the rest is ValSizeOf and ValueOf.
+  ErrorCode GetValSize(Tid tid, uint32_t* size) override {
+    if (reader_.FindNear(current_, tid) && reader_.plain()) {
+      *size = reader_.length();
+      return ErrNone;
+    }
+    return ValSizeOf(tid, size);
+  }
+  ErrorCode GetValue(Tid tid, void* destination) override {
+    if (reader_.FindNear(current_, tid) && reader_.plain()) {
+      CopyBytes(destination, reader_.payload(), reader_.length());
+      return ErrNone;
+    }
+    return ValueOf(tid, destination);
+  }
   ErrorCode GetValuePtr(Tid tid, const void** pointer) override;
   void KeepAbsRefs() override {}
   void StripAbsRefs() override;
@@ -160,6 +177,9 @@ class SessionCore : public AbstractSession {
   ItemBlock* NewRootBlock();
   Item* AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount, Item* last = nullptr);
   ItemBlock* AppendBlock(Item* item);
+  // A load expects about count more blocks: the next chunk of block records
+  // holds them.
+  void ExpectBlocks(std::size_t count) { blockPool_.SizeNextChunk(count); }
   // REQUIRES: block is not packed.
   Value* AppendValue(ItemBlock* block, Tid tid);
   // The first value of the TID, or a new one at the end (*existed says

@@ -86,6 +86,100 @@ TEST_P(LoadedBlocks, ABlockLargerThanAnArenaChunkReadsBackWhole) {
   EXPECT_EQ(U32Of(10000, s), 42u);
 }
 
+// Sibling blocks of one shape are read by the shape of the one before:
+// every value must still be the block's own, repeated TIDs give the first,
+// and a block of the same size and count but other lengths or TIDs is not
+// taken for the shape.
+TEST_P(LoadedBlocks, BlocksShapedLikeTheOneBeforeReadTheirOwnValues) {
+  struct Block {
+    std::string entries;
+    std::vector<uint32_t> expected;  // what each entry of the list reads as
+  };
+  const auto u32 = [](uint16_t tid, uint32_t v) { return Bytes().U16(tid).U32(v).s; };
+  const auto text = [](const char* t) {
+    return Bytes().U16(2001).U8(static_cast<uint8_t>(std::strlen(t))).Raw(t).s;
+  };
+  const std::vector<Block> blocks = {
+      {u32(10000, 1) + text("ab") + Bytes().U16(8000).U16(7).s, {1, 2, 7}},
+      {u32(10000, 2) + text("cd") + Bytes().U16(8000).U16(8).s, {2, 2, 8}},
+      {u32(10000, 3) + text("efg") + Bytes().U16(6000).U8(9).s, {3, 3, 9}},  // same size
+      {u32(10000, 4) + u32(10000, 5) + Bytes().U16(6000).U8(6).s, {4, 4, 6}},
+      {u32(10000, 5) + u32(10000, 6) + Bytes().U16(6000).U8(7).s, {5, 5, 7}},
+      {u32(10001, 6) + u32(10000, 7) + Bytes().U16(6000).U8(8).s, {6, 7, 8}},
+  };
+  Bytes file;
+  file.Header().U32(0).U16(101).U16(static_cast<uint16_t>(blocks.size())).U16(0);
+  for (const Block& b : blocks)
+    file.U32(static_cast<uint32_t>(b.entries.size() + 2)).Raw(b.entries).U16(0);
+  const std::string bytes = Sized(file.s);
+  ScopedOpen s(GetParam(), Write(bytes));
+  ASSERT_NE(s.get(), nullptr);
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_TRUE(KSTRN_OpenItem(101, static_cast<int32_t>(i), s));
+    uint16_t tids[3];
+    KSTRN_GetValueList(tids, s);
+    for (std::size_t v = 0; v < 3; ++v) {
+      uint32_t size = 0;
+      ASSERT_TRUE(KSTRN_GetValSize(tids[v], &size, s));
+      uint32_t value = 0;  // a text reads as its length
+      if (tids[v] == 2001) {
+        value = size;
+      } else {
+        ASSERT_TRUE(KSTRN_GetValue(tids[v], &value, s));
+      }
+      EXPECT_EQ(value, blocks[i].expected[v]) << "value " << v;
+    }
+    KSTRN_CloseItem(s);
+  }
+  EXPECT_TRUE(SavedBuffer(s) == bytes);
+}
+
+// Listing another block's values takes its shape; a read that goes on in the
+// block read before must not go on in that shape.
+TEST_P(LoadedBlocks, AReadGoesOnInItsOwnBlockAfterAnotherBlockWasListed) {
+  const std::string a = Bytes().U16(10000).U32(1).U16(10001).U32(2).U16(6000).U8(7).s;
+  const std::string b = Bytes().U16(2001).U8(5).Raw("abcde").U16(10001).U32(3).U16(8000).U16(9).s;
+  const std::string bytes = Sized(Bytes().Header().U32(0).U16(101).U16(2).U16(0)
+                                      .U32(static_cast<uint32_t>(a.size() + 2)).Raw(a).U16(0)
+                                      .U32(static_cast<uint32_t>(b.size() + 2)).Raw(b).U16(0).s);
+  ScopedOpen s(GetParam(), Write(bytes));
+  ASSERT_NE(s.get(), nullptr);
+  uint16_t tids[3];
+  ASSERT_TRUE(KSTRN_OpenItem(101, 0, s));
+  KSTRN_GetValueList(tids, s);
+  EXPECT_EQ(U32Of(10000, s), 1u);
+  KSTRN_CloseItem(s);
+  ASSERT_TRUE(KSTRN_OpenItem(101, 1, s));
+  KSTRN_GetValueList(tids, s);
+  KSTRN_CloseItem(s);
+  ASSERT_TRUE(KSTRN_OpenItem(101, 0, s));
+  EXPECT_EQ(U32Of(10001, s), 2u);
+}
+
+// The loader sizes its chunks by the density of what it has read so far; a
+// file whose blocks thin out (thousands of small ones, then one of large
+// values) must still read back whole under every policy.
+TEST_P(LoadedBlocks, AFileWhoseBlocksThinOutReadsBackWhole) {
+  constexpr uint32_t kSmall = 3000;
+  Bytes file;
+  file.Header().U32(0).U16(101).U16(kSmall).U16(102).U16(1).U16(0);
+  for (uint32_t i = 0; i < kSmall; ++i) file.U32(8).U16(10000).U32(i).U16(0);
+  file.U32(50 * 60004 + 2);
+  for (int v = 0; v < 50; ++v)
+    file.U16(4500).U16(60000).Fill(59999, static_cast<char>('a' + v % 26)).U8(0);
+  file.U16(0);
+  const std::string bytes = Sized(file.s);
+  ScopedOpen s(GetParam(), Write(bytes));
+  ASSERT_NE(s.get(), nullptr);
+  for (uint32_t i = 0; i < kSmall; ++i) {
+    ASSERT_TRUE(KSTRN_OpenItem(101, static_cast<int32_t>(i), s));
+    ASSERT_EQ(U32Of(10000, s), i);
+    KSTRN_CloseItem(s);
+  }
+  EXPECT_TRUE(SavedBuffer(s) == bytes);
+}
+
 // A null insert leaves an old value's bytes as they are, whether they were
 // loaded into the arena, left in the file or put in memory by an edit.
 TEST_P(LoadedBlocks, NullInsertsKeepTheBytesOfEveryKind) {
