@@ -36,11 +36,11 @@ TEST(RecordPool, ASizedChunkIsHandedOutInOrderAfterReleasedRecords) {
   EXPECT_EQ(pool.live(), 0u);
 }
 
-TEST(LargeBlock, ReadsAsZerosAndStartsOnALargePage) {
+TEST(LargeBlock, ReadsAsZerosAndStartsOnItsBoundary) {
   const std::size_t bytes = 2 * kLargePageBytes + 12345;
   auto* block = static_cast<uint8_t*>(AllocateLargeBlock(bytes));
   ASSERT_NE(block, nullptr);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % kLargePageBytes, 0u);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % kLargeBlockAlignment, 0u);
   for (std::size_t i = 0; i < bytes; i += 4096) ASSERT_EQ(block[i], 0);
   EXPECT_EQ(block[bytes - 1], 0);
   block[0] = block[bytes - 1] = 0x5A;

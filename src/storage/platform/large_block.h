@@ -15,8 +15,12 @@ namespace kestron4 {
 // gains nothing over the C library's memory.
 inline constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
 
-// bytes (> 0) of new memory reading as zeros, aligned to kLargePageBytes
-// where the system allows; null when there is none.
+// Where a large block starts: on a large page where the system backs
+// blocks with them, else on the system's unit of allocation.
+extern const std::size_t kLargeBlockAlignment;
+
+// bytes (> 0) of new memory reading as zeros, aligned to
+// kLargeBlockAlignment; null when there is none.
 void* AllocateLargeBlock(std::size_t bytes);
 // Releases a block of AllocateLargeBlock with the size it was asked for.
 void FreeLargeBlock(void* block, std::size_t bytes);

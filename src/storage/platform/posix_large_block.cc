@@ -19,6 +19,8 @@ std::size_t PageRounded(std::size_t bytes) {
 
 }  // namespace
 
+const std::size_t kLargeBlockAlignment = kLargePageBytes;
+
 void* AllocateLargeBlock(std::size_t bytes) {
   if (bytes == 0 || bytes > SIZE_MAX - 2 * kLargePageBytes) return nullptr;
   const std::size_t length = PageRounded(bytes);

@@ -7,6 +7,9 @@
 
 namespace kestron4 {
 
+// VirtualAlloc places a reservation on the allocation granularity.
+const std::size_t kLargeBlockAlignment = std::size_t{64} << 10;
+
 void* AllocateLargeBlock(std::size_t bytes) {
   if (bytes == 0) return nullptr;
   return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
