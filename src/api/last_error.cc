@@ -4,6 +4,8 @@
 // library is unloaded.
 #include "session/last_error.h"
 
+#include <pthread.h>
+
 #include <mutex>
 #include <new>
 
@@ -34,65 +36,72 @@ void Unlink(LastErrorCell* cell) {
   --g_cells.count;
 }
 
-// Owns the thread's cell and frees it when the thread ends. Touched only when
-// the cell is created, which also arranges for its destructor to run.
-class CellOwner {
- public:
-  constexpr CellOwner() = default;
-  CellOwner(const CellOwner&) = delete;
-  CellOwner& operator=(const CellOwner&) = delete;
-
-  ~CellOwner() { Release(); }
-
-  // Frees the thread's cell; a later use makes a new one.
-  void Release() noexcept {
-    if (cell_ == nullptr) return;
-    {
-      std::lock_guard<std::mutex> lock(ApiLock());
-      // A listed cell was already freed if the library has been unloaded.
-      if (listed_ && g_cells.closed) {
-        cell_ = nullptr;
-        t_lastErrorCell = nullptr;
-        return;
-      }
-      if (listed_) Unlink(cell_);
-    }
-    delete cell_;
-    cell_ = nullptr;
-    t_lastErrorCell = nullptr;
-  }
-
-  LastErrorCell& Create() noexcept {
-    LastErrorCell* cell = new (std::nothrow) LastErrorCell;
-    if (cell == nullptr) return g_emergencyCell;
+// A thread's cell is freed when the thread ends through a thread-specific
+// key whose destructor is handed the cell itself. A thread_local object with
+// a destructor would not do: where thread_local lives in storage the runtime
+// allocates per thread (MinGW's emulated TLS), that storage can be freed
+// before such destructors run, and the destructor then writes into memory
+// that another thread may already own.
+void FreeCell(void* data) noexcept {
+  auto* cell = static_cast<LastErrorCell*>(data);
+  {
     std::lock_guard<std::mutex> lock(ApiLock());
-    if (!g_cells.closed) {
-      cell->next = g_cells.head;
-      if (g_cells.head != nullptr) g_cells.head->prev = cell;
-      g_cells.head = cell;
-      ++g_cells.count;
-      listed_ = true;
-    }
-    cell_ = cell;
-    t_lastErrorCell = cell;
-    return *cell;
+    // Every listed cell was freed already if the library has been unloaded.
+    if (g_cells.closed) return;
+    Unlink(cell);
   }
+  delete cell;
+}
 
- private:
-  LastErrorCell* cell_ = nullptr;
-  bool listed_ = false;
-};
+// At the thread's end the key's value is already cleared; the pointer goes
+// too, in case the thread's last moments call the library again.
+void FreeEndingThreadCell(void* data) noexcept {
+  t_lastErrorCell = nullptr;
+  FreeCell(data);
+}
 
-thread_local CellOwner t_owner;
+pthread_key_t* CellKey() {
+  static pthread_key_t key;
+  static const bool made = pthread_key_create(&key, FreeEndingThreadCell) == 0;
+  return made ? &key : nullptr;
+}
+
+// Frees the calling thread's cell; a later use makes a new one.
+void ReleaseThisThreadCell() noexcept {
+  LastErrorCell* cell = t_lastErrorCell;
+  if (cell == nullptr || cell == &g_emergencyCell) return;
+  t_lastErrorCell = nullptr;
+  if (pthread_key_t* key = CellKey()) pthread_setspecific(*key, nullptr);
+  FreeCell(cell);
+}
+
+LastErrorCell& CreateCell() noexcept {
+  pthread_key_t* key = CellKey();
+  LastErrorCell* cell = key != nullptr ? new (std::nothrow) LastErrorCell : nullptr;
+  if (cell == nullptr) return g_emergencyCell;
+  {
+    std::lock_guard<std::mutex> lock(ApiLock());
+    if (g_cells.closed) {  // after unload: nothing is left to free it
+      delete cell;
+      return g_emergencyCell;
+    }
+    cell->next = g_cells.head;
+    if (g_cells.head != nullptr) g_cells.head->prev = cell;
+    g_cells.head = cell;
+    ++g_cells.count;
+  }
+  if (pthread_setspecific(*key, cell) != 0) {
+    FreeCell(cell);
+    return g_emergencyCell;
+  }
+  t_lastErrorCell = cell;
+  return *cell;
+}
 
 // Where the system reports the end of a thread to the library itself (the
 // DLL entry point), the cell goes then, as the thread leaves.
 struct DetachHookSetter {
-  DetachHookSetter() {
-    SetThreadDetachHook([] {
-      if (t_lastErrorCell != nullptr) t_owner.Release();
-    });
-  }
+  DetachHookSetter() { SetThreadDetachHook(ReleaseThisThreadCell); }
 };
 DetachHookSetter g_detachHook;
 
@@ -109,6 +118,8 @@ struct CellReaper {
       cell = next;
     }
     g_cells = CellList{nullptr, 0, true};
+    // The key's destructor is this library's code, which may be unloaded next.
+    if (pthread_key_t* key = CellKey()) pthread_key_delete(*key);
   }
 };
 CellReaper g_reaper;
@@ -121,7 +132,7 @@ constinit thread_local LastErrorCell* t_lastErrorCell = nullptr;
 
 LastErrorCell& ThisThreadCell() noexcept {
   LastErrorCell* cell = t_lastErrorCell;
-  return cell != nullptr ? *cell : t_owner.Create();
+  return cell != nullptr ? *cell : CreateCell();
 }
 
 std::size_t LiveErrorCellCount() {
