@@ -16,15 +16,17 @@ start of `kstrn view` until the page has drawn the root's items.
 """
 
 import argparse
-import os
-import select
 import statistics
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 import urllib.request
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tools"))
+from kstrn_view_process import ViewProcess  # noqa: E402
 
 SOURCE = Path(__file__).resolve().parents[1]
 TIMEOUT = 60
@@ -61,23 +63,10 @@ def long_channel(path, samples):
         f.write(u16(0))
 
 
-class Server:
+class Server(ViewProcess):
     def __init__(self, kstrn, file):
         self.started = time.perf_counter()
-        self.process = subprocess.Popen([kstrn, "view", "--no-browser", str(file)],
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        line = b""
-        deadline = time.monotonic() + TIMEOUT
-        while not line.endswith(b"\n"):
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([self.process.stdout], [], [], left)[0]:
-                raise RuntimeError("kstrn view printed no address")
-            chunk = os.read(self.process.stdout.fileno(), 1)
-            if not chunk:
-                raise RuntimeError("kstrn view ended")
-            line += chunk
-        address = line.decode().split("kstrn view: ", 1)[1].strip()
-        self.base, self.token = address.split("/?token=")
+        super().__init__(kstrn, file, TIMEOUT)
 
     def get(self, path):
         request = urllib.request.Request(self.base + path, headers={"X-Kstrn-Token": self.token})
@@ -93,14 +82,6 @@ class Server:
                 return int(line.split()[1]) / 1024
         return float("nan")
 
-    def close(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait(timeout=5)
-        self.process.stdout.close()
 
 
 def browser_paint(kstrn, file, runs, work):

@@ -36,7 +36,7 @@ void Unlink(LastErrorCell* cell) {
   --g_cells.count;
 }
 
-// A thread's cell is freed when the thread ends through a thread-specific
+// A thread's cell is freed when the thread ends through a pthread
 // key whose destructor is handed the cell itself. A thread_local object with
 // a destructor would not do: where thread_local lives in storage the runtime
 // allocates per thread (MinGW's emulated TLS), that storage can be freed

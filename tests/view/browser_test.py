@@ -7,16 +7,17 @@ are ended whatever happens.
 """
 
 import os
-import select
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.error
 import urllib.request
 from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+from kstrn_view_process import ViewProcess  # noqa: E402
 
 SOURCE = Path(__file__).resolve().parents[2]
 CHROMIUM = "/usr/bin/chromium"
@@ -29,24 +30,11 @@ def kstrn(binary, *args):
                           timeout=WAIT).stdout
 
 
-class Server:
+class Server(ViewProcess):
     """kstrn view --no-browser on a file, its address read from its output."""
 
     def __init__(self, binary, file):
-        self.process = subprocess.Popen([binary, "view", "--no-browser", "--port", "0", str(file)],
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        line = b""
-        deadline = time.monotonic() + WAIT
-        while not line.endswith(b"\n"):
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([self.process.stdout], [], [], left)[0]:
-                raise AssertionError("kstrn view printed no address")
-            chunk = os.read(self.process.stdout.fileno(), 1)
-            if not chunk:
-                raise AssertionError("kstrn view ended: " + self.process.stderr.read().decode())
-            line += chunk
-        self.address = line.decode().split("kstrn view: ", 1)[1].strip()
-        self.base = self.address.split("?", 1)[0].rstrip("/")
+        super().__init__(binary, file, WAIT)
 
     def status(self, path):
         try:
@@ -55,15 +43,6 @@ class Server:
         except urllib.error.HTTPError as e:
             return e.code
 
-    def close(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait(timeout=5)
-        self.process.stdout.close()
-        self.process.stderr.close()
 
 
 def container(root_entries, children):
