@@ -3,9 +3,12 @@
 // are in tests/view/view_limits_test.py.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "kstrn_budget.h"
 #include "view_bucket_cache.h"
 #include "view_head.h"
 
@@ -14,7 +17,9 @@ namespace {
 
 using kstrn::tool::BucketCache;
 using kstrn::tool::BucketIndex;
+using kstrn::tool::BudgetSpent;
 using kstrn::tool::HostRule;
+using kstrn::tool::WorkBudget;
 
 HostRule Loopback() { return HostRule{{"127.0.0.1:8080", "localhost:8080"}, "8080", false}; }
 
@@ -95,8 +100,8 @@ TEST(ViewHead, ARefusalClosesAndCarriesTheSecurityHeaders) {
 }
 
 TEST(ViewBucketCache, TheLeastRecentlyUsedIndexesGoOnceOverTheBudget) {
-  // Channels of a million samples: summaries of 4,096 runs, 32 KB each.
-  const uint64_t samples = 1 << 20;
+  // Channels of 262,144 samples: summaries of 1,024 runs, 8 KB each.
+  const uint64_t samples = 1 << 18;
   const kstrn::tool::SampleReader zeros = [](uint64_t, uint64_t count,
                                              std::vector<uint32_t>& out) { out.assign(count, 0); };
   std::size_t one = 0;
@@ -105,7 +110,7 @@ TEST(ViewBucketCache, TheLeastRecentlyUsedIndexesGoOnceOverTheBudget) {
     index.Query(0, samples, 10, zeros);
     one = index.Bytes();
   }
-  ASSERT_GT(one, 32768u);
+  ASSERT_GT(one, 8192u);
   BucketCache cache(3 * one);
   std::vector<std::size_t> made;
   auto plot = [&](std::size_t channel) {
@@ -123,8 +128,25 @@ TEST(ViewBucketCache, TheLeastRecentlyUsedIndexesGoOnceOverTheBudget) {
   EXPECT_EQ(made, (std::vector<std::size_t>{0, 1, 2, 3, 1}));
   EXPECT_EQ(cache.Size(), 3u);
   EXPECT_LE(cache.Bytes(), 3 * one);
-  for (std::size_t channel = 10; channel < 100; ++channel) plot(channel);
+  for (std::size_t channel = 10; channel < 40; ++channel) plot(channel);
   EXPECT_LE(cache.Bytes(), 3 * one);
+}
+
+TEST(ViewBudget, AnAnswerStopsAtItsDeadlineOrWhenTheServerStops) {
+  std::atomic<bool> stop{false};
+  EXPECT_NO_THROW(WorkBudget::Check());  // the command line sets none
+  {
+    const WorkBudget answer(std::chrono::hours(1), &stop);
+    EXPECT_NO_THROW(WorkBudget::Check());
+    {
+      const WorkBudget spent(std::chrono::seconds(0), nullptr);
+      EXPECT_THROW(WorkBudget::Check(), BudgetSpent);
+    }
+    EXPECT_NO_THROW(WorkBudget::Check());
+    stop = true;
+    EXPECT_THROW(WorkBudget::Check(), BudgetSpent);
+  }
+  EXPECT_NO_THROW(WorkBudget::Check());
 }
 
 }  // namespace
