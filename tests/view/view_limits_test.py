@@ -286,7 +286,8 @@ def opener(kstrn, work):
     opener.write_text("#!/bin/sh\n"
                       f"{{ echo \"$@\"; stat -c %a \"${{1#file://}}\"; "
                       f"stat -c %a \"$(dirname \"${{1#file://}}\")\"; cat \"${{1#file://}}\"; }} "
-                      f"> {record}\nsleep 5\n")  # the shell stays, with its command line
+                      f"> {record}.part 2>&1\nmv {record}.part {record}\n"
+                      "sleep 5\nexit 0\n")  # the shell stays, with its command line
     opener.chmod(0o755)
     env = dict(os.environ, DISPLAY=":99", PATH=f"{bin_dir}:{os.environ['PATH']}")
     process = subprocess.Popen([kstrn, "view", str(work / "s.kst")], env=env,
@@ -295,8 +296,7 @@ def opener(kstrn, work):
         line = process.stdout.readline().decode()
         token = line.rsplit("token=", 1)[-1].strip()
         deadline = time.monotonic() + WAIT
-        while time.monotonic() < deadline and not (record.exists() and
-                                                   "</a>" in record.read_text()):
+        while time.monotonic() < deadline and not record.exists():
             time.sleep(0.05)
         children = []
         for task in Path(f"/proc/{process.pid}/task").iterdir():
