@@ -17,6 +17,8 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 tests/consumer/run-consumer.sh build
 # kstrn view in headless Chromium (about 15 s).
 /usr/bin/python3 tests/view/browser_test.py build/tools/kstrn/kstrn
+# kstrn view's limits against a hostile local client (about 15 s).
+/usr/bin/python3 tests/view/view_limits_test.py build/tools/kstrn/kstrn
 
 # Windows: kestron4.dll cross-built with mingw-w64, its tests under Wine.
 tools/run-windows-tests.sh

@@ -169,19 +169,20 @@ TEST_F(ViewTest, BucketsHoldTheMinimumAndMaximumOfTheirSamples) {
   std::mt19937 random(3);
   for (uint32_t& v : samples) v = random() % 65536;
   samples[123457] = 70000;  // one spike inside a run
-  BucketIndex index(samples.size(),
-                    [&](uint64_t first, uint64_t count, std::vector<uint32_t>& out) {
-                      ASSERT_LE(first + count, samples.size());
-                      out.assign(samples.begin() + static_cast<long>(first),
-                                 samples.begin() + static_cast<long>(first + count));
-                    });
+  BucketIndex index(samples.size());
+  const kstrn::tool::SampleReader reader = [&](uint64_t first, uint64_t count,
+                                               std::vector<uint32_t>& out) {
+    ASSERT_LE(first + count, samples.size());
+    out.assign(samples.begin() + static_cast<long>(first),
+               samples.begin() + static_cast<long>(first + count));
+  };
   struct Query {
     uint64_t begin, end;
     uint32_t n;
   };
   for (const Query q : {Query{0, 300000, 1000}, Query{123000, 124000, 7}, Query{5, 9, 100},
                         Query{1, 299999, 4096}, Query{0, 300000, 1}, Query{77, 78, 3}}) {
-    const kstrn::tool::Buckets b = index.Query(q.begin, q.end, q.n);
+    const kstrn::tool::Buckets b = index.Query(q.begin, q.end, q.n, reader);
     ASSERT_EQ(b.min.size(), std::min<uint64_t>(q.n, q.end - q.begin));
     ASSERT_EQ(b.first.front(), q.begin);
     ASSERT_EQ(b.first.back(), q.end);
@@ -195,9 +196,9 @@ TEST_F(ViewTest, BucketsHoldTheMinimumAndMaximumOfTheirSamples) {
   }
   // Once summarised, a wide query reads only the partial runs at bucket edges.
   const uint64_t before = index.SamplesRead();
-  index.Query(1000, 299000, 100);
+  index.Query(1000, 299000, 100, reader);
   EXPECT_LE(index.SamplesRead() - before, 2 * 100 * index.Chunk());
-  EXPECT_TRUE(index.Query(10, 10, 5).min.empty());
+  EXPECT_TRUE(index.Query(10, 10, 5, reader).min.empty());
 }
 
 TEST_F(ViewTest, ARecordingShowsItsChannelsInPhysicalUnitsThroughItsTable) {

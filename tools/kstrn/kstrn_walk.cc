@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 
+#include "kstrn_budget.h"
 #include "kstrn_failure.h"
 #include "kstrn_names.h"
 
@@ -109,6 +110,7 @@ void BlockWalk::Run(BlockVisitor& visitor) {
     visitor.Leave(path);
   }
   while (!stack.empty()) {
+    WorkBudget::Check();
     Frame& frame = stack.back();
     if (frame.item == frame.tids.size()) {
       visitor.Leave(path);

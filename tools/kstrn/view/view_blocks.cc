@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "kstrn_budget.h"
 #include "kstrn_display.h"
 #include "kstrn_failure.h"
 #include "kstrn_names.h"
@@ -114,12 +115,11 @@ std::string Label(const Session& session) {
 
 }  // namespace
 
-std::string ViewService::Info() {
-  Session& s = *session_;
+std::string ViewService::Info(Session& s) {
   Json json{{"file", ToValidUtf8(file_)}};
   // A damaged recording must not keep the tree from showing.
   try {
-    json["channels"] = ChannelList().size();
+    json["channels"] = ChannelList(s).size();
   } catch (const std::exception& e) {
     json["channelError"] = e.what();
   }
@@ -129,8 +129,7 @@ std::string ViewService::Info() {
   return Dump(json);
 }
 
-std::string ViewService::Block(const Params& params) {
-  Session& s = *session_;
+std::string ViewService::Block(Session& s, const Params& params) {
   const BlockPath path = Enter(s, params);
   Json json{{"path", FormatPath(path)}};
   if (!path.empty()) {
@@ -139,11 +138,17 @@ std::string ViewService::Block(const Params& params) {
     json["parent"] = FormatPath(BlockPath(path.begin(), path.end() - 1));
   }
   Json values = Json::array();
-  for (const uint16_t tid : s.ValueTids()) values.push_back(Shown(s, DescribeValue(s, tid)));
+  // A block may hold tens of thousands of entries: each step counts
+  // against the answer's budget.
+  for (const uint16_t tid : s.ValueTids()) {
+    WorkBudget::Check();
+    values.push_back(Shown(s, DescribeValue(s, tid)));
+  }
   json["values"] = std::move(values);
   Json items = Json::array();
   const std::vector<uint16_t> tids = s.ItemTids();
   for (const uint16_t tid : tids) {
+    WorkBudget::Check();
     Json item = Named(tid);
     item["count"] = s.ItemCount(tid);
     items.push_back(std::move(item));
@@ -152,7 +157,10 @@ std::string ViewService::Block(const Params& params) {
   if (std::find(tids.begin(), tids.end(), kReference) != tids.end()) {
     Json refs = Json::array();
     const uint16_t count = std::min<uint16_t>(s.ItemCount(kReference), kViewMaxChildren);
-    for (uint16_t i = 0; i < count; ++i) refs.push_back(Follow(s, path, i));
+    for (uint16_t i = 0; i < count; ++i) {
+      WorkBudget::Check();
+      refs.push_back(Follow(s, path, i));
+    }
     json["references"] = std::move(refs);
   }
   if (!path.empty() && path.back().tid == kReference) {
@@ -162,8 +170,7 @@ std::string ViewService::Block(const Params& params) {
   return Dump(json);
 }
 
-std::string ViewService::Children(const Params& params) {
-  Session& s = *session_;
+std::string ViewService::Children(Session& s, const Params& params) {
   const BlockPath path = Enter(s, params);
   const uint16_t tid = TidParam(params, "tid", false);
   const uint16_t count = s.ItemCount(tid);
@@ -171,6 +178,7 @@ std::string ViewService::Children(const Params& params) {
   const uint64_t n = Unsigned(params, "count", kViewMaxChildren, kViewMaxChildren);
   Json blocks = Json::array();
   for (uint64_t i = from; i < count && i < from + n; ++i) {
+    WorkBudget::Check();
     s.OpenItem(tid, static_cast<int32_t>(i));
     Json block{{"index", i},
                {"path", FormatPath([&] {
@@ -188,12 +196,12 @@ std::string ViewService::Children(const Params& params) {
   return Dump(Json{{"count", count}, {"from", from}, {"blocks", std::move(blocks)}});
 }
 
-std::string ViewService::Value(const Params& params) {
+std::string ViewService::Value(Session& s, const Params& params) {
   BlockPath path;
-  const ValueInfo value = ValueAt(*session_, params, path);
+  const ValueInfo value = ValueAt(s, params, path);
   if (value.payload > kViewMaxValueBytes)
     throw Failure("value of " + std::to_string(value.payload) + " bytes: open it as bytes");
-  const std::vector<uint8_t> payload = ReadPayload(*session_, value);
+  const std::vector<uint8_t> payload = ReadPayload(s, value);
   const auto as = params.find("as");
   const std::string form = as == params.end() ? DefaultForm(value.tid) : as->second;
   return Dump(Json{{"path", FormatPath(path)},
@@ -202,16 +210,16 @@ std::string ViewService::Value(const Params& params) {
                                                 : FormatAs(payload, form, value)}});
 }
 
-std::string ViewService::Bytes(const Params& params) {
+std::string ViewService::Bytes(Session& s, const Params& params) {
   BlockPath path;
-  const ValueInfo value = ValueAt(*session_, params, path);
+  const ValueInfo value = ValueAt(s, params, path);
   const uint64_t offset = Unsigned(params, "offset", 0, UINT32_MAX);
   const uint64_t count = Unsigned(params, "count", 1024, kViewMaxBytes);
   const uint32_t start = static_cast<uint32_t>(std::min<uint64_t>(offset, value.payload));
   const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, value.payload - start));
   std::vector<uint8_t> bytes(n);
   if (n != 0)
-    session_->ReadStored(value.handle, value.stored - value.payload + start, bytes.data(), n);
+    s.ReadStored(value.handle, value.stored - value.payload + start, bytes.data(), n);
   return Dump(Json{{"path", FormatPath(path)},
                    {"tid", value.tid},
                    {"total", value.payload},
@@ -219,22 +227,22 @@ std::string ViewService::Bytes(const Params& params) {
                    {"hex", Hex(bytes.data(), bytes.size())}});
 }
 
-std::string ViewService::Resolve(const Params& params) {
-  const BlockPath path = Enter(*session_, params);
+std::string ViewService::Resolve(Session& s, const Params& params) {
+  const BlockPath path = Enter(s, params);
   Json steps = Json::array();
   for (std::size_t i = 0; i <= path.size(); ++i)
     steps.push_back(FormatPath(BlockPath(path.begin(), path.begin() + static_cast<long>(i))));
   return Dump(Json{{"path", FormatPath(path)}, {"steps", std::move(steps)}});
 }
 
-std::string ViewService::Find(const Params& params) {
+std::string ViewService::Find(Session& s, const Params& params) {
   FindOptions options;
   options.itemTid = TidParam(params, "item", false);
   options.keyTid = TidParam(params, "keytid", true);
   options.key = Param(params, "key");
   Json paths = Json::array();
   bool more = false;
-  FindBlocks(*session_, options, [&](const BlockPath& path) {
+  FindBlocks(s, options, [&](const BlockPath& path) {
     if (paths.size() == kViewMaxFound) return !(more = true);
     paths.push_back(FormatPath(path));
     return true;
@@ -242,11 +250,11 @@ std::string ViewService::Find(const Params& params) {
   return Dump(Json{{"paths", std::move(paths)}, {"more", more}});
 }
 
-std::string ViewService::Check() {
+std::string ViewService::Check(Session& s) {
   Json problems = Json::array();
   uint64_t total = 0;
   const uint64_t references =
-      CheckFile(*session_, [&](const BlockPath* path, const std::string& what) {
+      CheckFile(s, [&](const BlockPath* path, const std::string& what) {
         if (++total > kViewMaxFound) return;
         Json problem{{"what", what}};
         if (path != nullptr) problem["path"] = FormatPath(*path);

@@ -19,14 +19,15 @@ constexpr uint16_t kBlob = 1063;
 
 }  // namespace
 
-const std::vector<Channel>& ViewService::ChannelList() {
-  if (!channels_) channels_ = ReadChannels(*session_);
+const std::vector<Channel>& ViewService::ChannelList(Session& s) {
+  const std::lock_guard<std::mutex> lock(channelsMutex_);
+  if (!channels_) channels_ = ReadChannels(s);
   return *channels_;
 }
 
-std::string ViewService::Channels() {
+std::string ViewService::Channels(Session& s) {
   Json list = Json::array();
-  for (const Channel& c : ChannelList()) {
+  for (const Channel& c : ChannelList(s)) {
     Json sensor = Json::array();
     for (const double real : c.sensorReals)
       sensor.push_back(std::isfinite(real) ? Json(real) : Json());
@@ -46,29 +47,8 @@ std::string ViewService::Channels() {
   return Dump(Json{{"channels", std::move(list)}});
 }
 
-BucketIndex& ViewService::IndexOf(std::size_t channel) {
-  std::unique_ptr<BucketIndex>& index = indexes_[channel];
-  if (!index) {
-    const Channel& c = ChannelList()[channel];
-    index = std::make_unique<BucketIndex>(c.count, [this, &c](uint64_t first, uint64_t count,
-                                                              std::vector<uint32_t>& out) {
-      EnterPath(*session_, c.samples);
-      const ValueInfo blob = DescribeValue(*session_, kBlob);
-      std::vector<uint8_t> bytes(count * c.sampleBytes);
-      session_->ReadStored(
-          blob.handle, static_cast<uint32_t>(blob.stored - blob.payload + first * c.sampleBytes),
-          bytes.data(), static_cast<uint32_t>(bytes.size()));
-      out.resize(count);
-      for (uint64_t i = 0; i < count; ++i)
-        out[i] = c.sampleBytes == 1 ? bytes[i]
-                                    : static_cast<uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    });
-  }
-  return *index;
-}
-
-std::string ViewService::BucketsOf(const Params& params) {
-  const std::vector<Channel>& channels = ChannelList();
+std::string ViewService::BucketsOf(Session& s, const Params& params) {
+  const std::vector<Channel>& channels = ChannelList(s);
   const uint64_t which = Unsigned(params, "ch", 0, UINT16_MAX);
   if (which >= channels.size()) throw Failure("no channel " + std::to_string(which));
   const Channel& c = channels[which];
@@ -81,7 +61,24 @@ std::string ViewService::BucketsOf(const Params& params) {
   const uint64_t begin = static_cast<uint64_t>(std::min(std::ceil(from / c.periodMs), last));
   const uint64_t end =
       to < from ? begin : static_cast<uint64_t>(std::min(std::floor(to / c.periodMs) + 1, last));
-  const Buckets b = IndexOf(which).Query(begin, std::max(begin, end), static_cast<uint32_t>(n));
+  const SampleReader reader = [&s, &c](uint64_t first, uint64_t count, std::vector<uint32_t>& out) {
+    EnterPath(s, c.samples);
+    const ValueInfo blob = DescribeValue(s, kBlob);
+    std::vector<uint8_t> bytes(count * c.sampleBytes);
+    s.ReadStored(blob.handle,
+                 static_cast<uint32_t>(blob.stored - blob.payload + first * c.sampleBytes),
+                 bytes.data(), static_cast<uint32_t>(bytes.size()));
+    out.resize(count);
+    for (uint64_t i = 0; i < count; ++i)
+      out[i] = c.sampleBytes == 1 ? bytes[i]
+                                  : static_cast<uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  };
+  Buckets b;
+  buckets_.With(
+      which, [&c] { return std::make_unique<BucketIndex>(c.count); },
+      [&](BucketIndex& index) {
+        b = index.Query(begin, std::max(begin, end), static_cast<uint32_t>(n), reader);
+      });
   Json t = Json::array(), lo = Json::array(), hi = Json::array(), first = Json::array();
   for (std::size_t i = 0; i < b.min.size(); ++i) {
     t.push_back(static_cast<double>(b.first[i]) * c.periodMs / 1000.0);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "kstrn_open.h"
+#include "kstrn_budget.h"
 #include "kstrn_text.h"
 #include "storage/platform/platform.h"
 #include "view_assets.h"
@@ -38,10 +38,10 @@ std::string NewToken() {
   return Hex(bytes, sizeof bytes);
 }
 
-ViewService::ViewService(std::string file, std::string token)
+ViewService::ViewService(std::string file, std::string token, unsigned sessions)
     : file_(std::move(file)), token_(std::move(token)) {
   try {
-    session_.emplace(OpenFile(file_, true));
+    sessions_ = std::make_unique<SessionPool>(file_, sessions);
   } catch (const std::exception& e) {
     openError_ = e.what();
   }
@@ -68,12 +68,17 @@ ViewReply ViewService::Handle(const ViewRequest& request) {
     }
     return reply;
   }
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (!session_) return ViewReply{422, "application/json", ErrorJson(openError_)};
+  if (!sessions_) return ViewReply{422, "application/json", ErrorJson(openError_)};
+  const WorkBudget budget(kViewAnswerTime, &stopping_);
+  const SessionPool::Lease session = sessions_->Borrow(kViewAnswerTime, stopping_);
+  if (!session)
+    return ViewReply{503, "application/json", ErrorJson("busy: every reader is answering")};
   try {
-    std::string body = Route(request.path.substr(5), request.params);
+    std::string body = Route(*session, request.path.substr(5), request.params);
     if (body.empty()) return ViewReply{404, "application/json", ErrorJson("no such request")};
     return ViewReply{200, "application/json", std::move(body)};
+  } catch (const BudgetSpent& e) {
+    return ViewReply{503, "application/json", ErrorJson(e.what())};
   } catch (const std::bad_alloc&) {
     return ViewReply{500, "application/json", ErrorJson("out of memory")};
   } catch (const std::exception& e) {
@@ -81,17 +86,17 @@ ViewReply ViewService::Handle(const ViewRequest& request) {
   }
 }
 
-std::string ViewService::Route(const std::string& path, const Params& params) {
-  if (path == "info") return Info();
-  if (path == "block") return Block(params);
-  if (path == "children") return Children(params);
-  if (path == "value") return Value(params);
-  if (path == "bytes") return Bytes(params);
-  if (path == "resolve") return Resolve(params);
-  if (path == "find") return Find(params);
-  if (path == "check") return Check();
-  if (path == "channels") return Channels();
-  if (path == "buckets") return BucketsOf(params);
+std::string ViewService::Route(Session& s, const std::string& path, const Params& params) {
+  if (path == "info") return Info(s);
+  if (path == "block") return Block(s, params);
+  if (path == "children") return Children(s, params);
+  if (path == "value") return Value(s, params);
+  if (path == "bytes") return Bytes(s, params);
+  if (path == "resolve") return Resolve(s, params);
+  if (path == "find") return Find(s, params);
+  if (path == "check") return Check(s);
+  if (path == "channels") return Channels(s);
+  if (path == "buckets") return BucketsOf(s, params);
   return std::string();
 }
 

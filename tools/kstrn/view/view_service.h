@@ -3,9 +3,13 @@
 // as a status, a content type and a body. Every request must carry the
 // session's token (query parameter "token" or header X-Kstrn-Token), else
 // 403; only GET and HEAD of the page's own files and of /api/ are answered,
-// over the one file, which is opened streamed and never written.
+// over the one file, which is opened streamed and never written. Handle may be
+// called on several threads at once: each /api/ request reads through a
+// session of its own, within a time budget.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,8 +19,9 @@
 #include <vector>
 
 #include "kestron4/kestron4.hpp"
-#include "view_buckets.h"
+#include "view_bucket_cache.h"
 #include "view_recording.h"
+#include "view_session_pool.h"
 
 namespace kstrn::tool {
 
@@ -38,42 +43,48 @@ inline constexpr uint32_t kViewMaxBytes = 4096;          // of a byte page
 inline constexpr uint32_t kViewMaxValueBytes = 1 << 20;  // of a value shown whole
 inline constexpr uint32_t kViewMaxChildren = 500;        // blocks listed at once
 inline constexpr uint32_t kViewMaxFound = 1000;          // find results, check problems
+inline constexpr unsigned kViewSessions = 4;             // /api/ requests answered at once
+// Of one /api/ answer's work, and of its wait for a session; past it the
+// answer is 503 with the reason.
+inline constexpr std::chrono::seconds kViewAnswerTime{10};
 
 class ViewService {
  public:
   // Opens file streamed; a file that cannot be opened leaves the service
   // answering every API request with the reason (status 422).
-  ViewService(std::string file, std::string token);
+  ViewService(std::string file, std::string token, unsigned sessions = kViewSessions);
   ~ViewService();
 
   ViewReply Handle(const ViewRequest& request);
+  // Makes the answers in progress and those to come end at once (503).
+  void Stop() { stopping_ = true; }
   const std::string& Token() const { return token_; }
   // Why the file did not open; empty when it did.
   const std::string& OpenError() const { return openError_; }
 
  private:
   using Params = std::map<std::string, std::string>;
-  std::string Route(const std::string& path, const Params& params);
-  std::string Info();
-  std::string Block(const Params& params);
-  std::string Children(const Params& params);
-  std::string Value(const Params& params);
-  std::string Bytes(const Params& params);
-  std::string Resolve(const Params& params);
-  std::string Find(const Params& params);
-  std::string Check();
-  std::string Channels();
-  std::string BucketsOf(const Params& params);
-  const std::vector<Channel>& ChannelList();
-  BucketIndex& IndexOf(std::size_t channel);
+  std::string Route(Session& s, const std::string& path, const Params& params);
+  std::string Info(Session& s);
+  std::string Block(Session& s, const Params& params);
+  std::string Children(Session& s, const Params& params);
+  std::string Value(Session& s, const Params& params);
+  std::string Bytes(Session& s, const Params& params);
+  std::string Resolve(Session& s, const Params& params);
+  std::string Find(Session& s, const Params& params);
+  std::string Check(Session& s);
+  std::string Channels(Session& s);
+  std::string BucketsOf(Session& s, const Params& params);
+  const std::vector<Channel>& ChannelList(Session& s);
 
   std::string file_;
   std::string token_;
-  std::optional<Session> session_;
+  std::unique_ptr<SessionPool> sessions_;
   std::string openError_;
-  std::mutex mutex_;  // the session has one cursor: one request at a time
+  std::atomic<bool> stopping_{false};
+  std::mutex channelsMutex_;  // read once, by the first request that needs them
   std::optional<std::vector<Channel>> channels_;
-  std::map<std::size_t, std::unique_ptr<BucketIndex>> indexes_;
+  BucketCache buckets_;
 };
 
 // 32 hex digits from the system's random source.
