@@ -13,7 +13,10 @@ import pandas as pd
 
 from ._block import Block
 from ._session import Session
+from ._versions import require
 from .errors import Error
+
+require("pandas", pd.__version__)
 
 # Sample period in milliseconds per rate index.
 RATE_PERIODS_MS = (1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 30000, 60000,
@@ -105,7 +108,7 @@ def read(session: Session) -> Contents:
     for module, block in enumerate(logger.items(_SAMPLES)):
         layout = layouts[module] if module < len(layouts) else None
         rate = layout.get(_RATE) if layout is not None else None
-        if not isinstance(rate, int) or rate >= len(RATE_PERIODS_MS):
+        if layout is None or not isinstance(rate, int) or rate >= len(RATE_PERIODS_MS):
             raise ValueError(f"module {module} has no valid rate index ({rate!r})")
         width = 1 if layout.get(_SENSOR_BYTE, 0) else 2
         raw = block.blob() if block.blob_size else np.zeros(0, dtype=np.uint8)
