@@ -27,8 +27,11 @@ sdist=$(ls "$work/dist"/kestron4-*.tar.gz)
 # The wheel from the sdist, as pip does from PyPI: unpacked at a fixed place so that
 # ccache (when present) finds the library's objects of the last build again.
 tar -xzf "$sdist" -C "$work/unpacked"
+# The isolated environment's include folders are new each time: left out of the
+# hash, its headers (pybind11, Python's) still are checked through ccache's manifest.
 if [ -d /usr/lib/ccache ]; then
-  export PATH=/usr/lib/ccache:$PATH CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
+  export PATH=/usr/lib/ccache:$PATH CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root} \
+    CCACHE_IGNOREOPTIONS="-I/tmp/build-env-*"
 fi
 "$tools/bin/python" -m build --wheel --outdir "$work/dist" "$work/unpacked/$(basename "$sdist" .tar.gz)"
 

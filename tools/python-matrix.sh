@@ -4,23 +4,24 @@
 # suite, notebook and Dask tests on a LocalCluster included, in each:
 #   oldest  Debian 12's versions (tools/python-oldest-stack.txt)
 #   newest  whatever PyPI serves today, and mypy --strict over the package
-# The wheel comes from WHEELDIR (default build/dist), built there by
-# tools/build-wheel.sh when none is. Stacks: all, or those named after it.
+# The wheel is WHEELDIR's; without WHEELDIR, tools/build-wheel.sh builds it
+# into build/dist first. Stacks: both, or those named after WHEELDIR.
 #
 #   tools/python-matrix.sh [WHEELDIR [oldest|newest]...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-wheels=$(realpath -m "${1:-$root/build/dist}")
-shift || true
+if [ $# -gt 0 ]; then
+  wheels=$(realpath "$1")
+  shift
+else
+  wheels=$root/build/dist
+  "$root/tools/build-wheel.sh" "$wheels"
+fi
 stacks=("$@")
 [ ${#stacks[@]} -gt 0 ] || stacks=(oldest newest)
 python=${KESTRON4_PYTHON:-/usr/bin/python3}
 
-wheel=$(ls "$wheels"/kestron4-*manylinux*.whl 2>/dev/null | head -1 || true)
-if [ -z "$wheel" ]; then
-  "$root/tools/build-wheel.sh" "$wheels"
-  wheel=$(ls "$wheels"/kestron4-*manylinux*.whl | head -1)
-fi
+wheel=$(ls "$wheels"/kestron4-*manylinux*.whl | head -1)
 
 for stack in "${stacks[@]}"; do
   echo "== Python stack: $stack ($wheel)"
