@@ -15,6 +15,8 @@ def test_recording_notebook_runs(source_dir, sample_path, monkeypatch):
     folder = source_dir / "examples" / "python"
     notebook = nbformat.read(folder / "recording_tour.ipynb", as_version=4)
     monkeypatch.setenv("KESTRON4_SAMPLE", os.fspath(sample_path))
+    # Figures inline, as in Jupyter, whatever backend the tests run with.
+    monkeypatch.setenv("MPLBACKEND", "module://matplotlib_inline.backend_inline")
     nbclient.NotebookClient(notebook, timeout=300, kernel_name="python3",
                             resources={"metadata": {"path": os.fspath(folder)}}).execute()
     code = [cell for cell in notebook.cells if cell.cell_type == "code"]
