@@ -122,8 +122,8 @@ def read(session: Session) -> Contents:
         if ref is not None:
             track.table = _describe_scaling(ref, channel)
         tracks[column] = track
-    events = pd.DataFrame([dict(e.items()) for e in logger.items(_EVENTS)])
-    return Contents(tracks, int(logger.get(_LENGTH, 0)), events, _start(events))
+    rows = [dict(e.items()) for e in logger.items(_EVENTS)]
+    return Contents(tracks, int(logger.get(_LENGTH, 0)), pd.DataFrame(rows), _start(rows))
 
 
 def _describe_scaling(ref: Block, channel: Channel) -> Optional[Tuple[np.ndarray, np.ndarray]]:
@@ -161,18 +161,17 @@ def table_function(points: List[Tuple[int, float]]) -> Optional[Tuple[np.ndarray
     return np.array(xs, dtype=np.float64), np.array(ys, dtype=np.float64)
 
 
-def _start(events: pd.DataFrame) -> Optional[pd.Timestamp]:
+def _start(events: List[Dict[int, Any]]) -> Optional[pd.Timestamp]:
     """The wall clock at time 0: the first event whose clock is a real date,
-    minus its time into the recording (1018)."""
-    if events.empty or not set(_CLOCK + (_LENGTH,)) <= set(events.columns):
-        return None
-    for row in events.itertuples(index=False):
-        values: Dict[Any, Any] = dict(zip(events.columns, row))
-        try:  # an event without some of its values has NaN there
+    minus its time into the recording (1018). Read from the events' values,
+    not their frame: walking a frame's rows costs more than the rest of
+    opening a recording."""
+    for values in events:
+        try:  # an event may lack some of its values
             ms, second, minute, hour, day, month, year = (int(values[t]) for t in _CLOCK)
             clock = pd.Timestamp(year=year, month=month, day=day, hour=hour, minute=minute,
                                  second=second) + pd.Timedelta(milliseconds=ms)
             return clock - pd.Timedelta(milliseconds=int(values[_LENGTH]))
-        except (ValueError, OverflowError, TypeError):
+        except (KeyError, ValueError, OverflowError, TypeError):
             continue
     return None
