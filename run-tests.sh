@@ -38,6 +38,11 @@ done
 # The Python recording benchmark beside h5py, on one short file (a few seconds).
 PYTHONPATH=build/python /usr/bin/python3 bench/recording_bench.py --files 1 --minutes 0.2 --runs 1 >/dev/null
 
+# The Python package as analysts install it: the sdist, a manylinux wheel built
+# from it, and the whole Python suite (notebook, Dask cluster, mypy) from that
+# wheel in fresh environments under Debian 12's stack and PyPI's newest.
+tools/python-matrix.sh
+
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTRON4_WERROR=ON \
   -DKESTRON4_SANITIZE=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang
 cmake --build build-sanitize -j "$jobs"

@@ -157,7 +157,7 @@ def step(kind: str, which: str, paths):
     import pandas as pd
 
     import h5py  # noqa: F401
-    import kestron4  # noqa: F401
+    import kestron4.recording  # noqa: F401  (not part of a plain import kestron4)
     if kind == "plot":
         import matplotlib
         matplotlib.use("Agg")

@@ -26,6 +26,8 @@ Public names (stable):
 
 from __future__ import annotations
 
+from typing import TYPE_CHECKING, Any
+
 from . import _core
 from ._block import Block
 from ._session import Session, from_bytes, new, open
@@ -70,7 +72,21 @@ __all__ = [
 ]
 
 from . import names  # noqa: E402
-from . import recording  # noqa: E402  (a module that is also called: recording(path))
-from .recording import Recording  # noqa: E402
 
 __all__ += ["Recording", "names", "recording"]
+
+# Recordings need pandas, which takes longer to import than the rest of the
+# package: it is imported when kestron4.recording or kestron4.Recording is
+# first used (or kestron4.recording is imported), not with the package.
+if TYPE_CHECKING:
+    from . import recording
+    from .recording import Recording
+
+
+def __getattr__(name: str) -> Any:
+    if name in ("recording", "Recording"):
+        import importlib
+
+        module = importlib.import_module(".recording", __name__)
+        return module if name == "recording" else getattr(module, "Recording")
+    raise AttributeError(f"module 'kestron4' has no attribute {name!r}")

@@ -6,6 +6,10 @@ from typing import Any, Dict, Iterator, List, Optional, Tuple, Union
 
 import numpy as np
 
+from ._versions import require
+
+require("numpy", np.__version__)
+
 from . import _core
 from ._tids import block_path, number, tid_of
 
@@ -265,7 +269,7 @@ class Block:
             size = self._b.blob_size() or 0
             array = np.frombuffer(self._b.read_blob(0, size), dtype=np.uint8)
         else:
-            array = np.frombuffer(view, dtype=np.uint8)
+            array = np.frombuffer(memoryview(view), dtype=np.uint8)
         return array
 
     def read_blob(self, offset: int, count: int) -> bytes:

@@ -60,7 +60,7 @@ def recording_frame(path: str, files: Sequence[str] = ()) -> pd.DataFrame:
     samples: List[np.ndarray] = [t.window() for t in tracks]
     codes = np.full(total, files.index(path) if path in files else 0, dtype=np.int32)
     return pd.DataFrame({
-        "file": pd.Categorical.from_codes(codes, categories=list(dict.fromkeys(files))),
+        "file": pd.Categorical.from_codes(codes, categories=pd.Index(list(dict.fromkeys(files)))),
         "channel": np.repeat(np.array([t.channel.column for t in tracks], dtype=object), counts),
         "time": clock,
         "elapsed": elapsed.view("m8[ns]"),

@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import math
 from functools import reduce
-from typing import Dict, List, Optional
+from typing import Dict, List, Optional, Union
 
 import numpy as np
 import pandas as pd
@@ -47,7 +47,9 @@ def values(track: Track, physical: bool) -> np.ndarray:
     """A copy of the window: raw as stored, or physical (float64) when asked and a table applies."""
     raw = track.window()
     if physical and track.table is not None:
-        return np.interp(raw, *track.table)
+        xs, ys = track.table
+        scaled: np.ndarray = np.interp(raw, xs, ys)
+        return scaled
     return np.array(raw)
 
 
@@ -73,8 +75,7 @@ def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) ->
         # is copied once, and pandas keeps the block without another copy.
         block = np.empty((len(tracks), rows), dtype=kinds.pop())
         for row, track in zip(block, tracks):
-            row[:] = np.interp(track.window(), *track.table) if _scaled(track, physical) \
-                else track.window()
+            row[:] = values(track, physical) if _scaled(track, physical) else track.window()
         return pd.DataFrame(block.T, index=index, columns=names, copy=False)
     # One channel cut short makes every integer column nullable, so the
     # columns of a rate keep one kind.
@@ -83,7 +84,7 @@ def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) ->
     return pd.DataFrame(columns, index=index)
 
 
-def _padded(data: np.ndarray, rows: int):
+def _padded(data: np.ndarray, rows: int) -> Union[np.ndarray, pd.arrays.IntegerArray]:
     if data.dtype.kind == "f":
         out = np.full(rows, np.nan)
         out[:len(data)] = data

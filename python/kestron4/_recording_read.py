@@ -13,7 +13,10 @@ import pandas as pd
 
 from ._block import Block
 from ._session import Session
+from ._versions import require
 from .errors import Error
+
+require("pandas", pd.__version__)
 
 # Sample period in milliseconds per rate index.
 RATE_PERIODS_MS = (1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 30000, 60000,
@@ -105,7 +108,7 @@ def read(session: Session) -> Contents:
     for module, block in enumerate(logger.items(_SAMPLES)):
         layout = layouts[module] if module < len(layouts) else None
         rate = layout.get(_RATE) if layout is not None else None
-        if not isinstance(rate, int) or rate >= len(RATE_PERIODS_MS):
+        if layout is None or not isinstance(rate, int) or rate >= len(RATE_PERIODS_MS):
             raise ValueError(f"module {module} has no valid rate index ({rate!r})")
         width = 1 if layout.get(_SENSOR_BYTE, 0) else 2
         raw = block.blob() if block.blob_size else np.zeros(0, dtype=np.uint8)
@@ -119,8 +122,8 @@ def read(session: Session) -> Contents:
         if ref is not None:
             track.table = _describe_scaling(ref, channel)
         tracks[column] = track
-    events = pd.DataFrame([dict(e.items()) for e in logger.items(_EVENTS)])
-    return Contents(tracks, int(logger.get(_LENGTH, 0)), events, _start(events))
+    rows = [dict(e.items()) for e in logger.items(_EVENTS)]
+    return Contents(tracks, int(logger.get(_LENGTH, 0)), pd.DataFrame(rows), _start(rows))
 
 
 def _describe_scaling(ref: Block, channel: Channel) -> Optional[Tuple[np.ndarray, np.ndarray]]:
@@ -158,18 +161,17 @@ def table_function(points: List[Tuple[int, float]]) -> Optional[Tuple[np.ndarray
     return np.array(xs, dtype=np.float64), np.array(ys, dtype=np.float64)
 
 
-def _start(events: pd.DataFrame) -> Optional[pd.Timestamp]:
+def _start(events: List[Dict[int, Any]]) -> Optional[pd.Timestamp]:
     """The wall clock at time 0: the first event whose clock is a real date,
-    minus its time into the recording (1018)."""
-    if events.empty or not set(_CLOCK + (_LENGTH,)) <= set(events.columns):
-        return None
-    for row in events.itertuples(index=False):
-        values: Dict[Any, Any] = dict(zip(events.columns, row))
-        try:  # an event without some of its values has NaN there
+    minus its time into the recording (1018). Read from the events' values,
+    not their frame: walking a frame's rows costs more than the rest of
+    opening a recording."""
+    for values in events:
+        try:  # an event may lack some of its values
             ms, second, minute, hour, day, month, year = (int(values[t]) for t in _CLOCK)
             clock = pd.Timestamp(year=year, month=month, day=day, hour=hour, minute=minute,
                                  second=second) + pd.Timedelta(milliseconds=ms)
             return clock - pd.Timedelta(milliseconds=int(values[_LENGTH]))
-        except (ValueError, OverflowError, TypeError):
+        except (KeyError, ValueError, OverflowError, TypeError):
             continue
     return None

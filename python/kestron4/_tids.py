@@ -30,7 +30,7 @@ def tid_of(tid: Any) -> int:
     raise TypeError(f"a TID is an int or a name, not {type(tid).__name__}")
 
 
-class BlockPath(tuple):
+class BlockPath(Tuple[Tuple[int, int], ...]):
     """(item TID, index) steps from the root, shown as kstrn writes them: "/2:0/135:1"."""
 
     def __str__(self) -> str:

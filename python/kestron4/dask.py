@@ -25,6 +25,7 @@ import math
 import os
 from typing import Any, Iterable, List, Sequence, Union
 
+import dask
 import dask.bag as db
 import dask.dataframe as dd
 import pandas as pd
@@ -32,6 +33,9 @@ import pandas as pd
 from ._fleet_convert import convert_file, output_paths
 from ._fleet_search import check_file, find_file
 from ._fleet_recording import empty_frame, recording_frame
+from ._versions import require
+
+require("dask", getattr(dask, "__version__", ""))
 
 PathLike = Union[str, "os.PathLike[str]"]
 

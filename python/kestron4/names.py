@@ -145,7 +145,8 @@ def decode(display: Optional[str], payload: bytes) -> Union[int, float, str, byt
     if display in _NUMBERS:
         layout = _NUMBERS[display]
         if len(payload) == struct.calcsize(layout):
-            return struct.unpack(layout, payload)[0]
+            number: Union[int, float] = struct.unpack(layout, payload)[0]
+            return number
         return bytes(payload)
     if display == "hex":
         return payload.hex()

@@ -68,7 +68,7 @@ __all__ = ["RATE_PERIODS_MS", "Channel", "Recording", "recording"]
 TimeLike = Union[int, float, str, pd.Timedelta, pd.Timestamp, Any]
 
 
-class Recording(Mapping):
+class Recording(Mapping[str, pd.Series]):
     """The recorded channels of a converted logger data file; a mapping of
     channel name to its samples as a Series. See :mod:`kestron4.recording`
     for what is read when, what ``physical`` applies and the time index."""
@@ -148,16 +148,17 @@ class Recording(Mapping):
     def _ms(self, t: TimeLike) -> float:
         if isinstance(t, (int, float, np.integer, np.floating)) and not isinstance(t, bool):
             return float(t) * 1000
+        moment: Any = t
         if isinstance(t, str):
             try:
-                t = pd.Timedelta(t)
+                return float(pd.Timedelta(t).value) / 1e6
             except ValueError:
-                t = pd.Timestamp(t)
-        if isinstance(t, (pd.Timestamp, np.datetime64)) or hasattr(t, "tzinfo"):
+                moment = pd.Timestamp(t)
+        if isinstance(moment, (pd.Timestamp, np.datetime64)) or hasattr(moment, "tzinfo"):
             if self.start is None:
                 raise ValueError(f"{self.name or 'the recording'} has no clock; give times since its start")
-            t = pd.Timestamp(t) - self.start
-        return pd.Timedelta(t).value / 1e6
+            return float((pd.Timestamp(moment) - self.start).value) / 1e6
+        return float(pd.Timedelta(moment).value) / 1e6
 
     # -- frames --------------------------------------------------------------
     @property
@@ -210,7 +211,7 @@ class Recording(Mapping):
         return f"<kestron4.Recording{name} {self.length_ms} ms {kind}; {parts}>"
 
 
-class _Frames(Mapping):
+class _Frames(Mapping[int, pd.DataFrame]):
     """period -> DataFrame, each made once when first asked for."""
 
     def __init__(self, owner: Recording) -> None:

@@ -151,7 +151,7 @@ std::string EncodeFixed(uint16_t tid, py::handle value) {
   if (!py::isinstance<py::int_>(value)) {
     throw py::type_error("value " + std::to_string(tid) + " takes " +
                          (real ? "a float" : "an int") + " or " + std::to_string(size) +
-                         " bytes, not " + std::string(py::str(value.get_type().attr("__name__"))));
+                         " bytes, not " + std::string(py::str(py::type::handle_of(value).attr("__name__"))));
   }
   const bool isSigned = size == sizeof(int64_t) && type == 6;
   int overflow = 0;
@@ -224,7 +224,7 @@ void Store(uint16_t tid, py::handle value, const std::string& encoding, KSTRN_Se
   }
   if (!PyObject_CheckBuffer(value.ptr())) {
     throw py::type_error("value " + std::to_string(tid) + " takes str or bytes, not " +
-                         std::string(py::str(value.get_type().attr("__name__"))));
+                         std::string(py::str(py::type::handle_of(value).attr("__name__"))));
   }
   const std::string bytes = BytesOf(value);
   // The interface reads a 0-byte payload as "up to the NUL".

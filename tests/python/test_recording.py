@@ -43,7 +43,7 @@ def test_combined_is_the_union_of_sample_times_and_slices_are_half_open(sample_p
     # The older way: every rate's frame, nullable, concatenated and sorted.
     expected = pd.concat([rec.frames[p].astype({c: "U" + str(rec.frames[p][c].dtype)[1:].capitalize()
                                                for c in rec.frames[p]}) for p in rec.periods],
-                         axis=1).sort_index()
+                         axis=1, sort=True).sort_index()
     pd.testing.assert_frame_equal(together[expected.columns], expected, check_freq=False)
     part = rec.slice(0.5, "1s")
     assert [len(part[c]) for c in ("Oil Press", "Wheel Spd", "Water Temp")] == [25, 10, 0]
