@@ -1,0 +1,40 @@
+// Writes a recording as a MAT-file (level 5, mat5_format.h), which MATLAB,
+// Octave and scipy.io.loadmat read. One struct variable per channel, named
+// after the channel (ValidNames), with the fields
+//
+//   name, source, unit   text as the recording has it ('' when unknown)
+//   period_s             the sample period in seconds
+//   time                 N x 1 double, seconds since the start
+//   raw                  N x 1 uint8/uint16/uint32/uint64, as stored
+//   value                N x 1 double physical values (only with a table)
+//   table                K x 2 double: raw, physical (only with a table)
+//   table_name           text (only with a table)
+//   properties           struct of text fields (only when there are any)
+//
+// and one variable `recording` with start (text "YYYY-MM-DD hh:mm:ss.fff",
+// '' without a clock), event_time (E x 1 seconds), event_name (E rows of
+// text) and properties.
+//
+// Streaming: samples are pulled a chunk at a time. MATLAB loads at most
+// 2 GiB per variable from a level 5 file: a channel that needs more is
+// refused with std::length_error before anything is written.
+#pragma once
+
+#include <string>
+
+#include "recording/writer_input/recorded_data.h"
+#include "storage/streams/stream.h"
+
+namespace kestron4::mat5 {
+
+// Writes to stream (empty, at 0). Throws std::invalid_argument for a
+// description that breaks its contract, std::length_error for a variable
+// too big, EWriteError, and whatever the source throws.
+void WriteMat5(const rec::RecordedData& data, rec::SampleSource& source, TStream& stream);
+
+// Through the project's atomic file writer: a failure leaves the old file
+// and no scratch file. Also throws EOpenError.
+void WriteMat5File(const rec::RecordedData& data, rec::SampleSource& source,
+                   const std::string& path);
+
+}  // namespace kestron4::mat5
