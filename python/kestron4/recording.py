@@ -201,6 +201,31 @@ class Recording(Mapping):
         return draw(list(self._contents.tracks.values()), True, title, self.start,
                     None if path is None else os.fspath(path), dpi)
 
+    # -- exports -------------------------------------------------------------
+    def to_mdf(self, path: Union[str, "os.PathLike[str]"], *, compress: bool = False,
+               transpose: bool = True, float_time: bool = False) -> None:
+        """Writes the recording (or this slice of it) as an ASAM MDF 4.1 file:
+        one data group per sample period with its time channel, the samples
+        as stored, each table as MDF's tabular conversion with interpolation
+        (readers compute the same physical values as ``physical=True``), the
+        clock as the start time, events as MDF events, sensor reals and the
+        rest in XML comments. ``compress`` deflates the data blocks
+        (``transpose`` groups each column's bytes first); ``float_time``
+        stores times as float64 seconds instead of integer ticks of the
+        period. Written through the library's atomic file writer."""
+        from ._recording_export import write
+
+        write(self, path, "mdf", compress=compress, transpose=transpose, float_time=float_time)
+
+    def to_mat(self, path: Union[str, "os.PathLike[str]"]) -> None:
+        """Writes the recording (or this slice of it) as a MAT-file (level 5)
+        for MATLAB, Octave and scipy.io: one struct per channel with its
+        time vector, raw samples and, where a table applies, physical
+        values; a channel over 2 GiB is refused (ValueError)."""
+        from ._recording_export import write
+
+        write(self, path, "mat")
+
     def __repr__(self) -> str:
         kind = "physical" if self._physical else "raw"
         parts = "; ".join(

@@ -11,6 +11,7 @@
 
 #include "block.h"
 #include "file_write.h"
+#include "recording_write.h"
 #include "session_state.h"
 #include "value_codec.h"
 
@@ -150,6 +151,7 @@ PYBIND11_MODULE(_core, m) {
   using namespace kestron4::binding;
   m.doc() = "Compiled layer of kestron4 over its C interface; use the kestron4 package.";
   RegisterFileWrite(m);
+  RegisterRecordingWrite(m);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
