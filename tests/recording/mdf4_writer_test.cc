@@ -126,6 +126,8 @@ struct WriteCase {
   size_t list_links;
 };
 
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << c.name; }
+
 class Mdf4WriterTest : public ::testing::TestWithParam<WriteCase> {};
 
 void CheckFile(const RecordingFixture& rec, const std::vector<uint8_t>& file, const WriteCase& how) {
