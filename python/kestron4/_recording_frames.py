@@ -47,7 +47,7 @@ def values(track: Track, physical: bool) -> np.ndarray:
     """A copy of the window: raw as stored, or physical (float64) when asked and a table applies."""
     raw = track.window()
     if physical and track.table is not None:
-        return np.interp(raw, *track.table)
+        return track.table(raw)
     return np.array(raw)
 
 
@@ -73,7 +73,7 @@ def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) ->
         # is copied once, and pandas keeps the block without another copy.
         block = np.empty((len(tracks), rows), dtype=kinds.pop())
         for row, track in zip(block, tracks):
-            row[:] = np.interp(track.window(), *track.table) if _scaled(track, physical) \
+            row[:] = track.table(track.window()) if _scaled(track, physical) \
                 else track.window()
         return pd.DataFrame(block.T, index=index, columns=names, copy=False)
     # One channel cut short makes every integer column nullable, so the

@@ -142,7 +142,12 @@ class Recording(Mapping):
             first = track.first if low == -np.inf else max(track.first, int(np.ceil(low / period)))
             stop = track.stop if high == np.inf else min(track.stop, int(np.ceil(high / period)))
             tracks[name] = Track(track.channel, track.samples, first, max(first, stop), track.table)
-        part = Contents(tracks, self.length_ms, self.events, self.start)
+        # The window an export of this slice asks for: within any earlier one.
+        old_low, old_high = self._contents.window_ms
+        low = low if old_low is None else max(low, old_low)
+        high = high if old_high is None else min(high, old_high)
+        window = (None if low == -np.inf else low, None if high == np.inf else high)
+        part = Contents(tracks, self.length_ms, self.events, self.start, self._contents.core, window)
         return self._view(part, self._physical)
 
     def _ms(self, t: TimeLike) -> float:
@@ -202,29 +207,40 @@ class Recording(Mapping):
                     None if path is None else os.fspath(path), dpi)
 
     # -- exports -------------------------------------------------------------
-    def to_mdf(self, path: Union[str, "os.PathLike[str]"], *, compress: bool = False,
-               transpose: bool = True, float_time: bool = False) -> None:
+    def to_mdf(self, path: Union[str, "os.PathLike[str]"], *, channels: Optional[List[str]] = None,
+               raw: bool = False, compress: bool = False, transpose: bool = True,
+               float_time: bool = False) -> None:
         """Writes the recording (or this slice of it) as an ASAM MDF 4.1 file:
         one data group per sample period with its time channel, the samples
         as stored, each table as MDF's tabular conversion with interpolation
         (readers compute the same physical values as ``physical=True``), the
         clock as the start time, events as MDF events, sensor reals and the
-        rest in XML comments. ``compress`` deflates the data blocks
+        rest in XML comments. ``channels`` picks channels by name; ``raw``
+        leaves the tables out; ``compress`` deflates the data blocks
         (``transpose`` groups each column's bytes first); ``float_time``
         stores times as float64 seconds instead of integer ticks of the
-        period. Written through the library's atomic file writer."""
-        from ._recording_export import write
+        period. Written through the library's atomic file writer (a failure
+        leaves the old file); ValueError for an unknown channel or a window
+        outside the samples, OSError for an output that cannot be written."""
+        settings = {"compression": "deflate" if compress else "none",
+                    "transpose": "yes" if transpose else "no", "time": "float" if float_time else "ticks"}
+        self._export("mdf", path, channels, raw, settings)
 
-        write(self, path, "mdf", compress=compress, transpose=transpose, float_time=float_time)
-
-    def to_mat(self, path: Union[str, "os.PathLike[str]"]) -> None:
+    def to_mat(self, path: Union[str, "os.PathLike[str]"], *, channels: Optional[List[str]] = None,
+               raw: bool = False) -> None:
         """Writes the recording (or this slice of it) as a MAT-file (level 5)
         for MATLAB, Octave and scipy.io: one struct per channel with its
         time vector, raw samples and, where a table applies, physical
-        values; a channel over 2 GiB is refused (ValueError)."""
-        from ._recording_export import write
+        values (unless ``raw``); a channel over 2 GiB is refused (ValueError)."""
+        self._export("mat", path, channels, raw, {})
 
-        write(self, path, "mat")
+    def _export(self, fmt: str, path: Union[str, "os.PathLike[str]"], channels: Optional[List[str]],
+                raw: bool, settings: Dict[str, str]) -> None:
+        low, high = self._contents.window_ms
+        options = {"channels": list(channels) if channels is not None else None,
+                   "from_ms": None if low is None else max(0.0, low), "to_ms": high,
+                   "physical": not raw, "settings": settings}
+        self._contents.core.export(fmt, os.fsdecode(os.fspath(path)), options)
 
     def __repr__(self) -> str:
         kind = "physical" if self._physical else "raw"

@@ -11,7 +11,7 @@
 
 #include "block.h"
 #include "file_write.h"
-#include "recording_write.h"
+#include "recording_binding.h"
 #include "session_state.h"
 #include "value_codec.h"
 
@@ -88,6 +88,8 @@ class Session {
     KSTRN_MoveToRAM(s);
   }
 
+  py::object Recording() const { return OpenRecording(state_); }
+
   void Close() const { state_->Close(); }
   bool Closed() const { return state_->Closed(); }
   const std::string& Mode() const { return state_->mode(); }
@@ -151,7 +153,7 @@ PYBIND11_MODULE(_core, m) {
   using namespace kestron4::binding;
   m.doc() = "Compiled layer of kestron4 over its C interface; use the kestron4 package.";
   RegisterFileWrite(m);
-  RegisterRecordingWrite(m);
+  RegisterRecording(m);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
@@ -178,6 +180,7 @@ PYBIND11_MODULE(_core, m) {
       .def("file_type", &Session::FileType)
       .def("check_integrity", &Session::CheckIntegrity)
       .def("move_to_ram", &Session::MoveToRam)
+      .def("recording", &Session::Recording)
       .def("close", &Session::Close)
       .def_property_readonly("closed", &Session::Closed)
       .def_property_readonly("mode", &Session::Mode);

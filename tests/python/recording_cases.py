@@ -55,3 +55,13 @@ def seconds(index, start) -> np.ndarray:
     """A recording's time index as seconds since its start."""
     delta = index - start if start is not None else index
     return np.asarray(pd.TimedeltaIndex(delta).total_seconds(), dtype=np.float64)
+
+
+def applied_points(points):
+    """A table's points as applied: finite y, sorted by raw x, the first of equal x kept."""
+    xs, ys = [], []
+    for x, y in sorted((float(x), float(y)) for x, y in points if np.isfinite(y)):
+        if not xs or x != xs[-1]:
+            xs.append(x)
+            ys.append(y)
+    return xs, ys

@@ -29,7 +29,7 @@ def check(rec, path):
         np.testing.assert_array_equal(got_raw, raw.to_numpy())
         np.testing.assert_allclose(np.atleast_1d(variable["time"]), seconds(raw.index, rec.start),
                                    rtol=0, atol=1e-9)
-        if rec._contents.tracks[name].table is not None:
+        if rec._contents.tracks[name].table is not None:  # a table applies
             np.testing.assert_array_equal(np.atleast_1d(variable["value"]), rec.physical[name].to_numpy())
             assert variable["table_name"] == channel.scaling_name
         else:

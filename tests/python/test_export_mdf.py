@@ -9,7 +9,7 @@ import pandas as pd
 import pytest
 
 import kestron4
-from recording_cases import bench_recordings, build, seconds
+from recording_cases import applied_points, bench_recordings, build, seconds
 
 asammdf = pytest.importorskip("asammdf")
 hypothesis = pytest.importorskip("hypothesis")
@@ -37,7 +37,7 @@ def check(rec, path):
             if channel.scaling == "table" and channel.table_points:
                 conversion = raw.conversion
                 assert conversion.conversion_type == 4  # value to value with interpolation
-                xs, ys = rec._contents.tracks[name].table
+                xs, ys = applied_points(channel.table_points)
                 count = conversion.val_param_nr // 2
                 assert [conversion[f"raw_{i}"] for i in range(count)] == list(xs)
                 assert [conversion[f"phys_{i}"] for i in range(count)] == list(ys)
@@ -92,21 +92,25 @@ def test_any_recording_reads_back_the_same(tmp_path_factory, channels, compress,
         check(rec, out)
 
 
-def test_failures_leave_the_old_file_and_nothing_else(sample_path, tmp_path, monkeypatch):
+def test_bad_requests_are_refused_and_leave_the_old_file(sample_path, tmp_path):
     rec = kestron4.recording(sample_path)
     with pytest.raises(OSError):
         rec.to_mdf(tmp_path / "no such folder" / "x.mf4")
     out = tmp_path / "kept.mf4"
     out.write_bytes(b"old")
-    from kestron4 import _recording_export
-
-    def broken(recording):
-        described = describe(recording)
-        described["groups"][0]["channels"][0]["table"] = [(1.0, 0.0), (0.0, 1.0)]  # not increasing
-        return described
-
-    describe = _recording_export.describe
-    monkeypatch.setattr(_recording_export, "describe", broken)
-    with pytest.raises(ValueError, match="strictly increasing"):
-        rec.to_mdf(out)
+    with pytest.raises(ValueError, match="no such"):
+        rec.to_mdf(out, channels=["no such"])
+    with pytest.raises(ValueError):
+        rec.slice("10s", "20s").to_mdf(out)  # after the samples
     assert out.read_bytes() == b"old" and os.listdir(tmp_path) == ["kept.mf4"]
+
+
+def test_chosen_channels_and_raw_samples_only(sample_path, tmp_path):
+    rec = kestron4.recording(sample_path)
+    rec.to_mdf(tmp_path / "two.mf4", channels=["Water Temp", "Oil Press"], raw=True)
+    mdf = asammdf.MDF(tmp_path / "two.mf4")
+    names = sorted(c.name for g in mdf.groups for c in g.channels if c.name != "time")
+    assert names == ["Oil Press", "Water Temp"]
+    assert mdf.get("Water Temp").conversion is None
+    np.testing.assert_array_equal(mdf.get("Water Temp").samples, rec.raw["Water Temp"].to_numpy())
+    mdf.close()

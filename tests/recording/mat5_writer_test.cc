@@ -11,12 +11,11 @@
 #include "recording/mat/mat5_names.h"
 #include "recording/mat/mat5_writer.h"
 #include "recording/recording_writer_fixture.h"
-#include "recording/writer_input/table_lookup.h"
+#include "recording/table_scaling.h"
 
-namespace kestron4 {
+namespace kstrn::recording {
 namespace {
 
-using testing::GrowingStream;
 using testing::MakeRecording;
 using testing::RecordingFixture;
 
@@ -105,7 +104,7 @@ T Element(const Var& v, size_t i) {
 TEST(Mat5Writer, VariablesHoldTheSamplesTimesAndValues) {
   RecordingFixture rec = MakeRecording({{1000000, {{2, 1000}, {1, 997, true}}}, {20000000, {{4, 51}, {8, 0}}}});
   rec.data.groups[0].channels[1].name = "ch 0.0";  // a clash the names resolve
-  GrowingStream stream;
+  testing::VectorSink stream;
   mat5::WriteMat5(rec.data, *rec.source, stream);
   const auto vars = ParseFile(stream.bytes);
   ASSERT_EQ(vars.size(), 5u);
@@ -120,7 +119,7 @@ TEST(Mat5Writer, VariablesHoldTheSamplesTimesAndValues) {
   for (const auto& [name, where] : expected) {
     SCOPED_TRACE(name);
     const auto [g, c] = where;
-    const rec::WrittenChannel& channel = rec.data.groups[g].channels[c];
+    const written::WrittenChannel& channel = rec.data.groups[g].channels[c];
     const Var& v = vars.at(name);
     ASSERT_EQ(v.array_class, 2);
     const Var& time = v.fields.at("time");
@@ -137,9 +136,9 @@ TEST(Mat5Writer, VariablesHoldTheSamplesTimesAndValues) {
     }
     EXPECT_EQ(v.fields.count("value"), channel.table.empty() ? 0u : 1u);
     if (!channel.table.empty()) {
-      const rec::TableLookup lookup(channel.table, channel.sample_bytes);
+      const TableScaling scaling(channel.table);
       for (uint64_t i = 0; i < channel.samples; ++i) {
-        ASSERT_EQ(Element<double>(v.fields.at("value"), i), lookup(rec.Sample(g, c, i)));
+        ASSERT_EQ(Element<double>(v.fields.at("value"), i), scaling(static_cast<double>(rec.Sample(g, c, i))));
       }
       EXPECT_EQ(v.fields.at("table").rows, channel.table.size());
       EXPECT_EQ(v.fields.at("properties").fields.count("note"), 1u);
@@ -148,16 +147,16 @@ TEST(Mat5Writer, VariablesHoldTheSamplesTimesAndValues) {
 }
 
 TEST(Mat5Writer, RefusesAVariableOverTwoGibibytesBeforeWriting) {
-  struct Untouchable : rec::SampleSource {
+  struct Untouchable : written::SampleSource {
     const uint8_t* Samples(size_t, size_t, uint64_t, uint64_t) override {
       throw std::logic_error("read before the sizes were checked");
     }
   } source;
-  rec::RecordedData data;
+  written::RecordedData data;
   data.groups.push_back({1000000, 0, {}});
   data.groups[0].channels.push_back({"long", "", "", 2, 10, "", {}, {}});
   data.groups[0].channels.push_back({"too long", "", "", 2, uint64_t{1} << 28, "", {}, {}});
-  GrowingStream stream;
+  testing::VectorSink stream;
   EXPECT_THROW(mat5::WriteMat5(data, source, stream), std::length_error);
   EXPECT_TRUE(stream.bytes.empty());
 }
@@ -175,4 +174,4 @@ TEST(Mat5Names, ValidUniqueAndShort) {
 }
 
 }  // namespace
-}  // namespace kestron4
+}  // namespace kstrn::recording

@@ -14,10 +14,9 @@
 #include "recording/mdf4/mdf4_writer.h"
 #include "recording/recording_writer_fixture.h"
 
-namespace kestron4 {
+namespace kstrn::recording {
 namespace {
 
-using testing::GrowingStream;
 using testing::MakeRecording;
 using testing::RecordingFixture;
 
@@ -146,7 +145,7 @@ void CheckFile(const RecordingFixture& rec, const std::vector<uint8_t>& file, co
   for (size_t g = 0; g < rec.data.groups.size(); ++g) {
     SCOPED_TRACE("group " + std::to_string(g));
     ASSERT_NE(dg_at, 0u);
-    const rec::WrittenGroup& group = rec.data.groups[g];
+    const written::WrittenGroup& group = rec.data.groups[g];
     const ParsedBlock dg = read.At(dg_at, "DG");
     const ParsedBlock cg = read.At(dg.links[1], "CG");
     uint64_t cycles = 0;
@@ -183,7 +182,7 @@ void CheckFile(const RecordingFixture& rec, const std::vector<uint8_t>& file, co
     }
     uint64_t next = cn.links[0];
     for (size_t c = 0; c < group.channels.size(); ++c) {
-      const rec::WrittenChannel& channel = group.channels[c];
+      const written::WrittenChannel& channel = group.channels[c];
       SCOPED_TRACE(channel.name);
       ASSERT_NE(next, 0u);
       cn = read.At(next, "CN");
@@ -228,7 +227,7 @@ void CheckFile(const RecordingFixture& rec, const std::vector<uint8_t>& file, co
   EXPECT_EQ(dg_at, 0u);
 
   uint64_t ev_at = hd.links[4];
-  for (const rec::WrittenEvent& event : rec.data.events) {
+  for (const written::WrittenEvent& event : rec.data.events) {
     const ParsedBlock ev = read.At(ev_at, "EV");
     EXPECT_EQ(read.Text(ev.links[3]), event.name);
     double factor;
@@ -255,7 +254,7 @@ TEST_P(Mdf4WriterTest, ReadsBackEveryRecord) {
   options.blocks.list_links = how.list_links;
   options.float_time = how.float_time;
   options.block_bytes = how.block_bytes;
-  GrowingStream stream;
+  testing::VectorSink stream;
   mdf4::WriteMdf4(rec.data, *rec.source, stream, options);
   CheckFile(rec, stream.bytes, how);
 }
@@ -307,7 +306,7 @@ TEST(Mdf4Transpose, RowsBecomeColumnsAndTheRestFollows) {
 TEST(Mdf4Writer, RefusesABrokenDescriptionBeforeWriting) {
   RecordingFixture rec = MakeRecording({{1000000, {{2, 10, true}}}});
   rec.data.groups[0].channels[0].table[2].raw = 100;  // not increasing
-  GrowingStream stream;
+  testing::VectorSink stream;
   EXPECT_THROW(mdf4::WriteMdf4(rec.data, *rec.source, stream), std::invalid_argument);
   EXPECT_TRUE(stream.bytes.empty());
   rec = MakeRecording({{1000000, {{3, 10}}}});
@@ -315,4 +314,4 @@ TEST(Mdf4Writer, RefusesABrokenDescriptionBeforeWriting) {
 }
 
 }  // namespace
-}  // namespace kestron4
+}  // namespace kstrn::recording

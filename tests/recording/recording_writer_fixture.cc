@@ -1,8 +1,9 @@
 #include "recording/recording_writer_fixture.h"
 
 #include <cstring>
+#include <stdexcept>
 
-namespace kestron4::testing {
+namespace kstrn::recording::testing {
 
 uint64_t RecordingFixture::Sample(size_t g, size_t c, uint64_t i) const {
   const uint8_t w = data.groups[g].channels[c].sample_bytes;
@@ -14,14 +15,14 @@ uint64_t RecordingFixture::Sample(size_t g, size_t c, uint64_t i) const {
 RecordingFixture MakeRecording(const std::vector<std::pair<uint64_t, std::vector<FixtureChannel>>>& groups) {
   RecordingFixture f;
   f.data.start_ns = int64_t{1715938200} * 1000000000;
-  std::vector<std::vector<rec::SpanSource::Channel>> spans;
+  std::vector<std::vector<written::SpanSource::Channel>> spans;
   for (size_t g = 0; g < groups.size(); ++g) {
-    rec::WrittenGroup group;
+    written::WrittenGroup group;
     group.period_ns = groups[g].first;
     f.bytes.emplace_back();
     for (size_t c = 0; c < groups[g].second.size(); ++c) {
       const FixtureChannel& spec = groups[g].second[c];
-      rec::WrittenChannel channel;
+      written::WrittenChannel channel;
       channel.name = "ch " + std::to_string(g) + "." + std::to_string(c);
       channel.source = "input " + std::to_string(c);
       channel.sample_bytes = spec.width;
@@ -50,27 +51,18 @@ RecordingFixture MakeRecording(const std::vector<std::pair<uint64_t, std::vector
   }
   f.data.events.push_back({1.5, "marker", {{"code", "7"}}});
   f.data.events.push_back({0.25, "first", {}});
-  f.source = std::make_unique<rec::SpanSource>(std::move(spans));
+  f.source = std::make_unique<written::SpanSource>(std::move(spans));
   return f;
 }
 
-bool GrowingStream::Seek(int64_t offset, uint32_t origin) {
-  const int64_t base = origin == kSeekBegin ? 0 : origin == kSeekCurrent ? position : GetSize();
-  if (base + offset < 0) return false;
-  position = base + offset;
-  return true;
+void VectorSink::Write(const void* data, std::size_t size) {
+  const auto* from = static_cast<const uint8_t*>(data);
+  bytes.insert(bytes.end(), from, from + size);
 }
 
-void GrowingStream::Read(void* destination, int64_t count) {
-  if (position + count > GetSize()) throw EReadError();
-  std::memcpy(destination, bytes.data() + position, static_cast<size_t>(count));
-  position += count;
+void VectorSink::Patch(uint64_t offset, const void* data, std::size_t size) {
+  if (offset + size > bytes.size()) throw std::out_of_range("patch past the end");
+  std::memcpy(bytes.data() + offset, data, size);
 }
 
-void GrowingStream::Write(const void* source, int64_t count) {
-  if (static_cast<uint64_t>(position + count) > bytes.size()) bytes.resize(static_cast<size_t>(position + count));
-  std::memcpy(bytes.data() + position, source, static_cast<size_t>(count));
-  position += count;
-}
-
-}  // namespace kestron4::testing
+}  // namespace kstrn::recording::testing

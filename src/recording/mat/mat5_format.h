@@ -22,7 +22,7 @@
 
 #include <cstdint>
 
-namespace kestron4::mat5 {
+namespace kstrn::recording::mat5 {
 
 enum DataType : uint32_t {
   miINT8 = 1, miUINT8 = 2, miUINT16 = 4, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9,
@@ -36,4 +36,4 @@ constexpr uint64_t kHeaderBytes = 128;
 constexpr uint64_t kMaxMatrixBytes = (uint64_t{1} << 31) - 1;
 constexpr uint32_t kMaxNameBytes = 63;
 
-}  // namespace kestron4::mat5
+}  // namespace kstrn::recording::mat5

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace kestron4::mat5 {
+namespace kstrn::recording::mat5 {
 
 namespace {
 
@@ -15,12 +15,12 @@ uint32_t FieldNameBytes(const Matrix& m) {
   return static_cast<uint32_t>(std::max<size_t>(32, longest + 1));
 }
 
-void Tag(StreamWriter& out, uint32_t type, uint64_t bytes) {
+void Tag(written::ByteSink& out, uint32_t type, uint64_t bytes) {
   out.WriteU32(type);
   out.WriteU32(static_cast<uint32_t>(bytes));
 }
 
-void Pad(StreamWriter& out, uint64_t bytes) {
+void Pad(written::ByteSink& out, uint64_t bytes) {
   static constexpr uint8_t kZeros[8] = {};
   out.Write(kZeros, Padded(bytes) - bytes);
 }
@@ -63,7 +63,7 @@ Matrix Chars(std::vector<uint16_t> units, uint64_t rows, uint64_t cols) {
   m.width = 2;
   m.rows = rows;
   m.cols = cols;
-  m.fill = [units = std::move(units)](StreamWriter& out) { out.Write(units.data(), units.size() * 2); };
+  m.fill = [units = std::move(units)](written::ByteSink& out) { out.Write(units.data(), units.size() * 2); };
   return m;
 }
 
@@ -95,7 +95,7 @@ Matrix DoubleColumn(std::vector<double> values) {
   Matrix m;
   m.rows = values.size();
   m.cols = 1;
-  m.fill = [values = std::move(values)](StreamWriter& out) {
+  m.fill = [values = std::move(values)](written::ByteSink& out) {
     out.Write(values.data(), values.size() * 8);
   };
   return m;
@@ -120,7 +120,7 @@ uint64_t ElementBytes(const Matrix& m, const std::string& name) {
   return bytes;
 }
 
-void WriteMatrix(StreamWriter& out, const Matrix& m, const std::string& name) {
+void WriteMatrix(written::ByteSink& out, const Matrix& m, const std::string& name) {
   Tag(out, miMATRIX, ElementBytes(m, name) - 8);
   Tag(out, miUINT32, 8);
   out.WriteU32(m.array_class);
@@ -153,7 +153,7 @@ void WriteMatrix(StreamWriter& out, const Matrix& m, const std::string& name) {
   Pad(out, bytes);
 }
 
-void WriteFileHeader(StreamWriter& out, const std::string& text) {
+void WriteFileHeader(written::ByteSink& out, const std::string& text) {
   char header[128];
   std::memset(header, ' ', 116);
   std::memcpy(header, text.data(), std::min<size_t>(text.size(), 116));
@@ -165,4 +165,4 @@ void WriteFileHeader(StreamWriter& out, const std::string& text) {
   out.Write(header, sizeof header);
 }
 
-}  // namespace kestron4::mat5
+}  // namespace kstrn::recording::mat5

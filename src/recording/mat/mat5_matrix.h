@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "recording/mat/mat5_format.h"
-#include "storage/streams/stream_writer.h"
+#include "recording/writer_input/byte_sink.h"
 
-namespace kestron4::mat5 {
+namespace kstrn::recording::mat5 {
 
 struct Matrix {
   ArrayClass array_class = mxDOUBLE;
@@ -20,7 +20,7 @@ struct Matrix {
   uint8_t width = 8;  // bytes per element
   uint64_t rows = 0, cols = 0;
   // Writes exactly rows * cols * width bytes, column-major.
-  std::function<void(StreamWriter&)> fill;
+  std::function<void(written::ByteSink&)> fill;
   std::vector<std::pair<std::string, Matrix>> fields;  // a struct (array_class mxSTRUCT)
 };
 
@@ -36,9 +36,9 @@ Matrix Struct(std::vector<std::pair<std::string, Matrix>> fields);
 uint64_t ElementBytes(const Matrix& matrix, const std::string& name);
 
 // Writes the element. REQUIRES: ElementBytes(matrix, name) - 8 <= kMaxMatrixBytes.
-void WriteMatrix(StreamWriter& out, const Matrix& matrix, const std::string& name);
+void WriteMatrix(written::ByteSink& out, const Matrix& matrix, const std::string& name);
 
 // The 128-byte file header.
-void WriteFileHeader(StreamWriter& out, const std::string& text);
+void WriteFileHeader(written::ByteSink& out, const std::string& text);
 
-}  // namespace kestron4::mat5
+}  // namespace kstrn::recording::mat5

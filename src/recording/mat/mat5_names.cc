@@ -4,7 +4,7 @@
 
 #include "recording/mat/mat5_format.h"
 
-namespace kestron4::mat5 {
+namespace kstrn::recording::mat5 {
 
 namespace {
 
@@ -37,4 +37,4 @@ std::vector<std::string> ValidNames(const std::vector<std::string>& wanted,
   return names;
 }
 
-}  // namespace kestron4::mat5
+}  // namespace kstrn::recording::mat5

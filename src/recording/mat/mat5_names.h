@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace kestron4::mat5 {
+namespace kstrn::recording::mat5 {
 
 // One valid name per input, in order: other characters become '_', a name
 // not starting with a letter gets an "x" in front, a name already taken
@@ -14,4 +14,4 @@ namespace kestron4::mat5 {
 std::vector<std::string> ValidNames(const std::vector<std::string>& wanted,
                                     const std::vector<std::string>& reserved = {});
 
-}  // namespace kestron4::mat5
+}  // namespace kstrn::recording::mat5

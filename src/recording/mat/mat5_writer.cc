@@ -7,11 +7,9 @@
 
 #include "recording/mat/mat5_matrix.h"
 #include "recording/mat/mat5_names.h"
-#include "recording/writer_input/table_lookup.h"
-#include "storage/streams/atomic_file_writer.h"
-#include "storage/streams/stream_writer.h"
+#include "recording/table_scaling.h"
 
-namespace kestron4::mat5 {
+namespace kstrn::recording::mat5 {
 
 namespace {
 
@@ -19,7 +17,7 @@ constexpr uint64_t kChunk = 1 << 16;  // samples pulled at a time
 constexpr const char* kRecordingName = "recording";
 
 Matrix Column(ArrayClass array_class, DataType type, uint8_t width, uint64_t rows,
-              std::function<void(StreamWriter&)> fill) {
+              std::function<void(written::ByteSink&)> fill) {
   Matrix m;
   m.array_class = array_class;
   m.data_type = type;
@@ -30,7 +28,7 @@ Matrix Column(ArrayClass array_class, DataType type, uint8_t width, uint64_t row
   return m;
 }
 
-Matrix PropertiesStruct(const rec::Properties& properties) {
+Matrix PropertiesStruct(const written::Properties& properties) {
   std::vector<std::string> wanted;
   for (const auto& p : properties) wanted.push_back(p.first);
   const std::vector<std::string> names = ValidNames(wanted);
@@ -39,8 +37,8 @@ Matrix PropertiesStruct(const rec::Properties& properties) {
   return Struct(std::move(fields));
 }
 
-Matrix ChannelMatrix(const rec::WrittenGroup& group, size_t g, size_t c, rec::SampleSource& source) {
-  const rec::WrittenChannel& channel = group.channels[c];
+Matrix ChannelMatrix(const written::WrittenGroup& group, size_t g, size_t c, written::SampleSource& source) {
+  const written::WrittenChannel& channel = group.channels[c];
   const uint64_t n = channel.samples;
   const uint8_t w = channel.sample_bytes;
   const double seconds_per_tick = static_cast<double>(group.period_ns) * 1e-9;
@@ -50,7 +48,7 @@ Matrix ChannelMatrix(const rec::WrittenGroup& group, size_t g, size_t c, rec::Sa
   fields.emplace_back("source", Text(channel.source));
   fields.emplace_back("unit", Text(channel.unit));
   fields.emplace_back("period_s", Scalar(seconds_per_tick));
-  fields.emplace_back("time", Column(mxDOUBLE, miDOUBLE, 8, n, [n, tick, seconds_per_tick](StreamWriter& out) {
+  fields.emplace_back("time", Column(mxDOUBLE, miDOUBLE, 8, n, [n, tick, seconds_per_tick](written::ByteSink& out) {
                         double chunk[1024];
                         for (uint64_t first = 0; first < n; first += 1024) {
                           const uint64_t count = std::min<uint64_t>(1024, n - first);
@@ -64,24 +62,29 @@ Matrix ChannelMatrix(const rec::WrittenGroup& group, size_t g, size_t c, rec::Sa
                                            mxUINT8, mxUINT8, mxUINT8, mxUINT64};
   static constexpr DataType kType[9] = {miUINT8, miUINT8, miUINT16, miUINT8, miUINT32,
                                         miUINT8, miUINT8, miUINT8, miUINT64};
-  fields.emplace_back("raw", Column(kClass[w], kType[w], w, n, [&source, g, c, n, w](StreamWriter& out) {
+  fields.emplace_back("raw", Column(kClass[w], kType[w], w, n, [&source, g, c, n, w](written::ByteSink& out) {
                         for (uint64_t first = 0; first < n; first += kChunk) {
                           const uint64_t count = std::min(kChunk, n - first);
                           out.Write(source.Samples(g, c, first, count), count * w);
                         }
                       }));
   if (!channel.table.empty()) {
-    fields.emplace_back("value", Column(mxDOUBLE, miDOUBLE, 8, n, [&source, &channel, g, c, n, w](StreamWriter& out) {
-                          const rec::TableLookup lookup(channel.table, w);
+    fields.emplace_back("value", Column(mxDOUBLE, miDOUBLE, 8, n, [&source, &channel, g, c, n, w](written::ByteSink& out) {
+                          // The recording's own scaling: the same values as every other reader.
+                          const TableScaling table(channel.table);
                           std::vector<double> values;
                           for (uint64_t first = 0; first < n; first += kChunk) {
                             const uint64_t count = std::min(kChunk, n - first);
                             const uint8_t* raw = source.Samples(g, c, first, count);
                             values.resize(count);
-                            for (uint64_t i = 0; i < count; ++i) {
-                              uint64_t v = 0;
-                              for (uint8_t b = 0; b < w; ++b) v |= uint64_t{raw[i * w + b]} << (8 * b);
-                              values[i] = lookup(v);
+                            if (w <= 2) {
+                              table.Apply(raw, w, count, values.data());
+                            } else {
+                              for (uint64_t i = 0; i < count; ++i) {
+                                uint64_t v = 0;
+                                for (uint8_t b = 0; b < w; ++b) v |= uint64_t{raw[i * w + b]} << (8 * b);
+                                values[i] = table(static_cast<double>(v));
+                              }
                             }
                             out.Write(values.data(), count * 8);
                           }
@@ -116,10 +119,10 @@ std::string ClockText(int64_t ns) {
   return text;
 }
 
-Matrix RecordingMatrix(const rec::RecordedData& data) {
+Matrix RecordingMatrix(const written::RecordedData& data) {
   std::vector<double> times;
   std::vector<std::string> names;
-  for (const rec::WrittenEvent& e : data.events) {
+  for (const written::WrittenEvent& e : data.events) {
     times.push_back(e.time_s);
     names.push_back(e.name);
   }
@@ -133,11 +136,12 @@ Matrix RecordingMatrix(const rec::RecordedData& data) {
 
 }  // namespace
 
-void WriteMat5(const rec::RecordedData& data, rec::SampleSource& source, TStream& stream) {
-  rec::CheckRecordedData(data);
+void WriteMat5(const written::RecordedData& data, written::SampleSource& source,
+               written::ByteSink& out) {
+  written::CheckRecordedData(data);
   std::vector<std::string> wanted;
-  for (const rec::WrittenGroup& group : data.groups) {
-    for (const rec::WrittenChannel& channel : group.channels) wanted.push_back(channel.name);
+  for (const written::WrittenGroup& group : data.groups) {
+    for (const written::WrittenChannel& channel : group.channels) wanted.push_back(channel.name);
   }
   const std::vector<std::string> names = ValidNames(wanted, {kRecordingName});
   // Every variable is described, and its size checked, before anything is written.
@@ -156,16 +160,8 @@ void WriteMat5(const rec::RecordedData& data, rec::SampleSource& source, TStream
                               " bytes; a MAT level 5 variable holds at most 2 GiB: export a time window, or to MDF");
     }
   }
-  StreamWriter out(stream);
   WriteFileHeader(out, "MATLAB 5.0 MAT-file, written by kestron4 from a logger recording");
   for (const auto& [name, matrix] : variables) WriteMatrix(out, matrix, name);
-  out.Flush();
 }
 
-void WriteMat5File(const rec::RecordedData& data, rec::SampleSource& source, const std::string& path) {
-  AtomicFileWriter file(path);
-  WriteMat5(data, source, file.Stream());
-  file.Commit();
-}
-
-}  // namespace kestron4::mat5
+}  // namespace kstrn::recording::mat5

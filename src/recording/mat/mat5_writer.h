@@ -22,19 +22,15 @@
 
 #include <string>
 
+#include "recording/writer_input/byte_sink.h"
 #include "recording/writer_input/recorded_data.h"
-#include "storage/streams/stream.h"
 
-namespace kestron4::mat5 {
+namespace kstrn::recording::mat5 {
 
-// Writes to stream (empty, at 0). Throws std::invalid_argument for a
-// description that breaks its contract, std::length_error for a variable
-// too big, EWriteError, and whatever the source throws.
-void WriteMat5(const rec::RecordedData& data, rec::SampleSource& source, TStream& stream);
+// Writes to sink (empty). Throws std::invalid_argument for a description
+// that breaks its contract and std::length_error for a variable too big,
+// both before writing anything, and whatever the sink and the source throw.
+void WriteMat5(const written::RecordedData& data, written::SampleSource& source,
+               written::ByteSink& sink);
 
-// Through the project's atomic file writer: a failure leaves the old file
-// and no scratch file. Also throws EOpenError.
-void WriteMat5File(const rec::RecordedData& data, rec::SampleSource& source,
-                   const std::string& path);
-
-}  // namespace kestron4::mat5
+}  // namespace kstrn::recording::mat5

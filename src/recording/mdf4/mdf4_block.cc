@@ -4,7 +4,7 @@
 
 #include "recording/mdf4/mdf4_format.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 namespace {
 
@@ -70,4 +70,4 @@ std::vector<uint8_t> TextBlock(std::string_view kind, std::string_view text) {
   return {bytes.begin(), bytes.end()};
 }
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

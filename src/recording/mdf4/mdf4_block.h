@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 class Block {
  public:
@@ -47,4 +47,4 @@ class Block {
 // A TX block holding text; an MD block when the text is XML.
 std::vector<uint8_t> TextBlock(std::string_view kind, std::string_view text);
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

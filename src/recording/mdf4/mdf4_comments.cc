@@ -1,6 +1,6 @@
 #include "recording/mdf4/mdf4_comments.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 std::string XmlEscaped(std::string_view text) {
   std::string out;
@@ -25,7 +25,7 @@ std::string XmlEscaped(std::string_view text) {
 }
 
 std::string CommentXml(std::string_view kind, std::string_view text,
-                       const rec::Properties& properties, std::string_view extra_xml) {
+                       const written::Properties& properties, std::string_view extra_xml) {
   std::string xml = "<" + std::string(kind) + "comment><TX>" + XmlEscaped(text) + "</TX>";
   xml += extra_xml;
   if (!properties.empty()) {
@@ -39,4 +39,4 @@ std::string CommentXml(std::string_view kind, std::string_view text,
   return xml;
 }
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

@@ -7,15 +7,15 @@
 
 #include "recording/writer_input/recorded_data.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 // <{kind}comment><TX>text</TX><common_properties><e name="..">..</e>...
 // </common_properties></{kind}comment>; kind is "HD", "CN", "EV", ...
 std::string CommentXml(std::string_view kind, std::string_view text,
-                       const rec::Properties& properties, std::string_view extra_xml = {});
+                       const written::Properties& properties, std::string_view extra_xml = {});
 
 // text with &, <, >, " and ' escaped; control characters XML cannot hold
 // (all below 0x20 but tab, line feed and carriage return) become U+FFFD.
 std::string XmlEscaped(std::string_view text);
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

@@ -1,6 +1,8 @@
 #include "recording/mdf4/mdf4_data_blocks.h"
 
+#ifdef KESTRON4_HAVE_ZLIB
 #include <zlib.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -9,7 +11,7 @@
 #include "recording/mdf4/mdf4_block.h"
 #include "recording/mdf4/mdf4_format.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 void Transpose(std::span<const uint8_t> in, size_t columns, uint8_t* out) {
   const size_t rows = columns == 0 ? 0 : in.size() / columns;
@@ -39,12 +41,17 @@ void DataBlockWriter::AddCompressed(std::span<const uint8_t> records, uint32_t r
     Transpose(records, record_bytes, transposed_.data());
     input = transposed_;
   }
+#ifdef KESTRON4_HAVE_ZLIB
   uLongf packed_size = compressBound(static_cast<uLong>(input.size()));
   packed_.resize(packed_size);
   if (compress2(packed_.data(), &packed_size, input.data(), static_cast<uLong>(input.size()),
                 options_.level) != Z_OK) {
     throw std::runtime_error("zlib could not compress a data block");
   }
+#else
+  const uint64_t packed_size = 0;
+  throw std::runtime_error("this build has no zlib: MDF data blocks cannot be compressed");
+#endif
   Block head("DZ", 0);
   head.U8('D').U8('T')
       .U8(transpose ? kTransposeDeflate : kDeflate)
@@ -78,4 +85,4 @@ uint64_t DataBlockWriter::Finish() {
   return next;
 }
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

@@ -11,7 +11,7 @@
 
 #include "recording/mdf4/mdf4_output.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 struct DataBlockOptions {
   bool compress = false;   // DZ blocks (zlib) instead of DT blocks
@@ -26,8 +26,8 @@ class DataBlockWriter {
       : out_(out), options_(options) {}
 
   // Writes one block of whole records. Every block but the last of a group
-  // must have the same size (the DL lists say so). Throws EWriteError, or
-  // std::runtime_error when compressing fails.
+  // must have the same size (the DL lists say so). Throws what the sink
+  // throws, or std::runtime_error when compressing fails.
   void Add(std::span<const uint8_t> records, uint32_t record_bytes);
 
   // Writes the lists and returns what the data group links to: 0 without
@@ -50,4 +50,4 @@ class DataBlockWriter {
 // remaining bytes follow unchanged.
 void Transpose(std::span<const uint8_t> in, size_t columns, uint8_t* out);
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

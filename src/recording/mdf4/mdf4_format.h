@@ -47,7 +47,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 constexpr size_t kHeaderBytes = 24;
 constexpr size_t kIdBlockBytes = 64;
@@ -72,4 +72,4 @@ enum EventSync : uint8_t { kEventSeconds = 1 };
 enum ListFlags : uint8_t { kEqualLength = 1 };
 enum ZipType : uint8_t { kDeflate = 0, kTransposeDeflate = 1 };
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

@@ -6,7 +6,7 @@
 #include "recording/mdf4/mdf4_comments.h"
 #include "recording/mdf4/mdf4_format.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 namespace {
 
@@ -57,7 +57,7 @@ uint64_t WriteSource(BlockOutput& out, const std::string& source) {
   return out.Append(si.Finish());
 }
 
-uint64_t WriteValueChannel(BlockOutput& out, const rec::WrittenChannel& channel,
+uint64_t WriteValueChannel(BlockOutput& out, const written::WrittenChannel& channel,
                            const GroupLayout::Column& column, uint64_t next) {
   ChannelSpec spec;
   spec.name = Text(out, "TX", channel.name);
@@ -70,7 +70,7 @@ uint64_t WriteValueChannel(BlockOutput& out, const rec::WrittenChannel& channel,
     // Table points as they are: the reader interpolates between them and
     // holds the end values outside, as the recording means.
     std::vector<double> values;
-    for (const rec::TablePoint& p : channel.table) {
+    for (const TablePoint& p : channel.table) {
       values.push_back(p.raw);
       values.push_back(p.physical);
     }
@@ -109,7 +109,7 @@ std::string PeriodText(uint64_t period_ns) {
 
 }  // namespace
 
-uint64_t WriteGroupBlocks(BlockOutput& out, const rec::WrittenGroup& group,
+uint64_t WriteGroupBlocks(BlockOutput& out, const written::WrittenGroup& group,
                           const GroupLayout& layout, uint64_t data_link) {
   uint64_t next = 0;
   for (size_t c = group.channels.size(); c-- > 0;) {
@@ -129,4 +129,4 @@ uint64_t WriteGroupBlocks(BlockOutput& out, const rec::WrittenGroup& group,
   return out.Append(dg.Finish());
 }
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

@@ -9,11 +9,11 @@
 #include "recording/mdf4/mdf4_records.h"
 #include "recording/writer_input/recorded_data.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 // Writes them after the group's data (data_link: what DataBlockWriter::
 // Finish returned) and returns the DG's offset; its "next" link is 0.
-uint64_t WriteGroupBlocks(BlockOutput& out, const rec::WrittenGroup& group,
+uint64_t WriteGroupBlocks(BlockOutput& out, const written::WrittenGroup& group,
                           const GroupLayout& layout, uint64_t data_link);
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

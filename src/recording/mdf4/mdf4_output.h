@@ -1,19 +1,18 @@
-// The MDF file as it grows: blocks appended on 8-byte boundaries through a
-// buffered writer, and links of earlier blocks patched in place.
+// The MDF file as it grows: blocks appended on 8-byte boundaries, and links
+// of earlier blocks patched in place.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
-#include "storage/streams/stream.h"
-#include "storage/streams/stream_writer.h"
+#include "recording/writer_input/byte_sink.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 class BlockOutput {
  public:
-  // REQUIRES: stream is positioned at 0 and empty.
-  explicit BlockOutput(TStream& stream) : stream_(stream), writer_(stream) {}
+  // REQUIRES: sink is empty.
+  explicit BlockOutput(written::ByteSink& sink) : sink_(sink) {}
 
   // Writes zeros up to the next 8-byte boundary, then the bytes; returns
   // where they start.
@@ -21,17 +20,12 @@ class BlockOutput {
   // As Append for a block given as header and data (no copy of the data).
   uint64_t Append(std::span<const uint8_t> header, std::span<const uint8_t> data);
   // Writes the 8 bytes of value at offset, which must lie in what was
-  // appended. Throws EWriteError when the stream cannot move.
+  // appended.
   void PatchU64(uint64_t offset, uint64_t value);
-  // Hands everything to the stream. Throws EWriteError.
-  void Flush() { writer_.Flush(); }
-  uint64_t Size() const { return writer_.BytesWritten(); }
+  uint64_t Size() const { return sink_.Offset(); }
 
  private:
-  void Align();
-
-  TStream& stream_;
-  StreamWriter writer_;
+  written::ByteSink& sink_;
 };
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

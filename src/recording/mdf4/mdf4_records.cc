@@ -5,21 +5,21 @@
 #include <limits>
 #include <stdexcept>
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
-GroupLayout LayoutOf(const rec::WrittenGroup& group, bool float_time) {
+GroupLayout LayoutOf(const written::WrittenGroup& group, bool float_time) {
   GroupLayout layout;
   layout.period_ns = group.period_ns;
   layout.first_tick = group.first_tick;
   layout.float_time = float_time;
-  for (const rec::WrittenChannel& c : group.channels) {
+  for (const written::WrittenChannel& c : group.channels) {
     layout.cycles = std::max(layout.cycles, c.samples);
   }
   layout.time_bytes =
       float_time || group.first_tick + layout.cycles > std::numeric_limits<uint32_t>::max() ? 8 : 4;
   uint64_t offset = layout.time_bytes;
   int shorter = 0;
-  for (const rec::WrittenChannel& c : group.channels) {
+  for (const written::WrittenChannel& c : group.channels) {
     const int bit = c.samples < layout.cycles ? shorter++ : -1;
     layout.columns.push_back({static_cast<uint32_t>(offset), c.sample_bytes, c.samples, bit});
     offset += c.sample_bytes;
@@ -75,7 +75,7 @@ void PackTime(const GroupLayout& layout, uint64_t record, uint64_t count, uint8_
 
 }  // namespace
 
-void PackRecords(const GroupLayout& layout, size_t group, rec::SampleSource& source,
+void PackRecords(const GroupLayout& layout, size_t group, written::SampleSource& source,
                  uint64_t first, uint64_t count, uint8_t* out) {
   const size_t stride = layout.record_bytes;
   PackTime(layout, first, count, out);
@@ -99,4 +99,4 @@ void PackRecords(const GroupLayout& layout, size_t group, rec::SampleSource& sou
   }
 }
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

@@ -8,7 +8,7 @@
 
 #include "recording/writer_input/recorded_data.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 struct GroupLayout {
   uint64_t period_ns = 0;
@@ -28,12 +28,12 @@ struct GroupLayout {
 };
 
 // Throws std::length_error when a record would not fit MDF's 32-bit size.
-GroupLayout LayoutOf(const rec::WrittenGroup& group, bool float_time);
+GroupLayout LayoutOf(const written::WrittenGroup& group, bool float_time);
 
 // Fills out with records [first, first + count) of group `group`, pulling
 // the samples from source. REQUIRES: out holds count * record_bytes bytes,
 // first + count <= cycles.
-void PackRecords(const GroupLayout& layout, size_t group, rec::SampleSource& source,
+void PackRecords(const GroupLayout& layout, size_t group, written::SampleSource& source,
                  uint64_t first, uint64_t count, uint8_t* out);
 
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

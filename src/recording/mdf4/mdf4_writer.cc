@@ -11,13 +11,12 @@
 #include "recording/mdf4/mdf4_group_blocks.h"
 #include "recording/mdf4/mdf4_output.h"
 #include "recording/mdf4/mdf4_records.h"
-#include "storage/streams/atomic_file_writer.h"
 
 #ifndef KESTRON4_VERSION_TEXT
 #define KESTRON4_VERSION_TEXT "unknown"
 #endif
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 namespace {
 
@@ -29,8 +28,8 @@ std::vector<uint8_t> IdBlock() {
   return id;
 }
 
-uint64_t WriteGroup(BlockOutput& out, const rec::WrittenGroup& group, size_t index,
-                    rec::SampleSource& source, const Mdf4Options& options,
+uint64_t WriteGroup(BlockOutput& out, const written::WrittenGroup& group, size_t index,
+                    written::SampleSource& source, const Mdf4Options& options,
                     std::vector<uint8_t>& buffer) {
   const GroupLayout layout = LayoutOf(group, options.float_time);
   const uint64_t per_block = std::max<uint64_t>(1, options.block_bytes / layout.record_bytes);
@@ -44,10 +43,10 @@ uint64_t WriteGroup(BlockOutput& out, const rec::WrittenGroup& group, size_t ind
   return WriteGroupBlocks(out, group, layout, blocks.Finish());
 }
 
-uint64_t WriteEvents(BlockOutput& out, const std::vector<rec::WrittenEvent>& events) {
+uint64_t WriteEvents(BlockOutput& out, const std::vector<written::WrittenEvent>& events) {
   uint64_t next = 0;
   for (size_t e = events.size(); e-- > 0;) {
-    const rec::WrittenEvent& event = events[e];
+    const written::WrittenEvent& event = events[e];
     const uint64_t name = event.name.empty() ? 0 : out.Append(TextBlock("TX", event.name));
     const uint64_t comment =
         event.properties.empty() ? 0
@@ -76,7 +75,7 @@ uint64_t WriteHistory(BlockOutput& out) {
   return out.Append(fh.Finish());
 }
 
-std::vector<uint8_t> HeaderBlock(const rec::RecordedData& data, uint64_t first_dg, uint64_t history,
+std::vector<uint8_t> HeaderBlock(const written::RecordedData& data, uint64_t first_dg, uint64_t history,
                                  uint64_t first_event, uint64_t comment) {
   Block hd("HD", kHdLinks);
   hd.Link(kHdFirstDg, first_dg).Link(kHdFirstFh, history).Link(kHdFirstEv, first_event)
@@ -90,10 +89,10 @@ std::vector<uint8_t> HeaderBlock(const rec::RecordedData& data, uint64_t first_d
 
 }  // namespace
 
-void WriteMdf4(const rec::RecordedData& data, rec::SampleSource& source, TStream& stream,
-               const Mdf4Options& options) {
-  rec::CheckRecordedData(data);
-  BlockOutput out(stream);
+void WriteMdf4(const written::RecordedData& data, written::SampleSource& source,
+               written::ByteSink& sink, const Mdf4Options& options) {
+  written::CheckRecordedData(data);
+  BlockOutput out(sink);
   out.Append(IdBlock());
   // Room for the header, written for real once its links are known.
   const std::vector<uint8_t> placeholder = HeaderBlock(data, 0, 0, 0, 0);
@@ -106,7 +105,7 @@ void WriteMdf4(const rec::RecordedData& data, rec::SampleSource& source, TStream
   }
   const uint64_t first_event = WriteEvents(out, data.events);
   const uint64_t history = WriteHistory(out);
-  rec::Properties properties = data.properties;
+  written::Properties properties = data.properties;
   if (!data.start_ns) properties.emplace_back("start time", "unknown: the recording has no clock");
   const uint64_t comment = out.Append(TextBlock("MD", CommentXml("HD", "", properties)));
 
@@ -121,14 +120,6 @@ void WriteMdf4(const rec::RecordedData& data, rec::SampleSource& source, TStream
     for (int i = 0; i < 8; ++i) value |= uint64_t{header[at + i]} << (8 * i);
     if (value != 0) out.PatchU64(kHdOffset + at, value);
   }
-  out.Flush();
 }
 
-void WriteMdf4File(const rec::RecordedData& data, rec::SampleSource& source, const std::string& path,
-                   const Mdf4Options& options) {
-  AtomicFileWriter file(path);
-  WriteMdf4(data, source, file.Stream(), options);
-  file.Commit();
-}
-
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

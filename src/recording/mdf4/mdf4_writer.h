@@ -13,10 +13,10 @@
 #include <string>
 
 #include "recording/mdf4/mdf4_data_blocks.h"
+#include "recording/writer_input/byte_sink.h"
 #include "recording/writer_input/recorded_data.h"
-#include "storage/streams/stream.h"
 
-namespace kestron4::mdf4 {
+namespace kstrn::recording::mdf4 {
 
 struct Mdf4Options {
   DataBlockOptions blocks;
@@ -24,17 +24,11 @@ struct Mdf4Options {
   bool float_time = false;  // master as f64 seconds instead of integer ticks
 };
 
-// Writes to stream, which must be empty and positioned at 0. Throws
-// std::invalid_argument for a description that breaks the contract of
-// recorded_data.h, EWriteError when the stream fails, and whatever the
-// source throws.
-void WriteMdf4(const rec::RecordedData& data, rec::SampleSource& source, TStream& stream,
-               const Mdf4Options& options = {});
+// Writes to sink, which must be empty. Throws std::invalid_argument for a
+// description that breaks the contract of recorded_data.h (before writing
+// anything), std::runtime_error when compressing fails, and whatever the
+// sink and the source throw.
+void WriteMdf4(const written::RecordedData& data, written::SampleSource& source,
+               written::ByteSink& sink, const Mdf4Options& options = {});
 
-// Writes path through the project's atomic file writer: on any failure the
-// file that was there stays, and no scratch file is left. Throws as
-// WriteMdf4, and EOpenError when path cannot be written.
-void WriteMdf4File(const rec::RecordedData& data, rec::SampleSource& source,
-                   const std::string& path, const Mdf4Options& options = {});
-
-}  // namespace kestron4::mdf4
+}  // namespace kstrn::recording::mdf4

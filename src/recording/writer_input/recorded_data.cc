@@ -3,7 +3,7 @@
 #include <cmath>
 #include <stdexcept>
 
-namespace kestron4::rec {
+namespace kstrn::recording::written {
 
 const uint8_t* SpanSource::Samples(size_t group, size_t channel, uint64_t first,
                                    uint64_t count) {
@@ -41,4 +41,4 @@ void CheckRecordedData(const RecordedData& data) {
   }
 }
 
-}  // namespace kestron4::rec
+}  // namespace kstrn::recording::written

@@ -22,16 +22,13 @@
 #include <utility>
 #include <vector>
 
-namespace kestron4::rec {
+#include "recording/table_scaling.h"
+
+namespace kstrn::recording::written {
 
 // Free-text facts without a field of their own in a target format, written
 // as name/value pairs (MDF comments, MAT fields).
 using Properties = std::vector<std::pair<std::string, std::string>>;
-
-struct TablePoint {
-  double raw;
-  double physical;
-};
 
 struct WrittenChannel {
   std::string name;
@@ -103,4 +100,4 @@ class SpanSource : public SampleSource {
 // above (and, with source, nothing else).
 void CheckRecordedData(const RecordedData& data);
 
-}  // namespace kestron4::rec
+}  // namespace kstrn::recording::written

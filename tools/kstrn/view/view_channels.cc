@@ -13,15 +13,12 @@
 #include "view_service.h"
 
 namespace kstrn::tool {
-namespace {
 
-constexpr uint16_t kBlob = 1063;
-
-}  // namespace
+using recording::Channel;
 
 const std::vector<Channel>& ViewService::ChannelList() {
-  if (!channels_) channels_ = ReadChannels(*session_);
-  return *channels_;
+  if (!recording_) recording_ = recording::Recording::ReadOrEmpty(*session_);
+  return recording_->Channels();
 }
 
 std::string ViewService::Channels() {
@@ -33,14 +30,16 @@ std::string ViewService::Channels() {
     list.push_back(Json{{"module", c.module},
                         {"name", c.name},
                         {"source", c.source},
-                        {"path", FormatPath(c.samples)},
+                        {"path", "/2:0/135:" + std::to_string(c.module)},
                         {"periodMs", c.periodMs},
                         {"sampleBytes", c.sampleBytes},
                         {"samples", c.count},
-                        {"scaling", c.scaling},
+                        {"scaling", c.scaling == recording::ScalingKind::kSensor  ? "sensor"
+                                    : c.scaling == recording::ScalingKind::kTable ? "table"
+                                                                                  : ""},
                         {"scalingName", c.scalingName},
                         {"sensorReals", std::move(sensor)},
-                        {"tablePoints", c.table.size()},
+                        {"tablePoints", c.table.Points().size()},
                         {"physical", c.Physical()}});
   }
   return Dump(Json{{"channels", std::move(list)}});
@@ -49,20 +48,11 @@ std::string ViewService::Channels() {
 BucketIndex& ViewService::IndexOf(std::size_t channel) {
   std::unique_ptr<BucketIndex>& index = indexes_[channel];
   if (!index) {
-    const Channel& c = ChannelList()[channel];
-    index = std::make_unique<BucketIndex>(c.count, [this, &c](uint64_t first, uint64_t count,
-                                                              std::vector<uint32_t>& out) {
-      EnterPath(*session_, c.samples);
-      const ValueInfo blob = DescribeValue(*session_, kBlob);
-      std::vector<uint8_t> bytes(count * c.sampleBytes);
-      session_->ReadStored(
-          blob.handle, static_cast<uint32_t>(blob.stored - blob.payload + first * c.sampleBytes),
-          bytes.data(), static_cast<uint32_t>(bytes.size()));
-      out.resize(count);
-      for (uint64_t i = 0; i < count; ++i)
-        out[i] = c.sampleBytes == 1 ? bytes[i]
-                                    : static_cast<uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    });
+    index = std::make_unique<BucketIndex>(
+        ChannelList()[channel].count,
+        [this, channel](uint64_t first, uint64_t count, std::vector<uint32_t>& out) {
+          recording_->ReadNumbers(channel, first, count, out);
+        });
   }
   return *index;
 }
@@ -86,7 +76,7 @@ std::string ViewService::BucketsOf(const Params& params) {
   for (std::size_t i = 0; i < b.min.size(); ++i) {
     t.push_back(static_cast<double>(b.first[i]) * c.periodMs / 1000.0);
     first.push_back(b.first[i]);
-    const auto [low, high] = c.ScaledRange(b.min[i], b.max[i]);
+    const auto [low, high] = c.table.Range(b.min[i], b.max[i]);
     lo.push_back(low);
     hi.push_back(high);
   }

@@ -16,7 +16,7 @@
 
 #include "kestron4/kestron4.hpp"
 #include "view_buckets.h"
-#include "view_recording.h"
+#include "recording/recording.h"
 
 namespace kstrn::tool {
 
@@ -64,7 +64,8 @@ class ViewService {
   std::string Check();
   std::string Channels();
   std::string BucketsOf(const Params& params);
-  const std::vector<Channel>& ChannelList();
+  // The channels of the file's recording; none when it has none.
+  const std::vector<recording::Channel>& ChannelList();
   BucketIndex& IndexOf(std::size_t channel);
 
   std::string file_;
@@ -72,7 +73,7 @@ class ViewService {
   std::optional<Session> session_;
   std::string openError_;
   std::mutex mutex_;  // the session has one cursor: one request at a time
-  std::optional<std::vector<Channel>> channels_;
+  std::optional<recording::Recording> recording_;
   std::map<std::size_t, std::unique_ptr<BucketIndex>> indexes_;
 };
 
