@@ -91,8 +91,6 @@ class Contents:
     events: pd.DataFrame
     start: Optional[pd.Timestamp]
     core: Any = None  # the compiled layer's Recording: aligned chunks, exports
-    # The time window in ms of a slice, [from, to); None: the start, the end.
-    window_ms: Tuple[Optional[float], Optional[float]] = (None, None)
 
 
 def read(session: Session) -> Contents:

@@ -33,8 +33,6 @@ class Borrowed {
   kstrn::Session session_;
 };
 
-py::object Optional(double value) { return std::isnan(value) ? py::none() : py::cast(value); }
-
 const char* ScalingName(rec::ScalingKind kind) {
   switch (kind) {
     case rec::ScalingKind::kSensor:
@@ -190,7 +188,6 @@ class Recording {
 
   void Export(const std::string& format, const std::string& path, const py::dict& o) const {
     const rec::ExportOptions options = Options(o);
-    state_->Live();
     try {
       rec::Export(core_->recording, format, path, options);
     } catch (const rec::OutputError& e) {
@@ -216,7 +213,56 @@ class Recording {
 
 }  // namespace
 
+// An output written through the project's safe writer, a piece at a time,
+// for writers of the package (Parquet through pyarrow).
+class SafeOutput {
+ public:
+  explicit SafeOutput(const std::string& path) : file_(Opened(path)) {}
+  std::size_t Write(py::buffer data) {
+    const py::buffer_info info = data.request();
+    const std::size_t size = static_cast<std::size_t>(info.size * info.itemsize);
+    Guarded([&] { file_->Write(info.ptr, size); });
+    return size;
+  }
+  uint64_t Tell() const { return file_ ? file_->Offset() : 0; }
+  void Commit() {
+    Guarded([&] { file_->Commit(); });
+    file_.reset();
+  }
+  // Removes the scratch file; the target stays as it was.
+  void Abandon() { file_.reset(); }
+
+ private:
+  static std::unique_ptr<rec::ExportFile> Opened(const std::string& path) {
+    try {
+      return std::make_unique<rec::ExportFile>(path);
+    } catch (const rec::RecordingError& e) {
+      PyErr_SetString(PyExc_OSError, e.what());
+      throw py::error_already_set();
+    }
+  }
+  template <typename Step>
+  void Guarded(Step step) {
+    if (!file_) throw py::value_error("the output is already committed or abandoned");
+    try {
+      step();
+    } catch (const rec::RecordingError& e) {
+      file_.reset();
+      PyErr_SetString(PyExc_OSError, e.what());
+      throw py::error_already_set();
+    }
+  }
+  std::unique_ptr<rec::ExportFile> file_;
+};
+
 void RegisterRecording(py::module_& m) {
+  py::class_<SafeOutput>(m, "SafeOutput")
+      .def(py::init<const std::string&>())
+      .def("write", &SafeOutput::Write)
+      .def("tell", &SafeOutput::Tell)
+      .def("commit", &SafeOutput::Commit)
+      .def("abandon", &SafeOutput::Abandon);
+  m.def("rate_output_path", &rec::RateOutputPath, py::arg("out"), py::arg("period_ms"));
   py::class_<Chunks>(m, "RecordingChunks")
       .def("__iter__", [](Chunks& c) -> Chunks& { return c; })
       .def("__next__", &Chunks::Next)

@@ -41,7 +41,7 @@ def test_the_sample_reads_back_the_same(sample_path, tmp_path):
     rec.to_mat(tmp_path / "sample.mat")
     check(rec, tmp_path / "sample.mat")
     variables = sio.loadmat(tmp_path / "sample.mat", simplify_cells=True)
-    assert "Oil_Press" in variables and variables["Oil_Press"]["properties"]["sensor_real_4"] == "10.0"
+    assert "Oil_Press" in variables and float(variables["Oil_Press"]["properties"]["sensor_real_4"]) == 10.0
 
 
 def test_generated_recordings_read_back_the_same(source_dir, tmp_path):

@@ -37,15 +37,6 @@ void Number(std::string& line, double value) {
   line.append(text, result.ptr);
 }
 
-std::string PathFor(const std::string& out, uint32_t periodMs) {
-  const std::size_t slash = out.find_last_of("/\\");
-  const std::size_t dot = out.find_last_of('.');
-  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-  const std::string stem = hasExtension ? out.substr(0, dot) : out;
-  const std::string extension = hasExtension ? out.substr(dot) : ".csv";
-  return stem + "_" + std::to_string(periodMs) + "ms" + extension;
-}
-
 void WriteTable(const ExportPlan& plan, const std::vector<ColumnSpec>& columns, ChunkSource& source,
                 ExportFile& file) {
   const Recording& recording = *plan.recording;
@@ -92,7 +83,7 @@ void WriteCsv(const ExportPlan& plan, const std::string& out) {
     const auto groups = plan.RateGroups();
     auto sources = plan.Sources();
     for (const auto& [period, columns] : groups)
-      WriteTable(plan, columns, *sources.at(period), files.Add(PathFor(out, period)));
+      WriteTable(plan, columns, *sources.at(period), files.Add(RateOutputPath(out, period)));
   }
   files.CommitAll();
 }

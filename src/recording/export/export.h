@@ -76,6 +76,10 @@ const std::vector<ExportFormat>& ExportFormats();
 // nullptr for an unknown name.
 const ExportFormat* FindExportFormat(std::string_view name);
 
+// The output of one rate when a format writes a file per rate: out with
+// "_<period>ms" before its extension (run.csv -> run_10ms.csv).
+std::string RateOutputPath(const std::string& out, uint32_t periodMs);
+
 // PlanExport, then the format's writer. Throws RecordingError (also for an
 // unknown format, naming the known ones).
 void Export(const Recording& recording, std::string_view format, const std::string& out,

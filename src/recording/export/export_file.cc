@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "recording/recording.h"
 #include "storage/platform/full_io.h"
@@ -14,6 +15,19 @@ constexpr std::size_t kBufferBytes = 1 << 20;
 
 std::string Why() { return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string(); }
 
+// Why path cannot be claimed: its folder's absence says more than the errno
+// of whichever call failed last.
+std::string WhyNot(const std::string& path) {
+  const int error = errno;
+  const std::size_t slash = path.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  std::error_code ignored;
+  if (!std::filesystem::is_directory(std::filesystem::path(std::u8string(folder.begin(), folder.end())), ignored))
+    return ": no folder " + folder;
+  errno = error;
+  return Why();
+}
+
 }  // namespace
 
 struct ExportFile::Impl {
@@ -22,7 +36,7 @@ struct ExportFile::Impl {
 
 ExportFile::ExportFile(const std::string& path) : path_(path), impl_(std::make_unique<Impl>()) {
   errno = 0;
-  if (!impl_->file.Open(path)) throw OutputError("cannot write " + path + Why());
+  if (!impl_->file.Open(path)) throw OutputError("cannot write " + path + WhyNot(path));
   if (impl_->file.InPlace())
     throw OutputError("cannot write " + path + ": not a regular file");
   buffer_.reserve(kBufferBytes);

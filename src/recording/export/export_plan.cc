@@ -47,10 +47,10 @@ ExportPlan PlanExport(const Recording& recording, const ExportOptions& options) 
   if (!std::isfinite(from) || !std::isfinite(to))
     throw RecordingError("the window must be finite numbers of ms");
   if (from < 0) throw RecordingError("the window starts before the recording (" + Ms(from) + " ms); " + span);
-  if (to <= from)
-    throw RecordingError("the window [" + Ms(from) + ", " + Ms(to) + ") ms is empty");
   if (from >= static_cast<double>(spanMs))
     throw RecordingError("the window starts at " + Ms(from) + " ms, after the recording; " + span);
+  if (to <= from)
+    throw RecordingError("the window [" + Ms(from) + ", " + Ms(to) + ") ms is empty");
   plan.fromNs = Ns(from);
   plan.toNs = std::min(Ns(to), static_cast<int64_t>(spanMs) * kNsPerMs);
   if (options.rasterMs) {
@@ -78,6 +78,15 @@ std::map<uint32_t, std::unique_ptr<ChunkSource>> ExportPlan::Sources() const {
   for (auto& [period, group] : RateGroups())
     sources[period] = RateGroupReader(*recording, group, period, fromNs, toNs, chunkRows);
   return sources;
+}
+
+std::string RateOutputPath(const std::string& out, uint32_t periodMs) {
+  const std::size_t slash = out.find_last_of("/\\");
+  const std::size_t dot = out.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  const std::string stem = hasExtension ? out.substr(0, dot) : out;
+  const std::string extension = hasExtension ? out.substr(dot) : std::string();
+  return stem + "_" + std::to_string(periodMs) + "ms" + extension;
 }
 
 void Export(const Recording& recording, std::string_view format, const std::string& out,
