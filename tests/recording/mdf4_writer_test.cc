@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -309,6 +310,11 @@ TEST(Mdf4Writer, RefusesABrokenDescriptionBeforeWriting) {
   testing::VectorSink stream;
   EXPECT_THROW(mdf4::WriteMdf4(rec.data, *rec.source, stream), std::invalid_argument);
   EXPECT_TRUE(stream.bytes.empty());
+  for (const double bad : {std::nan(""), 1e300}) {
+    rec = MakeRecording({{1000000, {{2, 10}}}});
+    rec.data.events[0].time_s = bad;
+    EXPECT_THROW(mdf4::WriteMdf4(rec.data, *rec.source, stream), std::invalid_argument);
+  }
   rec = MakeRecording({{1000000, {{3, 10}}}});
   EXPECT_THROW(mdf4::WriteMdf4(rec.data, *rec.source, stream), std::invalid_argument);
 }

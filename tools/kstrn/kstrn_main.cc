@@ -123,9 +123,10 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
 
   RecordingExportOptions& e = o.exportRecording;
   auto* exp = app.add_subcommand(
-      "export", "Write a recording as CSV or Parquet, per rate or on one raster (docs/RECORDING.md)");
+      "export",
+      "Write a recording as CSV, Parquet, MDF 4 or MAT, per rate or on one raster (docs/RECORDING.md)");
   exp->add_option("FILE", e.file, "Container or older logger data file")->required();
-  exp->add_option("--to", e.format, "Format: csv, parquet (and those kstrn export --help lists)")
+  exp->add_option("--to", e.format, "Format: csv, parquet, mdf, mat")
       ->required();
   exp->add_option("-o,--output", e.out,
                   "Output file; per rate, each rate's file is OUT with _<period>ms before its "

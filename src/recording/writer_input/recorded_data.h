@@ -11,6 +11,7 @@
 //  - a channel with a table maps raw to physical by linear interpolation
 //    between its points, raw strictly increasing; below the first point and
 //    above the last the end point's value holds;
+//  - an event's time is finite and within 292 years of the start;
 //  - text is UTF-8.
 #pragma once
 
