@@ -11,7 +11,7 @@ uint64_t Padded(uint64_t bytes) { return (bytes + 7) / 8 * 8; }
 
 uint32_t FieldNameBytes(const Matrix& m) {
   size_t longest = 0;
-  for (const auto& field : m.fields) longest = std::max(longest, field.first.size());
+  for (const std::string& name : m.field_names) longest = std::max(longest, name.size());
   return static_cast<uint32_t>(std::max<size_t>(32, longest + 1));
 }
 
@@ -105,7 +105,10 @@ Matrix Struct(std::vector<std::pair<std::string, Matrix>> fields) {
   Matrix m;
   m.array_class = mxSTRUCT;
   m.rows = m.cols = 1;
-  m.fields = std::move(fields);
+  for (auto& [name, field] : fields) {
+    m.field_names.push_back(std::move(name));
+    m.fields.push_back(std::move(field));
+  }
   return m;
 }
 
@@ -113,7 +116,7 @@ uint64_t ElementBytes(const Matrix& m, const std::string& name) {
   uint64_t bytes = 8 + 16 + 16 + 8 + Padded(name.size());
   if (m.array_class == mxSTRUCT) {
     bytes += 16 + 8 + Padded(uint64_t{FieldNameBytes(m)} * m.fields.size());
-    for (const auto& field : m.fields) bytes += ElementBytes(field.second, "");
+    for (const Matrix& field : m.fields) bytes += ElementBytes(field, "");
   } else {
     bytes += 8 + Padded(m.rows * m.cols * m.width);
   }
@@ -138,13 +141,13 @@ void WriteMatrix(written::ByteSink& out, const Matrix& m, const std::string& nam
     out.WriteU32(0);
     Tag(out, miINT8, uint64_t{each} * m.fields.size());
     std::vector<char> padded(each);
-    for (const auto& field : m.fields) {
+    for (const std::string& field_name : m.field_names) {
       std::fill(padded.begin(), padded.end(), '\0');
-      std::memcpy(padded.data(), field.first.data(), std::min<size_t>(field.first.size(), each - 1));
+      std::memcpy(padded.data(), field_name.data(), std::min<size_t>(field_name.size(), each - 1));
       out.Write(padded.data(), each);
     }
     Pad(out, uint64_t{each} * m.fields.size());
-    for (const auto& field : m.fields) WriteMatrix(out, field.second, "");
+    for (const Matrix& field : m.fields) WriteMatrix(out, field, "");
     return;
   }
   const uint64_t bytes = m.rows * m.cols * m.width;

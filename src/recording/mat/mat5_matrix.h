@@ -21,7 +21,9 @@ struct Matrix {
   uint64_t rows = 0, cols = 0;
   // Writes exactly rows * cols * width bytes, column-major.
   std::function<void(written::ByteSink&)> fill;
-  std::vector<std::pair<std::string, Matrix>> fields;  // a struct (array_class mxSTRUCT)
+  // A struct (array_class mxSTRUCT): its fields' names and matrices.
+  std::vector<std::string> field_names;
+  std::vector<Matrix> fields;
 };
 
 Matrix Text(const std::string& utf8);
