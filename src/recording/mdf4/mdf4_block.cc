@@ -1,6 +1,7 @@
 #include "recording/mdf4/mdf4_block.h"
 
 #include <cstring>
+#include <stdexcept>
 
 #include "recording/mdf4/mdf4_format.h"
 
@@ -23,6 +24,7 @@ Block::Block(std::string_view kind, size_t link_count)
 }
 
 Block& Block::Link(size_t index, uint64_t offset) {
+  if (index >= links_) throw std::out_of_range("MDF block link index past its link count");
   PutLe(&bytes_[kHeaderBytes + 8 * index], offset, 8);
   return *this;
 }

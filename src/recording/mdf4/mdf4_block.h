@@ -15,7 +15,7 @@ class Block {
   // kind: the two letters after "##" ("HD", "CN", ...).
   Block(std::string_view kind, size_t link_count);
 
-  // REQUIRES: index < link_count.
+  // Throws std::out_of_range for index >= link_count.
   Block& Link(size_t index, uint64_t offset);
 
   Block& U8(uint8_t v) { return Le(v, 1); }
