@@ -21,7 +21,7 @@ void Transpose(std::span<const uint8_t> in, size_t columns, uint8_t* out) {
     for (size_t r = 0; r < rows; ++r, from += columns) to[r] = *from;
   }
   const size_t done = rows * columns;
-  std::memcpy(out + done, in.data() + done, in.size() - done);
+  if (in.size() > done) std::memcpy(out + done, in.data() + done, in.size() - done);
 }
 
 void DataBlockWriter::Add(std::span<const uint8_t> records, uint32_t record_bytes) {

@@ -90,7 +90,9 @@ void PackRecords(const GroupLayout& layout, size_t group, written::SampleSource&
     if (held != 0) {
       ScatterColumn(column.width, source.Samples(group, c, first, held), held, to, stride);
     }
-    // Records past the channel's end: zero, and marked invalid.
+    if (held == count) continue;
+    // Records past the channel's end (it has an invalidation bit): zero, and
+    // marked invalid.
     const uint8_t bit = static_cast<uint8_t>(1u << (column.invalidation_bit % 8));
     for (uint64_t i = held; i < count; ++i) {
       std::memset(to + i * stride, 0, column.width);
