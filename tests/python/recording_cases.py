@@ -60,7 +60,7 @@ def seconds(index, start) -> np.ndarray:
 def applied_points(points):
     """A table's points as applied: finite y, sorted by raw x, the first of equal x kept."""
     xs, ys = [], []
-    for x, y in sorted((float(x), float(y)) for x, y in points if np.isfinite(y)):
+    for x, y in sorted(((float(x), float(y)) for x, y in points if np.isfinite(y)), key=lambda p: p[0]):
         if not xs or x != xs[-1]:
             xs.append(x)
             ys.append(y)

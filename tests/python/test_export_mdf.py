@@ -88,6 +88,10 @@ def test_any_recording_reads_back_the_same(tmp_path_factory, channels, compress,
     with build(channels, events) as session:
         rec = kestron4.recording(session)
         out = tmp_path_factory.mktemp("any") / "any.mf4"
+        if not any(count for _, _, count, _ in channels):  # no samples: nothing to export
+            with pytest.raises(ValueError, match="samples lie in"):
+                rec.to_mdf(out, compress=compress)
+            return
         rec.to_mdf(out, compress=compress)
         check(rec, out)
 
