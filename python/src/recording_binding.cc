@@ -33,8 +33,6 @@ class Borrowed {
   kstrn::Session session_;
 };
 
-py::object Optional(double value) { return std::isnan(value) ? py::none() : py::cast(value); }
-
 const char* ScalingName(rec::ScalingKind kind) {
   switch (kind) {
     case rec::ScalingKind::kSensor:
@@ -165,8 +163,9 @@ class Recording {
     return options;
   }
 
-  // The groups of an export request: [(key, [channel index], Chunks)]; key
-  // is the period in ms, or 0 for the one raster group.
+  // The groups of an export request: [(key, [channel index], Chunks,
+  // from_ns, to_ns)]; key is the period in ms, or 0 for the one raster
+  // group; [from_ns, to_ns) the window as checked.
   py::list Groups(const py::dict& o) const {
     const rec::ExportOptions options = Options(o);
     py::list groups;
@@ -180,7 +179,8 @@ class Recording {
         py::list indices;
         for (const rec::ColumnSpec& spec : specs) indices.append(spec.channel);
         groups.append(py::make_tuple(key, indices,
-                                     Chunks(core_, std::move(sources.at(key)), specs.size())));
+                                     Chunks(core_, std::move(sources.at(key)), specs.size()),
+                                     plan.fromNs, plan.toNs));
       }
     } catch (const rec::RecordingError& e) {
       throw py::value_error(e.what());
