@@ -21,7 +21,8 @@ if TYPE_CHECKING:  # pragma: no cover
     from .recording import Recording
 
 PathLike = Union[str, "os.PathLike[str]"]
-ROW_GROUP_ROWS = 1 << 20
+ROW_GROUP_ROWS = 1 << 20  # per rate: slices of the sample arrays
+RASTER_GROUP_ROWS = 1 << 16  # on a raster: the aligner's chunks, eight bytes a value
 
 
 def options(rec: "Recording", channels: Optional[Sequence[str]], start: Any, end: Any,
@@ -104,12 +105,24 @@ def _pyarrow() -> Any:
 
 
 def to_parquet(rec: "Recording", path: PathLike, opts: Dict[str, Any],
-               row_group_rows: int = ROW_GROUP_ROWS) -> List[str]:
+               row_group_rows: Optional[int] = None) -> List[str]:
     """Writes the Parquet file(s) of opts; returns their paths."""
     pa = _pyarrow()
     out = os.fsdecode(path)
-    core = rec._core()
+    if row_group_rows is None:
+        row_group_rows = ROW_GROUP_ROWS if opts.get("raster_ms") is None else RASTER_GROUP_ROWS
     opts = dict(opts, chunk_rows=row_group_rows)
+    if opts.get("raster_ms") is not None and rec._source is not None:
+        # The aligner reads a chunk at a time from a streamed session, so the
+        # pages of a mapping do not pile up with the recording's length.
+        from ._session import open as _open
+        with _open(rec._source, "stream") as session:
+            return _to_parquet(pa, rec, session._s.recording(), out, opts, row_group_rows)
+    return _to_parquet(pa, rec, rec._core(), out, opts, row_group_rows)
+
+
+def _to_parquet(pa: Any, rec: "Recording", core: Any, out: str, opts: Dict[str, Any],
+                row_group_rows: int) -> List[str]:
     physical_opts = dict(opts)
     groups = core.groups(physical_opts)  # checks the request before anything is written
     on_raster = opts.get("raster_ms") is not None
@@ -144,7 +157,12 @@ def _write_group(pa: Any, rec: "Recording", stream: _SafeStream, key: int,
     import pyarrow.parquet as pq
 
     schema = _schema(pa, rec, key, infos, physical, fill)
-    writer = pq.ParquetWriter(stream, schema)
+    times = [n for n in ("elapsed", "time") if n in schema.names]
+    # The time columns step evenly: delta encoding stores them in a few bits
+    # a row, where a dictionary would be tried and dropped at a cost.
+    writer = pq.ParquetWriter(stream, schema,
+                              use_dictionary=[n for n in schema.names if n not in times],
+                              column_encoding={n: "DELTA_BINARY_PACKED" for n in times})
     for arrays in (_raster_batches if key == 0 else _rate_batches)(
             pa, rec, key, infos, chunks, raw_chunks, physical):
         writer.write_table(pa.Table.from_arrays(arrays, schema=schema))
