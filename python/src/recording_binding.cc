@@ -215,6 +215,8 @@ class Recording {
 
 }  // namespace
 
+namespace {
+
 // An output written through the project's safe writer, a piece at a time,
 // for writers of the package (Parquet through pyarrow).
 class SafeOutput {
@@ -256,6 +258,8 @@ class SafeOutput {
   }
   std::unique_ptr<rec::ExportFile> file_;
 };
+
+}  // namespace
 
 void RegisterRecording(py::module_& m) {
   py::class_<SafeOutput>(m, "SafeOutput")
