@@ -9,6 +9,7 @@ again) or an open session and gives a :class:`Recording`::
     rec.frames[20]                            # channels sampled every 20 ms
     rec.physical.combined().resample("1s").mean()
     rec.plot("run.png")
+    rec.to_parquet("run.parquet", raster="10ms")   # or to_csv, to_mdf, to_mat
 
 Design notes:
 
@@ -44,6 +45,11 @@ Design notes:
   none); :attr:`Recording.start` holds it. Otherwise the index is a
   ``TimedeltaIndex`` since the start of the recording and ``start`` is
   None. Sample i of a channel lies at i times its period.
+- One model: what the file means (channels, rates, widths, the table
+  scaling, the start) is read by the compiled recording layer that kstrn
+  view and the exports use too (docs/RECORDING.md); this module adds the
+  pandas objects. Exports stream: per rate from the sample arrays, on a
+  raster from the layer's aligner, a chunk of rows at a time.
 - Slices are half-open, ``[t0, t1)``, so consecutive slices do not
   overlap; times are seconds (int, float), timedeltas or their text
   ("90s"), or timestamps when the recording has a start.
