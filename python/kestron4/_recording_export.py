@@ -21,7 +21,8 @@ if TYPE_CHECKING:  # pragma: no cover
     from .recording import Recording
 
 PathLike = Union[str, "os.PathLike[str]"]
-ROW_GROUP_ROWS = 1 << 20
+ROW_GROUP_ROWS = 1 << 20  # per rate: slices of the sample arrays
+RASTER_GROUP_ROWS = 1 << 16  # on a raster: the aligner's chunks, eight bytes a value
 
 
 def options(rec: "Recording", channels: Optional[Sequence[str]], start: Any, end: Any,
@@ -104,22 +105,38 @@ def _pyarrow() -> Any:
 
 
 def to_parquet(rec: "Recording", path: PathLike, opts: Dict[str, Any],
-               row_group_rows: int = ROW_GROUP_ROWS) -> List[str]:
+               row_group_rows: Optional[int] = None) -> List[str]:
     """Writes the Parquet file(s) of opts; returns their paths."""
     pa = _pyarrow()
     out = os.fsdecode(path)
-    core = rec._core()
+    if row_group_rows is None:
+        row_group_rows = ROW_GROUP_ROWS if opts.get("raster_ms") is None else RASTER_GROUP_ROWS
     opts = dict(opts, chunk_rows=row_group_rows)
+    if opts.get("raster_ms") is not None and rec._source is not None:
+        # The aligner reads a chunk at a time from a streamed session, so the
+        # pages of a mapping do not pile up with the recording's length.
+        from ._session import open as _open
+        with _open(rec._source, "stream") as session:
+            return _to_parquet(pa, rec, session._s.recording(), out, opts, row_group_rows)
+    return _to_parquet(pa, rec, rec._core(), out, opts, row_group_rows)
+
+
+def _to_parquet(pa: Any, rec: "Recording", core: Any, out: str, opts: Dict[str, Any],
+                row_group_rows: int) -> List[str]:
     physical_opts = dict(opts)
     groups = core.groups(physical_opts)  # checks the request before anything is written
-    raw_groups = core.groups(dict(opts, physical=False, fill="hold")) if opts["physical"] else None
+    on_raster = opts.get("raster_ms") is not None
+    raw_groups = core.groups(dict(opts, physical=False, fill="hold")) \
+        if opts["physical"] and on_raster else None
     infos = core.channels()
     written: List[str] = []
     streams: List[_SafeStream] = []
     try:
-        for g, (key, indices, chunks) in enumerate(groups):
+        for g, (key, indices, chunks, from_ns, to_ns) in enumerate(groups):
             target = out if key == 0 else _core.rate_output_path(out, key)
             raw_chunks = raw_groups[g][2] if raw_groups is not None else None
+            if key != 0:  # per rate the samples come from the arrays: rows only
+                chunks = _rate_rows(rec, key, indices, from_ns, to_ns, row_group_rows)
             stream = _SafeStream(target)
             streams.append(stream)
             _write_group(pa, rec, stream, key, [infos[i] for i in indices], chunks, raw_chunks,
@@ -140,20 +157,77 @@ def _write_group(pa: Any, rec: "Recording", stream: _SafeStream, key: int,
     import pyarrow.parquet as pq
 
     schema = _schema(pa, rec, key, infos, physical, fill)
-    writer = pq.ParquetWriter(stream, schema)
-    start = rec.start.value if rec.start is not None else None
+    times = [n for n in ("elapsed", "time") if n in schema.names]
+    # The time columns step evenly: delta encoding stores them in a few bits
+    # a row, where a dictionary would be tried and dropped at a cost.
+    writer = pq.ParquetWriter(stream, schema,
+                              use_dictionary=[n for n in schema.names if n not in times],
+                              column_encoding={n: "DELTA_BINARY_PACKED" for n in times})
+    for arrays in (_raster_batches if key == 0 else _rate_batches)(
+            pa, rec, key, infos, chunks, raw_chunks, physical):
+        writer.write_table(pa.Table.from_arrays(arrays, schema=schema))
+    writer.close()
+
+
+def _time_arrays(pa: Any, rec: "Recording", ns: np.ndarray) -> List[Any]:
+    arrays = [pa.array(ns, type=pa.duration("ns"))]
+    if rec.start is not None:
+        arrays.append(pa.array(ns + rec.start.value, type=pa.timestamp("ns")))
+    return arrays
+
+
+def _raster_batches(pa: Any, rec: "Recording", key: int, infos: List[Dict[str, Any]], chunks: Any,
+                    raw_chunks: Any, physical: bool) -> Iterator[List[Any]]:
+    """On a raster: the C++ aligner's chunks, physical and raw in step."""
     raws = iter(raw_chunks) if raw_chunks is not None else None
     for times, values in chunks:
-        arrays: List[Any] = [pa.array(times, type=pa.duration("ns"))]
-        if start is not None:
-            arrays.append(pa.array(times + start, type=pa.timestamp("ns")))
+        arrays = _time_arrays(pa, rec, times)
         raw_values = next(raws)[1] if raws is not None else values
         for c, info in enumerate(infos):
             if physical and info["physical"]:
                 arrays.append(pa.array(values[c], type=pa.float64(), from_pandas=True))
             arrays.append(_raw_array(pa, raw_values[c], info["sample_bytes"]))
-        writer.write_table(pa.Table.from_arrays(arrays, schema=schema))
-    writer.close()
+        yield arrays
+
+
+def _rate_batches(pa: Any, rec: "Recording", key: int, infos: List[Dict[str, Any]], chunks: Any,
+                  raw_chunks: Any, physical: bool) -> Iterator[List[Any]]:
+    """Per rate: the rows the C++ reader gives, their samples taken from the
+    zero-copy arrays (no conversion through doubles), scaled by the layer."""
+    tracks = {t.index: t for t in rec._contents.tracks.values()}
+    step = key * 1_000_000
+    for times, _ in chunks:
+        first = int(times[0]) // step
+        rows = len(times)
+        arrays = _time_arrays(pa, rec, times)
+        for info in infos:
+            track = tracks[info["index"]]
+            part = track.samples[first:min(first + rows, len(track.samples))]
+            if physical and info["physical"]:
+                scaled = track.table(part) if track.table is not None else part.astype(np.float64)
+                arrays.append(_padded(pa, pa.array(scaled, type=pa.float64()), rows, len(part)))
+            raw_type = pa.uint8() if info["sample_bytes"] == 1 else pa.uint16()
+            arrays.append(_padded(pa, pa.array(part, type=raw_type), rows, len(part)))
+        yield arrays
+
+
+def _rate_rows(rec: "Recording", period_ms: int, indices: List[int], from_ns: int, to_ns: int,
+               rows: int) -> Iterator[Tuple[np.ndarray, None]]:
+    """The row times of one rate group, a row group at a time: the rows whose
+    time lies in [from_ns, to_ns), up to the group's longest channel (the
+    C++ reader's rows, without reading samples)."""
+    step = period_ms * 1_000_000
+    longest = max(t.channel.samples for t in rec._contents.tracks.values() if t.index in indices)
+    first = min(-(-from_ns // step), longest)
+    stop = max(first, min(-(-to_ns // step), longest))
+    for start in range(first, stop, rows):
+        yield np.arange(start, min(start + rows, stop), dtype=np.int64) * step, None
+
+
+def _padded(pa: Any, array: Any, rows: int, have: int) -> Any:
+    if have == rows:
+        return array
+    return pa.concat_arrays([array, pa.nulls(rows - have, type=array.type)])
 
 
 def _raw_array(pa: Any, values: np.ndarray, width: int) -> Any:

@@ -9,6 +9,7 @@ again) or an open session and gives a :class:`Recording`::
     rec.frames[20]                            # channels sampled every 20 ms
     rec.physical.combined().resample("1s").mean()
     rec.plot("run.png")
+    rec.to_parquet("run.parquet", raster="10ms")   # or to_csv, to_mdf, to_mat
 
 Design notes:
 
@@ -44,6 +45,11 @@ Design notes:
   none); :attr:`Recording.start` holds it. Otherwise the index is a
   ``TimedeltaIndex`` since the start of the recording and ``start`` is
   None. Sample i of a channel lies at i times its period.
+- One model: what the file means (channels, rates, widths, the table
+  scaling, the start) is read by the compiled recording layer that kstrn
+  view and the exports use too (docs/RECORDING.md); this module adds the
+  pandas objects. Exports stream: per rate from the sample arrays, on a
+  raster from the layer's aligner, a chunk of rows at a time.
 - Slices are half-open, ``[t0, t1)``, so consecutive slices do not
   overlap; times are seconds (int, float), timedeltas or their text
   ("90s"), or timestamps when the recording has a start.
@@ -94,6 +100,9 @@ class Recording(Mapping):
         self._frames = _Frames(self)
         # The window of slice() in ms since the start (None: open), for exports.
         self._window: Tuple[Optional[float], Optional[float]] = (None, None)
+        # The path it was read from (None for a session given by the caller):
+        # exports on a raster read it streamed, in bounded memory.
+        self._source: Optional[Union[str, bytes]] = None
 
     # -- the channels --------------------------------------------------------
     @property
@@ -142,6 +151,7 @@ class Recording(Mapping):
               window: Optional[Tuple[Optional[float], Optional[float]]] = None) -> "Recording":
         view = Recording(contents, physical=physical, name=self.name)
         view._window = self._window if window is None else window
+        view._source = self._source
         return view
 
     def _core(self) -> Any:
@@ -225,7 +235,7 @@ class Recording(Mapping):
     def to_parquet(self, path: Union[str, "os.PathLike[str]"], *,
                    channels: Optional[Sequence[str]] = None, start: Optional[TimeLike] = None,
                    end: Optional[TimeLike] = None, raster: Any = None, physical: bool = True,
-                   fill: str = "auto", row_group_rows: int = 1 << 20) -> List[str]:
+                   fill: str = "auto", row_group_rows: Optional[int] = None) -> List[str]:
         """Writes Parquet with pyarrow, a row group at a time: one file on a
         raster, else one per rate as :meth:`to_csv` names them. Columns:
         ``elapsed`` (duration), ``time`` (timestamp of the logger's clock, when
@@ -233,7 +243,8 @@ class Recording(Mapping):
         applies and ``physical``) and its raw samples (uint8/uint16; named
         "<channel> [raw]" beside a physical column); what the file says
         about each channel is in the fields' metadata (docs/RECORDING.md).
-        Raises ImportError without pyarrow."""
+        Rows per row group: ``row_group_rows`` (default 1 Mi per rate, 64 Ki
+        on a raster). Raises ImportError without pyarrow."""
         from . import _recording_export as ex
         opts = ex.options(self, channels, start, end, raster, physical, fill)
         return ex.to_parquet(self, path, opts, row_group_rows)
@@ -337,7 +348,9 @@ def recording(source: Union[Session, str, "os.PathLike[str]"], *, physical: bool
             contents = read(session)
         except ValueError as error:
             raise ValueError(f"{os.fsdecode(path)}: {error}") from None
-    return Recording(contents, physical=physical, name=name)
+    result = Recording(contents, physical=physical, name=name)
+    result._source = path
+    return result
 
 
 class _CallableModule(types.ModuleType):

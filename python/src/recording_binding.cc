@@ -163,8 +163,9 @@ class Recording {
     return options;
   }
 
-  // The groups of an export request: [(key, [channel index], Chunks)]; key
-  // is the period in ms, or 0 for the one raster group.
+  // The groups of an export request: [(key, [channel index], Chunks,
+  // from_ns, to_ns)]; key is the period in ms, or 0 for the one raster
+  // group; [from_ns, to_ns) the window as checked.
   py::list Groups(const py::dict& o) const {
     const rec::ExportOptions options = Options(o);
     py::list groups;
@@ -178,7 +179,8 @@ class Recording {
         py::list indices;
         for (const rec::ColumnSpec& spec : specs) indices.append(spec.channel);
         groups.append(py::make_tuple(key, indices,
-                                     Chunks(core_, std::move(sources.at(key)), specs.size())));
+                                     Chunks(core_, std::move(sources.at(key)), specs.size()),
+                                     plan.fromNs, plan.toNs));
       }
     } catch (const rec::RecordingError& e) {
       throw py::value_error(e.what());
@@ -212,6 +214,8 @@ class Recording {
 };
 
 }  // namespace
+
+namespace {
 
 // An output written through the project's safe writer, a piece at a time,
 // for writers of the package (Parquet through pyarrow).
@@ -254,6 +258,8 @@ class SafeOutput {
   }
   std::unique_ptr<rec::ExportFile> file_;
 };
+
+}  // namespace
 
 void RegisterRecording(py::module_& m) {
   py::class_<SafeOutput>(m, "SafeOutput")

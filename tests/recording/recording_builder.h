@@ -14,14 +14,25 @@
 namespace kestron4::recording_test {
 
 struct ChannelSpec {
+  ChannelSpec(std::string name_, uint8_t rateIndex_, uint32_t width_,
+              std::vector<uint16_t> samples_, std::vector<std::pair<uint16_t, double>> table_ = {},
+              std::optional<std::vector<double>> sensor_ = std::nullopt, bool nameless_ = false)
+      : name(std::move(name_)),
+        rateIndex(rateIndex_),
+        width(width_),
+        samples(std::move(samples_)),
+        table(std::move(table_)),
+        sensor(std::move(sensor_)),
+        nameless(nameless_) {}
+
   std::string name;
-  uint8_t rateIndex = 3;  // 10 ms
-  uint32_t width = 2;
+  uint8_t rateIndex;  // 3: 10 ms
+  uint32_t width;     // 1 or 2 bytes
   std::vector<uint16_t> samples;
   // (raw x, physical y) points of a table, in the order stored; none: raw.
   std::vector<std::pair<uint16_t, double>> table;
   std::optional<std::vector<double>> sensor;  // the four reals of a sensor
-  bool nameless = false;  // no item 107 for it
+  bool nameless;  // no item 107 for it
 };
 
 struct EventSpec {

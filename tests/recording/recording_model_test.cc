@@ -88,7 +88,9 @@ TEST(WallClock, RealDatesOnlyAndIsoText) {
     const auto& d = c.date;
     const auto clock = ClockOf(d[0], d[1], d[2], d[3], d[4], d[5], d[6]);
     ASSERT_EQ(clock.has_value(), c.iso != nullptr) << d[0] << "-" << d[1] << "-" << d[2];
-    if (clock) EXPECT_EQ(clock->Iso(), c.iso);
+    if (clock) {
+      EXPECT_EQ(clock->Iso(), c.iso);
+    }
   }
   // Before 1970 too: a whole day back is 86400 s.
   EXPECT_EQ(ClockOf(1969, 12, 31, 0, 0, 0, 0)->ns, -86400LL * 1'000'000'000);

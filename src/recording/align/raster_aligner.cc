@@ -11,6 +11,9 @@ namespace kstrn::recording {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Samples of one column copied for a chunk at most (a raster much coarser
+// than the channel reads the two samples around each row instead).
+constexpr uint64_t kCopyLimit = 1 << 20;
 
 class Raster final : public ChunkSource {
  public:
@@ -51,7 +54,8 @@ class Raster final : public ChunkSource {
     const uint64_t count = channel.count;
     const std::size_t rows = chunk.Rows();
     window.Load(static_cast<uint64_t>(chunk.timeNs.front() / period),
-                static_cast<uint64_t>(chunk.timeNs.back() / period) + 1, 4 * rows + 2);
+                static_cast<uint64_t>(chunk.timeNs.back() / period) + 1,
+                std::max<uint64_t>(4 * rows + 2, kCopyLimit));
     const auto value = [&](uint64_t i) {
       const double raw = window.At(i);
       return scaled ? channel.table(raw) : raw;

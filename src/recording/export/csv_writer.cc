@@ -64,6 +64,12 @@ void WriteTable(const ExportPlan& plan, const std::vector<ColumnSpec>& columns, 
         Number(line, chunk.Column(c)[r]);
       }
       line += "\r\n";
+      // Handed on every few rows: the text of a whole chunk would be ten
+      // times the chunk's numbers.
+      if (line.size() >= 1 << 16) {
+        file.Write(line);
+        line.clear();
+      }
     }
     file.Write(line);
   }
