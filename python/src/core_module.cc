@@ -166,6 +166,9 @@ PYBIND11_MODULE(_core, m) {
   m.def("open_path", &OpenPath, py::arg("path"), py::arg("mode"));
   m.def("from_bytes", &FromBytes);
   m.def("version", [] { return std::string(KSTRN_GetEVersion()); });
+  // What the package checks against numpy's: pybind11 before 2.12 misreads
+  // numpy 2 arrays.
+  m.attr("pybind11_version") = py::make_tuple(PYBIND11_VERSION_MAJOR, PYBIND11_VERSION_MINOR);
   m.def("value_kind", [](uint16_t tid) {
     static const char* const names[] = {"none", "fixed", "short", "long", "data"};
     return std::string(names[static_cast<int>(KindOf(tid))]);

@@ -60,3 +60,17 @@ def test_short_and_empty_channels(tmp_path, channels):
         rec = kestron4.recording(session)
         rec.to_mat(tmp_path / "few.mat")
         check(rec, tmp_path / "few.mat")
+
+
+@pytest.mark.parametrize("pybind11, numpy_version, refused", [
+    ((2, 10), "1.24.2", False), ((2, 10), "2.4.6", True), ((2, 11), "2.0.0", True),
+    ((2, 12), "2.4.6", False), ((3, 0), "2.1.0", False),
+])
+def test_a_module_that_misreads_numpy_2_is_refused_at_import(pybind11, numpy_version, refused):
+    from kestron4._abi import check_numpy_abi
+
+    if refused:
+        with pytest.raises(ImportError, match="pybind11"):
+            check_numpy_abi(pybind11, numpy_version)
+    else:
+        check_numpy_abi(pybind11, numpy_version)
