@@ -110,7 +110,7 @@ TEST(Mat5Writer, VariablesHoldTheSamplesTimesAndValues) {
   ASSERT_EQ(vars.size(), 5u);
   const Var& info = vars.at("recording");
   EXPECT_EQ(std::string(info.fields.at("start").data.begin(), info.fields.at("start").data.end()),
-            std::string("2\0000\0002\0004\0-\0000\0005\0-\0001\0007\0 \0000\0009\0:\0003\0000\0:\0000\0000\0.\0000\0000\0000\0", 46));
+            std::string("2\0000\0002\0004\0-\0000\0005\0-\0001\0007\0T\0000\0009\0:\0003\0000\0:\0000\0000\0", 38));
   EXPECT_EQ(info.fields.at("event_name").rows, 2u);
   EXPECT_EQ(Element<double>(info.fields.at("event_time"), 1), 0.25);
 

@@ -1,12 +1,11 @@
 #include "recording/mat/mat5_writer.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <ctime>
 #include <stdexcept>
 
 #include "recording/mat/mat5_matrix.h"
 #include "recording/mat/mat5_names.h"
+#include "recording/recording.h"
 #include "recording/table_scaling.h"
 
 namespace kstrn::recording::mat5 {
@@ -104,21 +103,6 @@ Matrix ChannelMatrix(const written::WrittenGroup& group, size_t g, size_t c, wri
   return Struct(std::move(fields));
 }
 
-std::string ClockText(int64_t ns) {
-  const int64_t ms = ns / 1000000 - (ns % 1000000 < 0 ? 1 : 0);
-  const std::time_t seconds = static_cast<std::time_t>(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &seconds);
-#else
-  gmtime_r(&seconds, &tm);
-#endif
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(((ms % 1000) + 1000) % 1000));
-  return text;
-}
-
 Matrix RecordingMatrix(const written::RecordedData& data) {
   std::vector<double> times;
   std::vector<std::string> names;
@@ -127,7 +111,7 @@ Matrix RecordingMatrix(const written::RecordedData& data) {
     names.push_back(e.name);
   }
   std::vector<std::pair<std::string, Matrix>> fields;
-  fields.emplace_back("start", Text(data.start_ns ? ClockText(*data.start_ns) : ""));
+  fields.emplace_back("start", Text(data.start_ns ? WallClock{*data.start_ns}.Iso() : ""));
   fields.emplace_back("event_time", DoubleColumn(std::move(times)));
   fields.emplace_back("event_name", TextRows(names));
   if (!data.properties.empty()) fields.emplace_back("properties", PropertiesStruct(data.properties));

@@ -11,8 +11,8 @@
 //   table_name           text (only with a table)
 //   properties           struct of text fields (only when there are any)
 //
-// and one variable `recording` with start (text "YYYY-MM-DD hh:mm:ss.fff",
-// '' without a clock), event_time (E x 1 seconds), event_name (E rows of
+// and one variable `recording` with start (the clock at time 0 as ISO 8601
+// text without a zone, WallClock::Iso; '' without a clock), event_time (E x 1 seconds), event_name (E rows of
 // text) and properties.
 //
 // Streaming: samples are pulled a chunk at a time. MATLAB loads at most
