@@ -14,7 +14,7 @@ add_library(kestron4 SHARED $<TARGET_OBJECTS:kestron4_obj>
 target_include_directories(kestron4 PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-target_link_libraries(kestron4 PRIVATE bcrypt version)
+target_link_libraries(kestron4 PRIVATE kestron4_platform bcrypt version)
 target_link_options(kestron4 PRIVATE ${KESTRON4_WIN_STATIC} -Wl,--no-undefined)
 # kestron4.dll and its import library libkestron4.dll.a, without a "lib" prefix
 # on the DLL, as Windows programs expect.
@@ -22,7 +22,7 @@ set_target_properties(kestron4 PROPERTIES PREFIX "" IMPORT_PREFIX "lib")
 add_library(kestron4::kestron4 ALIAS kestron4)
 
 add_library(kestron4_static STATIC $<TARGET_OBJECTS:kestron4_obj>)
-target_link_libraries(kestron4_static PUBLIC Threads::Threads bcrypt version)
+target_link_libraries(kestron4_static PUBLIC kestron4_platform Threads::Threads bcrypt version)
 target_include_directories(kestron4_static PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>)
@@ -49,11 +49,11 @@ foreach(header_lib CLI11::CLI11 nlohmann_json::nlohmann_json)
     INTERFACE_INCLUDE_DIRECTORIES ${KESTRON4_HOST_HEADERS})
 endforeach()
 
+add_subdirectory(src/recording)
+
 if(KESTRON4_BUILD_TOOLS)
   add_subdirectory(tools/kstrn)
-  foreach(layer kstrn_file_layer kstrn_process)
-    target_compile_definitions(${layer} PRIVATE _WIN32_WINNT=0x0601 UNICODE _UNICODE)
-  endforeach()
+  target_compile_definitions(kstrn_process PRIVATE _WIN32_WINNT=0x0601 UNICODE _UNICODE)
   target_link_libraries(kstrn_process PUBLIC shell32)  # CommandLineToArgvW
 endif()
 

@@ -29,6 +29,9 @@ from __future__ import annotations
 from typing import TYPE_CHECKING, Any
 
 from . import _core
+from ._abi import check_numpy_abi
+
+check_numpy_abi(tuple(_core.pybind11_version))
 from ._block import Block
 from ._session import Session, from_bytes, new, open
 from .errors import (

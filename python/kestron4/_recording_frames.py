@@ -47,8 +47,7 @@ def values(track: Track, physical: bool) -> np.ndarray:
     """A copy of the window: raw as stored, or physical (float64) when asked and a table applies."""
     raw = track.window()
     if physical and track.table is not None:
-        xs, ys = track.table
-        scaled: np.ndarray = np.interp(raw, xs, ys)
+        scaled: np.ndarray = track.table(raw)
         return scaled
     return np.array(raw)
 
@@ -75,7 +74,8 @@ def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) ->
         # is copied once, and pandas keeps the block without another copy.
         block = np.empty((len(tracks), rows), dtype=kinds.pop())
         for row, track in zip(block, tracks):
-            row[:] = values(track, physical) if _scaled(track, physical) else track.window()
+            row[:] = track.table(track.window()) if _scaled(track, physical) \
+                else track.window()
         return pd.DataFrame(block.T, index=index, columns=names, copy=False)
     # One channel cut short makes every integer column nullable, so the
     # columns of a rate keep one kind.

@@ -1,20 +1,19 @@
-"""Reads the logger block of a converted data file: per module the sample
-array (a view of the blob, no copy for memory and mapped sessions), what the
-file says about its channel, the table that maps raw to physical values and
-the wall clock of the recording's start."""
+"""The recording of a session as the compiled recording layer reads it (one
+model shared with kstrn view and the exports): per module what the file says
+about its channel, and its samples as an array over the blob (no copy for
+memory and mapped sessions)."""
 
 from __future__ import annotations
 
 from dataclasses import dataclass, field
-from typing import Any, Dict, List, Optional, Tuple
+from functools import partial
+from typing import Any, Callable, Dict, List, Optional, Tuple
 
 import numpy as np
 import pandas as pd
 
-from ._block import Block
 from ._session import Session
 from ._versions import require
-from .errors import Error
 
 require("pandas", pd.__version__)
 
@@ -22,12 +21,9 @@ require("pandas", pd.__version__)
 RATE_PERIODS_MS = (1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 30000, 60000,
                    120000, 300000)
 
-_LOGGER, _CHANNEL_REF, _SENSOR, _TABLE, _SAMPLES, _LAYOUT, _EVENTS = 2, 107, 101, 102, 135, 133, 137
-_NAME, _SENSOR_BYTE, _RATE, _LENGTH, _TABLE_POINT = 1002, 1010, 1050, 1018, 108
-_TO_SENSOR = 65
-_SENSOR_REALS = (1011, 1012, 1005, 1006)
-# Event clock: hundredths (x 10, so milliseconds), second, minute, hour, day, month, year.
-_CLOCK = (1067, 1068, 1069, 1070, 1071, 1072, 1073)
+_LOGGER, _SAMPLES, _EVENTS = 2, 135, 137
+
+Scale = Callable[[np.ndarray], np.ndarray]
 
 
 @dataclass
@@ -74,7 +70,10 @@ class Track:
     samples: np.ndarray  # every stored sample, uint8 or little-endian uint16
     first: int = 0  # window: samples[first:stop]
     stop: int = -1
-    table: Optional[Tuple[np.ndarray, np.ndarray]] = None  # increasing raw x, physical y
+    # Raw samples to physical values (float64) through the channel's table;
+    # None when no table applies.
+    table: Optional[Scale] = None
+    index: int = 0  # the channel's index in the compiled layer
 
     def __post_init__(self) -> None:
         if self.stop < 0:
@@ -94,84 +93,30 @@ class Contents:
     length_ms: int
     events: pd.DataFrame
     start: Optional[pd.Timestamp]
+    core: Any = None  # the compiled layer's Recording: aligned chunks, exports
 
 
 def read(session: Session) -> Contents:
     """Everything a Recording needs from a session; ValueError without a recording."""
-    root = session.root
-    if root.count(_LOGGER) == 0 or root.item(_LOGGER).count(_SAMPLES) == 0:
-        raise ValueError("holds no logger recording (no recorded samples, item 135 of item 2)")
-    logger = root.item(_LOGGER)
-    layouts = logger.items(_LAYOUT)
-    refs = logger.items(_CHANNEL_REF)
+    core = session._s.recording()  # ValueError without a recording
+    logger = session.root.item(_LOGGER)
+    blocks = logger.items(_SAMPLES)
     tracks: Dict[str, Track] = {}
-    for module, block in enumerate(logger.items(_SAMPLES)):
-        layout = layouts[module] if module < len(layouts) else None
-        rate = layout.get(_RATE) if layout is not None else None
-        if layout is None or not isinstance(rate, int) or rate >= len(RATE_PERIODS_MS):
-            raise ValueError(f"module {module} has no valid rate index ({rate!r})")
-        width = 1 if layout.get(_SENSOR_BYTE, 0) else 2
+    for info in core.channels():
+        module = info["module"]
+        if info["period_ms"] == 0:
+            raise ValueError(f"module {module} has no valid rate index ({info['rate_index']!r})")
+        block = blocks[module]
+        width = info["sample_bytes"]
         raw = block.blob() if block.blob_size else np.zeros(0, dtype=np.uint8)
-        samples = raw[: len(raw) // width * width].view(np.uint8 if width == 1 else "<u2")
-        source = str(block.get(_NAME, f"module {module}"))
-        ref = refs[module] if module < len(refs) else None
-        name = str(ref.get(_NAME, source)) if ref is not None else source
-        column = name if name not in tracks else f"{name} ({module})"
-        channel = Channel(column, module, source, RATE_PERIODS_MS[rate], width, len(samples))
-        track = Track(channel, samples)
-        if ref is not None:
-            track.table = _describe_scaling(ref, channel)
-        tracks[column] = track
-    rows = [dict(e.items()) for e in logger.items(_EVENTS)]
-    return Contents(tracks, int(logger.get(_LENGTH, 0)), pd.DataFrame(rows), _start(rows))
-
-
-def _describe_scaling(ref: Block, channel: Channel) -> Optional[Tuple[np.ndarray, np.ndarray]]:
-    try:
-        target = ref.reference(_TO_SENSOR)
-    except Error:
-        return None
-    channel.scaling_name = target.get(_NAME)
-    nan = float("nan")
-    if target.tid == _SENSOR:
-        channel.scaling = "sensor"
-        (channel.sensor_real_1, channel.sensor_real_2, channel.sensor_real_3,
-         channel.sensor_real_4) = (float(target.get(t, nan)) for t in _SENSOR_REALS)
-    elif target.tid == _TABLE:
-        channel.scaling = "table"
-        channel.table_range = (float(target.get(1005, nan)), float(target.get(1006, nan)))
-        channel.table_points = [(int(p.get(1025, 0)), float(p.get(1031, nan)))
-                                for p in target.items(_TABLE_POINT)]
-        return table_function(channel.table_points)
-    return None
-
-
-def table_function(points: List[Tuple[int, float]]) -> Optional[Tuple[np.ndarray, np.ndarray]]:
-    """The points as increasing x and their y, for np.interp: sorted by x, the
-    first of equal x kept, points without a y dropped; None without points."""
-    usable = sorted((x, y) for x, y in points if np.isfinite(y))
-    xs: List[int] = []
-    ys: List[float] = []
-    for x, y in usable:
-        if not xs or x != xs[-1]:
-            xs.append(x)
-            ys.append(y)
-    if not xs:
-        return None
-    return np.array(xs, dtype=np.float64), np.array(ys, dtype=np.float64)
-
-
-def _start(events: List[Dict[int, Any]]) -> Optional[pd.Timestamp]:
-    """The wall clock at time 0: the first event whose clock is a real date,
-    minus its time into the recording (1018). Read from the events' values,
-    not their frame: walking a frame's rows costs more than the rest of
-    opening a recording."""
-    for values in events:
-        try:  # an event may lack some of its values
-            ms, second, minute, hour, day, month, year = (int(values[t]) for t in _CLOCK)
-            clock = pd.Timestamp(year=year, month=month, day=day, hour=hour, minute=minute,
-                                 second=second) + pd.Timedelta(milliseconds=ms)
-            return clock - pd.Timedelta(milliseconds=int(values[_LENGTH]))
-        except (KeyError, ValueError, OverflowError, TypeError):
-            continue
-    return None
+        samples = raw[: info["samples"] * width].view(np.uint8 if width == 1 else "<u2")
+        reals: Tuple[Optional[float], ...] = info["sensor_reals"] or (None,) * 4
+        channel = Channel(info["column"], module, info["source"], info["period_ms"], width,
+                          len(samples), info["scaling"], info["scaling_name"], *reals,
+                          table_range=info["table_range"], table_points=info["table_points"])
+        table = partial(core.scale, info["index"]) if info["physical"] else None
+        tracks[channel.column] = Track(channel, samples, table=table, index=info["index"])
+    events = pd.DataFrame([dict(e.items()) for e in logger.items(_EVENTS)])
+    start_ns = core.start_ns()
+    start = None if start_ns is None else pd.Timestamp(start_ns)
+    return Contents(tracks, int(core.length_ms), events, start, core)

@@ -10,6 +10,8 @@ process). See docs/FLEET.md.
 - :func:`read_recordings`: the samples of many recordings as one dask
   DataFrame with columns file, channel, time, elapsed, sample (one partition
   per file).
+- :func:`to_parquet`: many recordings as one Parquet dataset partitioned by
+  file (hive layout), each file written by its worker, a row group at a time.
 - :func:`convert`: older logger files to containers, one row per file with
   the library's code and text; a failed file never stops the batch.
 - :func:`check`: references and blobs of many containers, one row per problem.
@@ -23,7 +25,7 @@ from __future__ import annotations
 
 import math
 import os
-from typing import Any, Iterable, List, Sequence, Union
+from typing import Any, Iterable, List, Optional, Sequence, Union
 
 import dask
 import dask.bag as db
@@ -39,7 +41,7 @@ require("dask", getattr(dask, "__version__", ""))
 
 PathLike = Union[str, "os.PathLike[str]"]
 
-__all__ = ["check", "convert", "find", "read_recordings"]
+__all__ = ["check", "convert", "find", "read_recordings", "to_parquet"]
 
 _CONVERT_META = pd.DataFrame({"path": pd.Series([], dtype=object),
                               "output": pd.Series([], dtype=object),
@@ -100,6 +102,38 @@ def read_recordings(paths: Union[PathLike, Iterable[PathLike]]) -> dd.DataFrame:
         return dd.from_pandas(meta, npartitions=1)
     return dd.from_map(recording_frame, files, files=files, meta=meta, label="kestron4-recording",
                        enforce_metadata=False)
+
+
+def to_parquet(paths: Iterable[PathLike], out_dir: PathLike, *, raster: Any = None,
+               channels: Optional[Sequence[str]] = None, physical: bool = True,
+               fill: str = "auto", compute: bool = True) -> Union[List[str], db.Bag]:
+    """Writes the recordings of paths as one Parquet dataset under out_dir,
+    partitioned by file: ``out_dir/file=<name>/part-0.parquet`` on a raster
+    (``raster`` in ms or a timedelta: every file then has one table), else
+    ``out_dir/file=<name>/period_ms=<P>/part_<P>ms.parquet`` per rate. Each
+    file's columns and metadata are those of :meth:`Recording.to_parquet`;
+    read the whole with ``pyarrow.dataset.dataset(out_dir,
+    partitioning="hive")`` or DuckDB's ``read_parquet('out_dir/**/*.parquet',
+    hive_partitioning = true, union_by_name = true)``. Two paths with one file
+    name raise ValueError before anything is written. Returns the files
+    written (or the lazy bag with ``compute=False``)."""
+    from ._recording_export import fleet_file
+
+    files = _paths(paths)
+    names = [os.path.basename(f) for f in files]
+    if len(set(names)) != len(names):
+        raise ValueError("two paths share a file name, and so a partition of the dataset")
+    target = os.fsdecode(out_dir)
+    os.makedirs(target, exist_ok=True)
+    opts = {"channels": list(channels) if channels else None, "from_ms": None, "to_ms": None,
+            "raster_ms": _raster_ms(raster), "physical": physical, "fill": fill, "settings": {}}
+    bag = _bag(files).map(fleet_file, target, opts).flatten() if files else db.from_sequence([])
+    return bag.compute() if compute else bag
+
+
+def _raster_ms(raster: Any) -> Optional[float]:
+    from ._recording_export import _raster_ms as ms
+    return ms(raster)
 
 
 def convert(paths: Iterable[PathLike], out_dir: PathLike, *,

@@ -9,6 +9,7 @@ again) or an open session and gives a :class:`Recording`::
     rec.frames[20]                            # channels sampled every 20 ms
     rec.physical.combined().resample("1s").mean()
     rec.plot("run.png")
+    rec.to_parquet("run.parquet", raster="10ms")   # or to_csv, to_mdf, to_mat
 
 Design notes:
 
@@ -44,6 +45,11 @@ Design notes:
   none); :attr:`Recording.start` holds it. Otherwise the index is a
   ``TimedeltaIndex`` since the start of the recording and ``start`` is
   None. Sample i of a channel lies at i times its period.
+- One model: what the file means (channels, rates, widths, the table
+  scaling, the start) is read by the compiled recording layer that kstrn
+  view and the exports use too (docs/RECORDING.md); this module adds the
+  pandas objects. Exports stream: per rate from the sample arrays, on a
+  raster from the layer's aligner, a chunk of rows at a time.
 - Slices are half-open, ``[t0, t1)``, so consecutive slices do not
   overlap; times are seconds (int, float), timedeltas or their text
   ("90s"), or timestamps when the recording has a start.
@@ -54,16 +60,23 @@ from __future__ import annotations
 import os
 import sys
 import types
-from typing import Any, Dict, Iterator, List, Mapping, Optional, Union
+from typing import Any, Dict, Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import pandas as pd
 
+from . import _core
 from . import _recording_frames as frames_of
 from ._recording_read import RATE_PERIODS_MS, Channel, Contents, Track, read
 from ._session import Session, open as _open
 
-__all__ = ["RATE_PERIODS_MS", "Channel", "Recording", "recording"]
+__all__ = ["RATE_PERIODS_MS", "Channel", "Recording", "export_formats", "recording"]
+
+
+def export_formats() -> List[str]:
+    """The formats :meth:`Recording.export` writes in C++ (Parquet is written
+    by :meth:`Recording.to_parquet`)."""
+    return list(_core.export_formats())
 
 TimeLike = Union[int, float, str, pd.Timedelta, pd.Timestamp, Any]
 
@@ -85,6 +98,11 @@ class Recording(Mapping[str, pd.Series]):
         #: The logger's clock at time 0, or None when the file has none.
         self.start: Optional[pd.Timestamp] = contents.start
         self._frames = _Frames(self)
+        # The window of slice() in ms since the start (None: open), for exports.
+        self._window: Tuple[Optional[float], Optional[float]] = (None, None)
+        # The path it was read from (None for a session given by the caller):
+        # exports on a raster read it streamed, in bounded memory.
+        self._source: Optional[Union[str, bytes]] = None
 
     # -- the channels --------------------------------------------------------
     @property
@@ -129,8 +147,17 @@ class Recording(Mapping[str, pd.Series]):
         """The same recording giving the samples as stored."""
         return self._view(self._contents, False)
 
-    def _view(self, contents: Contents, physical: bool) -> "Recording":
-        return Recording(contents, physical=physical, name=self.name)
+    def _view(self, contents: Contents, physical: bool,
+              window: Optional[Tuple[Optional[float], Optional[float]]] = None) -> "Recording":
+        view = Recording(contents, physical=physical, name=self.name)
+        view._window = self._window if window is None else window
+        view._source = self._source
+        return view
+
+    def _core(self) -> Any:
+        if self._contents.core is None:
+            raise ValueError("this recording has no compiled layer behind it")
+        return self._contents.core
 
     def slice(self, t0: Optional[TimeLike] = None, t1: Optional[TimeLike] = None) -> "Recording":
         """The samples at times t0 <= t < t1 (None: from the start, to the end)."""
@@ -141,9 +168,13 @@ class Recording(Mapping[str, pd.Series]):
             period = track.period_ms
             first = track.first if low == -np.inf else max(track.first, int(np.ceil(low / period)))
             stop = track.stop if high == np.inf else min(track.stop, int(np.ceil(high / period)))
-            tracks[name] = Track(track.channel, track.samples, first, max(first, stop), track.table)
-        part = Contents(tracks, self.length_ms, self.events, self.start)
-        return self._view(part, self._physical)
+            tracks[name] = Track(track.channel, track.samples, first, max(first, stop), track.table,
+                                 track.index)
+        part = Contents(tracks, self.length_ms, self.events, self.start, self._contents.core)
+        old_low, old_high = self._window
+        window = (old_low if t0 is None else max(low, old_low if old_low is not None else -np.inf),
+                  old_high if t1 is None else min(high, old_high if old_high is not None else np.inf))
+        return self._view(part, self._physical, window)
 
     def _ms(self, t: TimeLike) -> float:
         if isinstance(t, (int, float, np.integer, np.floating)) and not isinstance(t, bool):
@@ -185,6 +216,78 @@ class Recording(Mapping[str, pd.Series]):
         """All channels on one time index, the union of their sample times;
         missing samples are <NA> (raw) or NaN (physical)."""
         return frames_of.combined(list(self._contents.tracks.values()), self._physical, self.start)
+
+    # -- exports --------------------------------------------------------------
+    def to_csv(self, path: Union[str, "os.PathLike[str]"], *, channels: Optional[Sequence[str]] = None,
+               start: Optional[TimeLike] = None, end: Optional[TimeLike] = None,
+               raster: Any = None, physical: Optional[bool] = None, fill: str = "auto") -> List[str]:
+        """Writes CSV (RFC 4180; docs/RECORDING.md): one file on a raster
+        (``raster`` in ms, or a timedelta), else one per rate named path with
+        ``_<period>ms`` before its extension. ``channels`` by name (default
+        all), the window [start, end) (default this recording's slice),
+        physical values where a table applies (default: as this view gives
+        them). ``fill`` on a raster: "auto" (linear for physical values,
+        else hold), "hold" or "linear". Returns the files written; raises
+        ValueError for a bad request and OSError for an unwritable output,
+        leaving nothing behind."""
+        from . import _recording_export as ex
+        return ex.export(self, "csv", path, ex.options(self, channels, start, end, raster, physical, fill))
+
+    def to_parquet(self, path: Union[str, "os.PathLike[str]"], *,
+                   channels: Optional[Sequence[str]] = None, start: Optional[TimeLike] = None,
+                   end: Optional[TimeLike] = None, raster: Any = None, physical: bool = True,
+                   fill: str = "auto", row_group_rows: Optional[int] = None) -> List[str]:
+        """Writes Parquet with pyarrow, a row group at a time: one file on a
+        raster, else one per rate as :meth:`to_csv` names them. Columns:
+        ``elapsed`` (duration), ``time`` (timestamp of the logger's clock, when
+        known), per channel its physical values (float64, where a table
+        applies and ``physical``) and its raw samples (uint8/uint16; named
+        "<channel> [raw]" beside a physical column); what the file says
+        about each channel is in the fields' metadata (docs/RECORDING.md).
+        Rows per row group: ``row_group_rows`` (default 1 Mi per rate, 64 Ki
+        on a raster). Raises ImportError without pyarrow."""
+        from . import _recording_export as ex
+        opts = ex.options(self, channels, start, end, raster, physical, fill)
+        return ex.to_parquet(self, path, opts, row_group_rows)
+
+    def to_mdf(self, path: Union[str, "os.PathLike[str]"], *, channels: Optional[Sequence[str]] = None,
+               start: Optional[TimeLike] = None, end: Optional[TimeLike] = None, raw: bool = False,
+               compress: bool = False, transpose: bool = True, float_time: bool = False) -> List[str]:
+        """Writes ASAM MDF 4.1 (docs/RECORDING.md): one data group per sample
+        period with its time channel, the samples as stored, each table as
+        MDF's tabular conversion with interpolation (readers compute the
+        same physical values as ``physical=True``; ``raw`` leaves the tables
+        out), the clock as the start time, events as MDF events, the rest in
+        XML comments. ``channels`` and the window as :meth:`to_csv`;
+        ``compress`` deflates the data blocks (``transpose`` puts each byte
+        column of the records together first); ``float_time`` stores times
+        as float64 seconds instead of integer ticks of the period."""
+        settings = {"compression": "deflate" if compress else "none",
+                    "transpose": "yes" if transpose else "no", "time": "float" if float_time else "ticks"}
+        return self.export("mdf", path, channels=channels, start=start, end=end, physical=not raw,
+                           settings=settings)
+
+    def to_mat(self, path: Union[str, "os.PathLike[str]"], *, channels: Optional[Sequence[str]] = None,
+               start: Optional[TimeLike] = None, end: Optional[TimeLike] = None,
+               raw: bool = False) -> List[str]:
+        """Writes a MAT-file, level 5, for MATLAB, Octave and scipy.io
+        (docs/RECORDING.md): one struct per channel with its time vector,
+        raw samples and, where a table applies (unless ``raw``), physical
+        values. A channel over 2 GiB is refused (ValueError)."""
+        return self.export("mat", path, channels=channels, start=start, end=end, physical=not raw)
+
+    def export(self, format: str, path: Union[str, "os.PathLike[str]"], *,
+               channels: Optional[Sequence[str]] = None, start: Optional[TimeLike] = None,
+               end: Optional[TimeLike] = None, raster: Any = None, physical: Optional[bool] = None,
+               fill: str = "auto", settings: Optional[Dict[str, str]] = None) -> List[str]:
+        """Writes any format of the compiled layer's table
+        (``kestron4.recording.export_formats()``); options as :meth:`to_csv`,
+        ``settings`` the format's own."""
+        from . import _recording_export as ex
+        if format not in _core.export_formats():
+            raise ValueError(f"no export format {format!r}; formats: {_core.export_formats()}")
+        opts = ex.options(self, channels, start, end, raster, physical, fill, settings)
+        return ex.export(self, format, path, opts)
 
     def plot(self, path: Optional[Union[str, "os.PathLike[str]"]] = None, *, dpi: int = 100,
              title: Optional[str] = None) -> Any:
@@ -246,7 +349,9 @@ def recording(source: Union[Session, str, "os.PathLike[str]"], *, physical: bool
             contents = read(session)
         except ValueError as error:
             raise ValueError(f"{os.fsdecode(path)}: {error}") from None
-    return Recording(contents, physical=physical, name=name)
+    result = Recording(contents, physical=physical, name=name)
+    result._source = path
+    return result
 
 
 class _CallableModule(types.ModuleType):

@@ -11,6 +11,7 @@
 
 #include "block.h"
 #include "file_write.h"
+#include "recording_binding.h"
 #include "session_state.h"
 #include "value_codec.h"
 
@@ -87,6 +88,8 @@ class Session {
     KSTRN_MoveToRAM(s);
   }
 
+  py::object Recording() const { return OpenRecording(state_); }
+
   void Close() const { state_->Close(); }
   bool Closed() const { return state_->Closed(); }
   const std::string& Mode() const { return state_->mode(); }
@@ -150,6 +153,7 @@ PYBIND11_MODULE(_core, m) {
   using namespace kestron4::binding;
   m.doc() = "Compiled layer of kestron4 over its C interface; use the kestron4 package.";
   RegisterFileWrite(m);
+  RegisterRecording(m);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
@@ -162,6 +166,9 @@ PYBIND11_MODULE(_core, m) {
   m.def("open_path", &OpenPath, py::arg("path"), py::arg("mode"));
   m.def("from_bytes", &FromBytes);
   m.def("version", [] { return std::string(KSTRN_GetEVersion()); });
+  // What the package checks against numpy's: pybind11 before 2.12 misreads
+  // numpy 2 arrays.
+  m.attr("pybind11_version") = py::make_tuple(PYBIND11_VERSION_MAJOR, PYBIND11_VERSION_MINOR);
   m.def("value_kind", [](uint16_t tid) {
     static const char* const names[] = {"none", "fixed", "short", "long", "data"};
     return std::string(names[static_cast<int>(KindOf(tid))]);
@@ -176,6 +183,7 @@ PYBIND11_MODULE(_core, m) {
       .def("file_type", &Session::FileType)
       .def("check_integrity", &Session::CheckIntegrity)
       .def("move_to_ram", &Session::MoveToRam)
+      .def("recording", &Session::Recording)
       .def("close", &Session::Close)
       .def_property_readonly("closed", &Session::Closed)
       .def_property_readonly("mode", &Session::Mode);

@@ -11,7 +11,7 @@
 #include "cli/kstrn_harness.h"
 #include "support/scratch_dir.h"
 #include "view_buckets.h"
-#include "view_recording.h"
+#include "recording/table_scaling.h"
 #include "view_service.h"
 
 namespace kestron4::cli {
@@ -231,11 +231,10 @@ TEST_F(ViewTest, ARecordingShowsItsChannelsInPhysicalUnitsThroughItsTable) {
 }
 
 TEST(ViewChannel, ABucketScaledByATableThatTurnsBackSpansItsPeak) {
-  kstrn::tool::Channel c;
-  c.table = {{0, 0}, {10, 100}, {20, 0}};
-  EXPECT_EQ(c.ScaledRange(5, 15), std::make_pair(50.0, 100.0));
-  EXPECT_EQ(c.ScaledRange(12, 18), std::make_pair(20.0, 80.0));
-  EXPECT_EQ(c.ScaledRange(-5, 30), std::make_pair(0.0, 100.0));
+  const kstrn::recording::TableScaling table({{0, 0}, {10, 100}, {20, 0}});
+  EXPECT_EQ(table.Range(5, 15), std::make_pair(50.0, 100.0));
+  EXPECT_EQ(table.Range(12, 18), std::make_pair(20.0, 80.0));
+  EXPECT_EQ(table.Range(-5, 30), std::make_pair(0.0, 100.0));
 }
 
 TEST_F(ViewTest, ADamagedFileIsAnsweredWithErrorsNotACrash) {

@@ -24,6 +24,7 @@
 #include "text/text_codec.h"
 #ifdef KESTRON4_KSTRN_COMMANDS
 #include "kstrn_commands.h"
+#include "recording/recording_builder.h"
 #endif
 
 namespace kestron4::crash {
@@ -145,6 +146,17 @@ const std::vector<Writer>& Writers() {
        [](const std::string& t, const std::string& in) {
          SaveSample(in + "/in.kst", 10);
          return kstrn::tool::RunExportQf73({in + "/in.kst", t}) == 0;
+       }},
+      {"kstrn export --to csv", true,
+       [](const std::string& t, const std::string& in) {
+         recording_test::BuildRecording({{"A", 3, 2, std::vector<uint16_t>(700, 7)}})
+             .Save(in + "/rec.kst");
+         kstrn::tool::RecordingExportOptions o;
+         o.file = in + "/rec.kst";
+         o.format = "csv";
+         o.out = t;
+         o.rasterMs = 5;
+         return kstrn::tool::RunExportRecording(o) == 0;
        }},
 #endif
   };

@@ -6,7 +6,7 @@ import pytest
 
 import kestron4
 from kestron4 import names
-from kestron4._recording_read import table_function
+from kestron4._core import apply_table
 
 
 def test_sample_recording_frames_and_metadata(sample_path, tmp_path):
@@ -61,8 +61,7 @@ def test_combined_is_the_union_of_sample_times_and_slices_are_half_open(sample_p
     ([(7, 3.0)], [0, 200], [3, 3]),
 ])
 def test_table_points_map_raw_samples_by_linear_interpolation(points, raw, expected):
-    xs, ys = table_function(points)
-    assert np.interp(raw, xs, ys).tolist() == pytest.approx(expected)
+    assert apply_table(points, raw) == pytest.approx(expected)
 
 
 def test_the_recording_module_is_not_shadowed_and_names_stand_for_tids(sample_path):

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,21 @@ struct ExportOptions {
   std::string out;
 };
 int RunExportQf73(const ExportOptions& options);
+
+// kstrn export: a recording to CSV (and the formats of the recording
+// layer's table), or to Parquet through the Python package.
+struct RecordingExportOptions {
+  std::string file;
+  std::string format;
+  std::string out;
+  std::vector<std::string> channels;
+  std::optional<std::string> from, until;  // times: seconds, or with ms / s / min
+  std::optional<double> rasterMs;
+  bool raw = false;
+  std::string fill = "auto";          // auto, hold or linear
+  std::vector<std::string> settings;  // KEY=VALUE for the format
+};
+int RunExportRecording(const RecordingExportOptions& options);
 
 struct CheckOptions {
   std::string file;

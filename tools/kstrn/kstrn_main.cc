@@ -53,6 +53,7 @@ struct Options {
   ExtractOptions extract;
   ConvertOptions convert;
   ExportOptions qf73;
+  RecordingExportOptions exportRecording;
   CheckOptions check;
   CodecOptions compress;
   CodecOptions decompress;
@@ -120,6 +121,31 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
   qf73->add_option("OUT", o.qf73.out, "QF73 file to write")->required();
   qf73->callback([&] { run = [&] { return RunExportQf73(o.qf73); }; });
 
+  RecordingExportOptions& e = o.exportRecording;
+  auto* exp = app.add_subcommand(
+      "export",
+      "Write a recording as CSV, Parquet, MDF 4 or MAT, per rate or on one raster (docs/RECORDING.md)");
+  exp->add_option("FILE", e.file, "Container or older logger data file")->required();
+  exp->add_option("--to", e.format, "Format: csv, parquet, mdf, mat")
+      ->required();
+  exp->add_option("-o,--output", e.out,
+                  "Output file; per rate, each rate's file is OUT with _<period>ms before its "
+                  "extension")
+      ->required();
+  exp->add_option("--channels", e.channels, "Channels to write (default: all), by name");
+  exp->add_option("--from", e.from, "Window start: seconds, or a number with ms, s or min");
+  exp->add_option("--until", e.until, "Window end (exclusive), as --from");
+  exp->add_option("--raster", e.rasterMs, "Put every channel on one raster of MS milliseconds")
+      ->check(CLI::PositiveNumber);
+  auto* rawFlag = exp->add_flag("--raw", e.raw, "Samples as stored");
+  exp->add_flag("--physical", [&e](int64_t) { e.raw = false; },
+                "Physical values where a table applies (the default)")
+      ->excludes(rawFlag);
+  exp->add_option("--fill", e.fill, "On a raster: auto (linear where a table applies), hold, linear")
+      ->check(CLI::IsMember({"auto", "hold", "linear"}));
+  exp->add_option("--set", e.settings, "KEY=VALUE setting of the format (repeatable)");
+  exp->callback([&] { run = [&] { return RunExportRecording(o.exportRecording); }; });
+
   auto* check =
       app.add_subcommand("check", "Check references and blobs; exit status 1 on a problem");
   check->add_option("FILE", o.check.file, "Container or older logger file")->required();
@@ -174,9 +200,9 @@ void AddCommands(CLI::App& app, Options& o, std::function<int()>& run) {
 #endif
 }
 
-const char* const kCommands[] = {"help",    "info",        "tree",  "get",      "extract",
-                                 "convert", "export-qf73", "check", "compress", "decompress",
-                                 "to-json", "from-json",   "find",  "recover",
+const char* const kCommands[] = {"help",    "info",        "tree",   "get",      "extract",
+                                 "convert", "export-qf73", "export", "check",    "compress",
+                                 "decompress", "to-json",  "from-json", "find",  "recover",
 #ifdef KESTRON4_VIEW
                                  "view"
 #endif

@@ -13,17 +13,20 @@
 #include "view_service.h"
 
 namespace kstrn::tool {
-namespace {
 
-constexpr uint16_t kBlob = 1063;
+using recording::Channel;
 
-}  // namespace
-
-const std::vector<Channel>& ViewService::ChannelList(Session& s) {
-  const std::lock_guard<std::mutex> lock(channelsMutex_);
-  if (!channels_) channels_ = ReadChannels(s);
-  return *channels_;
+const recording::Recording& ViewService::RecordingOf(Session& s) {
+  // One model per pooled session: a Recording reads through its session's
+  // cursor, and a session is lent to one request at a time.
+  const std::lock_guard<std::mutex> lock(recordingsMutex_);
+  auto it = recordings_.find(&s);
+  if (it == recordings_.end())
+    it = recordings_.emplace(&s, recording::Recording::ReadOrEmpty(s)).first;
+  return it->second;
 }
+
+const std::vector<Channel>& ViewService::ChannelList(Session& s) { return RecordingOf(s).Channels(); }
 
 std::string ViewService::Channels(Session& s) {
   Json list = Json::array();
@@ -34,21 +37,24 @@ std::string ViewService::Channels(Session& s) {
     list.push_back(Json{{"module", c.module},
                         {"name", c.name},
                         {"source", c.source},
-                        {"path", FormatPath(c.samples)},
+                        {"path", "/2:0/135:" + std::to_string(c.module)},
                         {"periodMs", c.periodMs},
                         {"sampleBytes", c.sampleBytes},
                         {"samples", c.count},
-                        {"scaling", c.scaling},
+                        {"scaling", c.scaling == recording::ScalingKind::kSensor  ? "sensor"
+                                    : c.scaling == recording::ScalingKind::kTable ? "table"
+                                                                                  : ""},
                         {"scalingName", c.scalingName},
                         {"sensorReals", std::move(sensor)},
-                        {"tablePoints", c.table.size()},
+                        {"tablePoints", c.table.Points().size()},
                         {"physical", c.Physical()}});
   }
   return Dump(Json{{"channels", std::move(list)}});
 }
 
 std::string ViewService::BucketsOf(Session& s, const Params& params) {
-  const std::vector<Channel>& channels = ChannelList(s);
+  const recording::Recording& rec = RecordingOf(s);
+  const std::vector<Channel>& channels = rec.Channels();
   const uint64_t which = Unsigned(params, "ch", 0, UINT16_MAX);
   if (which >= channels.size()) throw Failure("no channel " + std::to_string(which));
   const Channel& c = channels[which];
@@ -61,17 +67,9 @@ std::string ViewService::BucketsOf(Session& s, const Params& params) {
   const uint64_t begin = static_cast<uint64_t>(std::min(std::ceil(from / c.periodMs), last));
   const uint64_t end =
       to < from ? begin : static_cast<uint64_t>(std::min(std::floor(to / c.periodMs) + 1, last));
-  const SampleReader reader = [&s, &c](uint64_t first, uint64_t count, std::vector<uint32_t>& out) {
-    EnterPath(s, c.samples);
-    const ValueInfo blob = DescribeValue(s, kBlob);
-    std::vector<uint8_t> bytes(count * c.sampleBytes);
-    s.ReadStored(blob.handle,
-                 static_cast<uint32_t>(blob.stored - blob.payload + first * c.sampleBytes),
-                 bytes.data(), static_cast<uint32_t>(bytes.size()));
-    out.resize(count);
-    for (uint64_t i = 0; i < count; ++i)
-      out[i] = c.sampleBytes == 1 ? bytes[i]
-                                  : static_cast<uint32_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  const SampleReader reader = [&rec, which](uint64_t first, uint64_t count,
+                                            std::vector<uint32_t>& out) {
+    rec.ReadNumbers(which, first, count, out);
   };
   Buckets b;
   buckets_.With(
@@ -83,7 +81,7 @@ std::string ViewService::BucketsOf(Session& s, const Params& params) {
   for (std::size_t i = 0; i < b.min.size(); ++i) {
     t.push_back(static_cast<double>(b.first[i]) * c.periodMs / 1000.0);
     first.push_back(b.first[i]);
-    const auto [low, high] = c.ScaledRange(b.min[i], b.max[i]);
+    const auto [low, high] = c.table.Range(b.min[i], b.max[i]);
     lo.push_back(low);
     hi.push_back(high);
   }

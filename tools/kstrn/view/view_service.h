@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "kestron4/kestron4.hpp"
+#include "recording/recording.h"
 #include "view_bucket_cache.h"
-#include "view_recording.h"
 #include "view_session_pool.h"
 
 namespace kstrn::tool {
@@ -75,15 +75,17 @@ class ViewService {
   std::string Check(Session& s);
   std::string Channels(Session& s);
   std::string BucketsOf(Session& s, const Params& params);
-  const std::vector<Channel>& ChannelList(Session& s);
+  // The recording model read through session s; empty when the file has none.
+  const recording::Recording& RecordingOf(Session& s);
+  const std::vector<recording::Channel>& ChannelList(Session& s);
 
   std::string file_;
   std::string token_;
   std::unique_ptr<SessionPool> sessions_;
   std::string openError_;
   std::atomic<bool> stopping_{false};
-  std::mutex channelsMutex_;  // read once, by the first request that needs them
-  std::optional<std::vector<Channel>> channels_;
+  std::mutex recordingsMutex_;
+  std::map<const Session*, recording::Recording> recordings_;  // per pooled session
   BucketCache buckets_;
 };
 
