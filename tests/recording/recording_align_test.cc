@@ -91,7 +91,8 @@ TEST(RecordingAlign, RasterHoldsIntegersInterpolatesScaledValuesAndIgnoresChunkB
   }
   // Auto: linear only where a table applies and physical values are asked for.
   kstrn::Session s = BuildRecording({{"a", 3, 2, {0}, {{0, 0.0}, {9, 9.0}}}});
-  const rec::Channel& c = rec::Recording::Read(s).Channels()[0];
+  const rec::Recording scaled = rec::Recording::Read(s);
+  const rec::Channel& c = scaled.Channels()[0];
   EXPECT_EQ(rec::ResolvedFill(c, {0, true, rec::Fill::kAuto}), rec::Fill::kLinear);
   EXPECT_EQ(rec::ResolvedFill(c, {0, false, rec::Fill::kAuto}), rec::Fill::kHold);
 }

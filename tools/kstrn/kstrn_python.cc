@@ -22,6 +22,7 @@ extern char** environ;
 namespace kstrn::tool {
 namespace {
 
+#ifndef _WIN32
 std::vector<std::string> Arguments(const std::string& python, const RecordingExportOptions& o) {
   std::vector<std::string> args = {python, "-m", "kestron4._export_cli", o.file, "--to", o.format,
                                    "-o", o.out, "--fill", o.fill};
@@ -34,7 +35,6 @@ std::vector<std::string> Arguments(const std::string& python, const RecordingExp
   return args;
 }
 
-#ifndef _WIN32
 // The staged package of the build tree kstrn runs from: <build>/python.
 std::string StagedPackage() {
   const std::string program = kestron4::ProgramPath();
