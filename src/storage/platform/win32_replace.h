@@ -1,0 +1,39 @@
+// Moving a finished file over its target on Windows, and making the move
+// durable. Windows only; paths in the form WidePath() gives.
+//
+// Every reader of the target's name finds the old file or the new one. The
+// move is, in order of preference:
+//  1. a rename with POSIX semantics (Windows 10 1709 and later, on NTFS):
+//     it replaces a target that others hold open, as long as they share
+//     delete access (every handle of this library does);
+//  2. ReplaceFileW (MoveFileExW when there is no target yet), which keeps
+//     the target's attributes and security descriptor but, like the system
+//     before POSIX renames (and Wine), refuses a target that is open;
+//  3. when the target stays busy through every retry (sharing violations,
+//     or an open target where only 2 exists): the target steps aside under
+//     a random name, the new file takes its name, the old one is deleted.
+//     Readers can then miss the name for that moment; it is what lets a
+//     session save over the file it reads where nothing better exists.
+// A busy target is retried for a bounded time (about a third of a second):
+// indexers and virus scanners open files briefly.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kestron4 {
+
+enum class ReplaceOutcome { kReplaced, kAcrossVolumes, kFailed };
+
+// Moves from over to, then flushes the moved file's handle (which on NTFS
+// commits the journal holding the rename). On failure to is as it was
+// (GetLastError tells why).
+ReplaceOutcome ReplaceAtomically(const std::wstring& from, const std::wstring& to);
+
+// Flushes the entries of a folder (opened with backup semantics). True also
+// where the system refuses a folder handle with write access or cannot flush
+// one (FAT, shares): the rename's own flush is then all there is.
+bool FlushFolder(const std::wstring& folder);
+
+}  // namespace kestron4
