@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "storage/platform/library_entry.h"
+#include "storage/platform/unload_hooks.h"
 
 namespace {
 
@@ -13,10 +14,25 @@ std::atomic<void (*)()> g_threadDetach{nullptr};
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) g_module = module;
-  if (reason == DLL_THREAD_DETACH) {
-    if (void (*hook)() = g_threadDetach.load(std::memory_order_acquire)) hook();
+// Runs before the runtime's own detach work (the static destructors, which
+// then find nothing left to do but free memory). reserved is null for
+// FreeLibrary and not null when the process is ending; in the second case
+// the other threads are gone already, perhaps while holding a lock of the
+// library or of the heap, so nothing is freed and no lock is taken: the
+// system takes the whole address space back.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      g_module = module;
+      break;
+    case DLL_THREAD_DETACH:
+      if (void (*hook)() = g_threadDetach.load(std::memory_order_acquire)) hook();
+      break;
+    case DLL_PROCESS_DETACH:
+      if (reserved == nullptr) kestron4::g_unloadHooks.RunAll();
+      break;
+    default:
+      break;
   }
   return TRUE;
 }
