@@ -14,13 +14,10 @@ std::atomic<void (*)()> g_threadDetach{nullptr};
 
 }  // namespace
 
-// Runs before the runtime's own detach work (the static destructors, which
-// then find nothing left to do but free memory). reserved is null for
-// FreeLibrary and not null when the process is ending; in the second case
-// the other threads are gone already, perhaps while holding a lock of the
-// library or of the heap, so nothing is freed and no lock is taken: the
-// system takes the whole address space back.
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+// Called by the runtime's entry point (see win32_dll_entry.cc), before its
+// own detach work (the static destructors). Process detach arrives here only
+// for FreeLibrary (reserved null): an ending process skips it altogether.
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       g_module = module;
@@ -29,7 +26,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
       if (void (*hook)() = g_threadDetach.load(std::memory_order_acquire)) hook();
       break;
     case DLL_PROCESS_DETACH:
-      if (reserved == nullptr) kestron4::g_unloadHooks.RunAll();
+      kestron4::g_unloadHooks.RunAll();
       break;
     default:
       break;
