@@ -169,8 +169,7 @@ class Win32 final : public Platform {
   }
   // The attributes a user sets (hidden, system, not indexed, archive) go
   // to the new file; read-only never reaches here (the old file was
-  // writable). ReplaceFileW, where it is used, also keeps the security
-  // descriptor; a POSIX rename gives the new file the folder's inherited one.
+  // writable).
   bool CopyPermissions(NativeFile file, const PathInfo& from) override {
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;

@@ -8,7 +8,9 @@ namespace kestron4 {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr int kBusyTries = 40;  // sleeps of 0, 1, ... 10 ms: about 0.35 s in all
+// A busy target is tried again this long, first at once, then every
+// millisecond or so: a reader that holds it only for its read lets go soon.
+constexpr ULONGLONG kBusyMilliseconds = 500;
 
 // FILE_RENAME_INFO_EX and its class, missing from headers that target
 // systems older than Windows 10 1709 (the layout is FILE_RENAME_INFO's, with
@@ -35,28 +37,20 @@ bool Unsupported(DWORD error) {
          error == ERROR_INVALID_FUNCTION || error == ERROR_CALL_NOT_IMPLEMENTED;
 }
 
-bool PosixRename(HANDLE moving, const std::wstring& to) {
+// A rename of the open file behind moving to the path to, replacing what is
+// there. The buffer is FILE_RENAME_INFO_EX for the POSIX rename, and read as
+// FILE_RENAME_INFO (ReplaceIfExists, a BOOLEAN, where the flags start) for
+// the plain one.
+bool RenameByHandle(HANDLE moving, const std::wstring& to, bool posix) {
   const std::size_t bytes = to.size() * sizeof(wchar_t);
   std::vector<std::byte> buffer(offsetof(RenameInfoEx, FileName) + bytes + sizeof(wchar_t));
   auto* info = reinterpret_cast<RenameInfoEx*>(buffer.data());
-  info->Flags = kRenameReplaceIfExists | kRenamePosixSemantics;
+  info->Flags = posix ? kRenameReplaceIfExists | kRenamePosixSemantics : kRenameReplaceIfExists;
   info->RootDirectory = nullptr;
   info->FileNameLength = static_cast<DWORD>(bytes);
   std::memcpy(info->FileName, to.c_str(), bytes + sizeof(wchar_t));
-  return SetFileInformationByHandle(moving, static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileRenameInfoEx),
-                                    info, static_cast<DWORD>(buffer.size())) != 0;
-}
-
-bool ReplaceByName(const std::wstring& from, const std::wstring& to) {
-  if (GetFileAttributesW(to.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-    // Nothing to replace; one that appears meanwhile is replaced all the same.
-    return MoveFileExW(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  }
-  return ReplaceFileW(to.c_str(), from.c_str(), nullptr,
-                      REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
-                      nullptr) != 0;
+  const auto kind = posix ? static_cast<FILE_INFO_BY_HANDLE_CLASS>(kFileRenameInfoEx) : FileRenameInfo;
+  return SetFileInformationByHandle(moving, kind, info, static_cast<DWORD>(buffer.size())) != 0;
 }
 
 // The last resort. The old file is back under its name whenever the new one
@@ -90,15 +84,19 @@ ReplaceOutcome ReplaceAtomically(const std::wstring& from, const std::wstring& t
   bool posix = true;
   bool moved = false;
   DWORD error = ERROR_SUCCESS;
-  for (int attempt = 0; attempt < kBusyTries && !moved; ++attempt) {
-    if (attempt > 0) Sleep(static_cast<DWORD>(attempt < 10 ? attempt / 2 : 10));
+  const ULONGLONG start = GetTickCount64();
+  for (int attempt = 0; !moved; ++attempt) {
+    if (attempt > 0) {
+      if (GetTickCount64() - start > kBusyMilliseconds) break;
+      Sleep(attempt < 16 ? 0 : 1);
+    }
     if (posix) {
-      moved = PosixRename(moving, to);
+      moved = RenameByHandle(moving, to, true);
       error = moved ? ERROR_SUCCESS : GetLastError();
       if (!moved && Unsupported(error)) posix = false;
     }
     if (!posix) {
-      moved = ReplaceByName(from, to);
+      moved = RenameByHandle(moving, to, false);
       error = moved ? ERROR_SUCCESS : GetLastError();
     }
     if (!moved && !Busy(error)) break;

@@ -1,21 +1,25 @@
 // Moving a finished file over its target on Windows, and making the move
-// durable. Windows only; paths in the form WidePath() gives.
+// durable. Windows only; paths in the form WidePath() gives. The target's
+// attributes reach the new file through CopyPermissions; its security
+// descriptor does not: the new file has what the folder hands down.
 //
 // Every reader of the target's name finds the old file or the new one. The
 // move is, in order of preference:
 //  1. a rename with POSIX semantics (Windows 10 1709 and later, on NTFS):
 //     it replaces a target that others hold open, as long as they share
 //     delete access (every handle of this library does);
-//  2. ReplaceFileW (MoveFileExW when there is no target yet), which keeps
-//     the target's attributes and security descriptor but, like the system
-//     before POSIX renames (and Wine), refuses a target that is open;
+//  2. the plain rename (FILE_RENAME_INFO, as MoveFileExW does), which,
+//     like every replace before POSIX renames (and Wine's), refuses a
+//     target that anyone holds open. ReplaceFileW would not do better, and
+//     it refuses besides while the scratch file is open, which it must stay
+//     until the rename: its lock keeps the next writer off (safe_file.h);
 //  3. when the target stays busy through every retry (sharing violations,
 //     or an open target where only 2 exists): the target steps aside under
 //     a random name, the new file takes its name, the old one is deleted.
 //     Readers can then miss the name for that moment; it is what lets a
 //     session save over the file it reads where nothing better exists.
-// A busy target is retried for a bounded time (about a third of a second):
-// indexers and virus scanners open files briefly.
+// A busy target is retried for a bounded time (half a second): indexers,
+// virus scanners and readers hold files briefly.
 #pragma once
 
 #include <windows.h>
