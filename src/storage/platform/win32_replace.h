@@ -20,6 +20,16 @@
 //     session save over the file it reads where nothing better exists.
 // A busy target is retried for a bounded time (half a second): indexers,
 // virus scanners and readers hold files briefly.
+//
+// Durability. The scratch file's bytes are flushed before the move. After
+// it, the moved file's own handle is flushed: NTFS logs the rename in its
+// journal, and a flush of a file forces the journal out up to that point, so
+// the new name survives a power cut from then on. The folder is flushed too,
+// through a handle opened with backup semantics, where the system allows it
+// (NTFS, for a folder the process may write); Windows documents no folder
+// flush, and FAT volumes and network shares refuse one, which leaves the
+// file's own flush (FAT keeps no journal: there a crash during the rename
+// can still cost the name).
 #pragma once
 
 #include <windows.h>
