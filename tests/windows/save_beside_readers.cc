@@ -49,7 +49,7 @@ int Reader(const wchar_t* path, const wchar_t* event_name) {
     if (!KSTRN_GetValue(kTid, &number, s) || (number != 1 && number != 2)) ++wrong;
     KSTRN_CloseSession(s);
     ++reads;
-    Sleep(2);
+    Sleep(5);
   }
   std::printf("reader: %ld opens, %ld found no file, %ld failed otherwise, %ld wrong values\n",
               reads, missing, other, wrong);

@@ -10,7 +10,7 @@ namespace {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // A busy target is tried again this long, first at once, then every
 // millisecond or so: a reader that holds it only for its read lets go soon.
-constexpr ULONGLONG kBusyMilliseconds = 500;
+constexpr ULONGLONG kBusyMilliseconds = 1000;
 
 // FILE_RENAME_INFO_EX and its class, missing from headers that target
 // systems older than Windows 10 1709 (the layout is FILE_RENAME_INFO's, with

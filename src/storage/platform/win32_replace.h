@@ -18,7 +18,7 @@
 //     a random name, the new file takes its name, the old one is deleted.
 //     Readers can then miss the name for that moment; it is what lets a
 //     session save over the file it reads where nothing better exists.
-// A busy target is retried for a bounded time (half a second): indexers,
+// A busy target is retried for a bounded time (one second): indexers,
 // virus scanners and readers hold files briefly.
 //
 // Durability. The scratch file's bytes are flushed before the move. After
