@@ -75,6 +75,7 @@ class Session {
   // paths are ANSI text, it goes through the UTF-16 function.
   static Session Open(const std::string& path) {
 #ifdef _WIN32
+    detail::CPath(path);  // a NUL is refused as such, before the UTF-8 check
     return Open(detail::Utf16Path(path));
 #else
     const char* p = detail::CPath(path);
@@ -144,6 +145,7 @@ class Session {
   // Saving to a path replaces the file only once the new one is complete.
   void Save(const std::string& path) {
 #ifdef _WIN32
+    detail::CPath(path);  // a NUL is refused as such, before the UTF-8 check
     Save(detail::Utf16Path(path));
 #else
     detail::Check(KSTRN_SaveSession(detail::CPath(path), handle_));
