@@ -8,14 +8,18 @@ set(KESTRON4_WIN_STATIC -static -static-libgcc -static-libstdc++)
 set_target_properties(kestron4_obj PROPERTIES POSITION_INDEPENDENT_CODE OFF)
 target_compile_definitions(kestron4_obj PUBLIC _WIN32_WINNT=0x0601 UNICODE _UNICODE)
 
-add_library(kestron4 SHARED $<TARGET_OBJECTS:kestron4_obj>
+set(KESTRON4_DLL_ENTRY ${PROJECT_SOURCE_DIR}/src/storage/platform/win32_dll_entry.cc)
+set_source_files_properties(${KESTRON4_DLL_ENTRY} PROPERTIES COMPILE_OPTIONS "${KESTRON4_WARNINGS}")
+add_library(kestron4 SHARED $<TARGET_OBJECTS:kestron4_obj> ${KESTRON4_DLL_ENTRY}
             ${PROJECT_SOURCE_DIR}/src/api/kestron4.def
             ${PROJECT_SOURCE_DIR}/src/api/kestron4.rc)
 target_include_directories(kestron4 PUBLIC
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_link_libraries(kestron4 PRIVATE kestron4_platform bcrypt version)
-target_link_options(kestron4 PRIVATE ${KESTRON4_WIN_STATIC} -Wl,--no-undefined)
+# The entry point wraps the runtime's (win32_dll_entry.cc).
+target_link_options(kestron4 PRIVATE ${KESTRON4_WIN_STATIC} -Wl,--no-undefined
+                    -Wl,--entry=KestronDllEntry)
 # kestron4.dll and its import library libkestron4.dll.a, without a "lib" prefix
 # on the DLL, as Windows programs expect.
 set_target_properties(kestron4 PROPERTIES PREFIX "" IMPORT_PREFIX "lib")

@@ -71,9 +71,16 @@ class Session {
   }
   // A container or older logger file, loaded into memory. A missing file
   // throws code 9, an unreadable one code 1, an unknown type code 2.
+  // A std::string path is UTF-8; on Windows, where the C interface's 8-bit
+  // paths are ANSI text, it goes through the UTF-16 function.
   static Session Open(const std::string& path) {
+#ifdef _WIN32
+    detail::CPath(path);  // a NUL is refused as such, before the UTF-8 check
+    return Open(detail::Utf16Path(path));
+#else
     const char* p = detail::CPath(path);
     return Opened([&](KSTRN_SessionHandle* h) { return KSTRN_OpenSession(p, h); });
+#endif
   }
   static Session Open(const std::u16string& path) {
     const KSTRN_WChar* p = detail::CPath(path);
@@ -137,7 +144,12 @@ class Session {
   // Drops the root's reference-mode value 1132, as every ordinary save does.
   // Saving to a path replaces the file only once the new one is complete.
   void Save(const std::string& path) {
+#ifdef _WIN32
+    detail::CPath(path);  // a NUL is refused as such, before the UTF-8 check
+    Save(detail::Utf16Path(path));
+#else
     detail::Check(KSTRN_SaveSession(detail::CPath(path), handle_));
+#endif
   }
   void Save(const std::u16string& path) {
     detail::Check(KSTRN_SaveSessionW(detail::CPath(path), handle_));
@@ -431,7 +443,13 @@ class Session {
     // The blob's length is 32 bits wide, as is a container.
     if (*length > UINT32_MAX) detail::ThrowUncoded("blob larger than 4 GiB");
     const uint64_t n = *length;
+#ifdef _WIN32
+    (void)p;
+    const std::u16string wide = detail::Utf16Path(path);
+    detail::Check(KSTRN_InsertDataFileW(detail::CPath(wide), &offset, &n, handle_));
+#else
     detail::Check(KSTRN_InsertDataFile(p, &offset, &n, handle_));
+#endif
   }
   void DeleteValue(uint16_t tid) { detail::Check(KSTRN_DeleteValue(tid, handle_)); }
 

@@ -1,4 +1,5 @@
 // Putting values and the blob into the current item block.
+#include "api/bytes_path.h"
 #include "api/export_frame.h"
 #include "session/edit/blob_pair.h"
 #include "session/records.h"
@@ -52,7 +53,7 @@ bool KSTRN_WriteData(uint32_t length, const void* source, uint32_t offset, KSTRN
 bool KSTRN_InsertDataFile(const char* path, const uint64_t* offset, const uint64_t* length,
                           KSTRN_SessionHandle s) {
   return Reported([&] {
-    SessionOf(s).InsertDataFile(path, offset != nullptr ? *offset : 0,
+    SessionOf(s).InsertDataFile(BytesPath(path).get(), offset != nullptr ? *offset : 0,
                                 length != nullptr ? *length : 0);
     return ReportOk();
   });

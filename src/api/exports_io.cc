@@ -5,6 +5,7 @@
 // close. Only a missing path stops an open before any session exists.
 #include <string>
 
+#include "api/bytes_path.h"
 #include "api/export_frame.h"
 #include "api/session_registry.h"
 #include "storage/platform/file_services.h"
@@ -26,10 +27,12 @@ bool OpenWith(PolicyKind kind, KSTRN_SessionHandle* out, Load&& load) {
   });
 }
 
-bool OpenPath(PolicyKind kind, const char* path, KSTRN_SessionHandle* out) {
+bool OpenPath(PolicyKind kind, const char* bytes, KSTRN_SessionHandle* out) {
   return Reported([&] {
-    if (path == nullptr || !FileExists(std::string(path))) return ReportCode(ErrFileNotFound);
-    return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadPath(path); });
+    if (bytes == nullptr) return ReportCode(ErrFileNotFound);
+    const std::string path = PathFromBytes(bytes);
+    if (!FileExists(path)) return ReportCode(ErrFileNotFound);
+    return OpenWith(kind, out, [&](AbstractSession& s) { return s.LoadPath(path.c_str()); });
   });
 }
 
@@ -83,7 +86,7 @@ bool KSTRN_OpenSessionBuffer(const void* buffer, uint32_t length, KSTRN_SessionH
 bool KSTRN_SaveSession(const char* path, KSTRN_SessionHandle s) {
   return Reported([&] {
     SessionOf(s).StripAbsRefs();
-    return ReportCode(SessionOf(s).SavePath(path));
+    return ReportCode(SessionOf(s).SavePath(BytesPath(path).get()));
   });
 }
 
@@ -104,7 +107,7 @@ bool KSTRN_SaveSessionH(KSTRN_FileHandle file, KSTRN_SessionHandle s) {
 bool KSTRN_SaveWithAbsRefs(const char* path, KSTRN_SessionHandle s) {
   return Reported([&] {
     SessionOf(s).KeepAbsRefs();
-    return ReportCode(SessionOf(s).SavePath(path));
+    return ReportCode(SessionOf(s).SavePath(BytesPath(path).get()));
   });
 }
 

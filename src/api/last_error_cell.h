@@ -1,8 +1,10 @@
 // The per-thread last-error cell behind KSTRN_GetLastEE and KSTRN_GetLastEEStr.
-// A thread gets its cell on first use; the cell is freed when the thread
-// ends, and every cell still alive is freed when the library is unloaded.
+// A thread gets its cell on first use; the cell is released when the thread
+// ends (and freed soon after), and every cell still listed is freed when the
+// library is unloaded from a process that goes on.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "session/error_codes.h"
@@ -16,6 +18,7 @@ struct LastErrorCell {
   char text[kTextSize] = {};
   LastErrorCell* prev = nullptr;  // links of the process-wide list
   LastErrorCell* next = nullptr;
+  std::atomic<bool> released{false};  // its thread has ended; freed by the next sweep
 };
 
 // The calling thread's cell once it has one, else null: the fast way to it
@@ -26,7 +29,7 @@ extern constinit thread_local LastErrorCell* t_lastErrorCell;
 // is left for a new cell, a shared emergency cell stands in for it.
 LastErrorCell& ThisThreadCell() noexcept;
 
-// Number of cells in the process-wide list; lets tests see cells go away.
+// Number of cells of threads that have not ended; lets tests see cells go.
 std::size_t LiveErrorCellCount();
 
 }  // namespace kestron4

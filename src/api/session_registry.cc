@@ -29,13 +29,13 @@ AbstractSession* CreateSession(PolicyKind kind) {
 }
 
 AbstractSession* RegisterSession(std::unique_ptr<AbstractSession> session) {
-  std::lock_guard<std::mutex> lock(ApiLock());
+  std::lock_guard<ApiMutex> lock(ApiLock());
   Sessions().push_back(session.get());  // may throw: the session is then destroyed
   return session.release();
 }
 
 std::unique_ptr<AbstractSession> UnregisterSession(const void* session) {
-  std::lock_guard<std::mutex> lock(ApiLock());
+  std::lock_guard<ApiMutex> lock(ApiLock());
   Registry& sessions = Sessions();
   const auto found = std::find(sessions.begin(), sessions.end(), session);
   if (found == sessions.end()) return nullptr;
@@ -45,7 +45,7 @@ std::unique_ptr<AbstractSession> UnregisterSession(const void* session) {
 }
 
 std::size_t RegisteredSessionCount() {
-  std::lock_guard<std::mutex> lock(ApiLock());
+  std::lock_guard<ApiMutex> lock(ApiLock());
   return Sessions().size();
 }
 

@@ -1,6 +1,5 @@
 #include "policies/mapped_file.h"
 
-#include <cstring>
 #include <limits>
 
 #include "storage/platform/platform.h"
@@ -49,10 +48,7 @@ bool MappedFile::Remap() {
 
 bool MappedFile::Copy(uint64_t offset, void* destination, uint64_t count) {
   if (base_ == nullptr || offset > size_ || count > size_ - offset) return false;
-  if (count == 0) return true;
-  ViewFaultGuard guard(base_, size_);
-  std::memcpy(destination, base_ + offset, count);
-  if (!guard.Faulted()) return true;
+  if (CopyFromView(base_, size_, offset, destination, count)) return true;
   Refresh();
   return false;
 }

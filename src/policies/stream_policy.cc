@@ -6,6 +6,7 @@
 
 #include "format/session_load.h"
 #include "policies/positional_file_stream.h"
+#include "storage/platform/file_services.h"
 #include "storage/streams/mem_ref_stream.h"
 #include "text/text_codec.h"
 
@@ -51,7 +52,7 @@ ErrorCode StreamPolicy::LoadPathW(SessionCore& s, const char16_t* path) {
   if (path == nullptr) return ErrFileAccess;
   std::unique_ptr<TStream> file;
   try {
-    file = PositionalFileStream::Open(Utf16ToUtf8(std::u16string(path, U16Length(path))));
+    file = PositionalFileStream::Open(PathFromUtf16(std::u16string(path, U16Length(path))));
   } catch (const std::exception&) {
     return ErrFileAccess;
   }

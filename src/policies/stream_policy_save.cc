@@ -19,13 +19,14 @@
 #include "policies/positional_file_stream.h"
 #include "policies/stream_policy.h"
 #include "session/packed_values.h"
+#include "storage/platform/file_services.h"
 #include "text/text_codec.h"
 
 namespace kestron4 {
 namespace {
 
 const std::string& Utf8Path(const std::string& path) { return path; }
-std::string Utf8Path(const std::u16string& path) { return Utf16ToUtf8(path); }
+std::string Utf8Path(const std::u16string& path) { return PathFromUtf16(path); }
 
 ErrorCode SaveThroughCore(SessionCore& s, const std::string& path) {
   return s.SessionCore::SavePath(path.c_str());

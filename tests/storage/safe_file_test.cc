@@ -30,6 +30,35 @@ TEST(SafeFile, ScratchNamesSayWhoseTheyAre) {
   EXPECT_NE(scratch, ScratchPathFor("/d/" + longName + "x")) << "hash of the whole name";
 }
 
+// Whether text is whole UTF-8 sequences (lead bytes followed by exactly
+// their continuation bytes).
+bool WholeUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    i += length;
+  }
+  return true;
+}
+
+// A name cut short for its scratch file is cut where a character starts,
+// whatever the widths of its characters and wherever the cut falls.
+TEST(SafeFile, ScratchNamesAreCutBetweenCharacters) {
+  for (const std::string character : {"\xc3\xbc", "\xe6\xbc\xa2", "\xf0\x9f\x98\x80"}) {
+    for (size_t count = 50; count < 100; ++count) {
+      std::string name;
+      for (size_t i = 0; i < count; ++i) name += character;
+      const std::string scratch = ScratchPathFor("/d/" + name + ".kst");
+      SCOPED_TRACE(scratch);
+      EXPECT_LE(scratch.size(), 3u + 255u);
+      EXPECT_TRUE(WholeUtf8(scratch));
+    }
+  }
+}
+
 TEST(SafeFile, TheNextWriterRemovesADeadWritersLeftover) {
   ScratchDir dir;
   const std::string target = dir.File("out");

@@ -14,9 +14,7 @@
 #include <vector>
 
 #include "kestron4/kestron4.h"
-#include "policies/mapped_file.h"
 #include "api/last_error_cell.h"
-#include "storage/platform/view_fault_guard.h"
 #include "storage/platform/temp_paths.h"
 #include "support/faulty_platform.h"
 
@@ -205,35 +203,6 @@ TEST_F(Win32Seam, MappedViewOfAFileCutShortGivesCodeOne) {
   }
   KSTRN_CloseSession(mapped);
   CloseHandle(file);
-}
-
-// Where the system does cut a mapped file short (network files), the read
-// raises EXCEPTION_IN_PAGE_ERROR. Raised here by hand on a guarded view: the
-// handler puts zeros in the view's place and the read goes on, the guard
-// reports it, and the view then gets the file's bytes back.
-TEST_F(Win32Seam, InPageErrorOnAGuardedViewIsAnsweredWithZeros) {
-  const std::wstring path = Path(L"view.kst");
-  ASSERT_TRUE(KSTRN_SaveSessionW(path.c_str(), s_));
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  MappedFile mapped;
-  ASSERT_TRUE(mapped.Attach(reinterpret_cast<NativeFile>(file)));
-  CloseHandle(file);
-  const uint8_t* base = mapped.Base();
-  ASSERT_EQ(base[0], 'K');
-  {
-    ViewFaultGuard guard(base, mapped.Size());
-    const ULONG_PTR where[2] = {0, reinterpret_cast<ULONG_PTR>(base + 100)};
-    RaiseException(EXCEPTION_IN_PAGE_ERROR, 0, 2, where);
-    EXPECT_TRUE(guard.Faulted());
-    EXPECT_EQ(base[0], 0);
-  }
-  mapped.Refresh();  // what the guard's owner does after a fault
-  uint8_t copy[19] = {};
-  EXPECT_TRUE(mapped.Copy(0, copy, sizeof copy));
-  EXPECT_EQ(std::string(copy, copy + 18), "KESTRON v1.00 file");
-  EXPECT_EQ(mapped.Base(), base);
 }
 
 TEST_F(Win32Seam, TemporaryFilesGoToTheSystemOrTheGlobalDirectory) {

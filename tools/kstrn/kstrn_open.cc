@@ -100,16 +100,24 @@ Session OpenFile(const std::string& path, bool streamed) {
                   (bytes.empty() ? " (empty)" : ""));
   }
   RememberInput(path);
+  // Paths here are UTF-8; Windows reads the C interface's 8-bit ones as ANSI
+  // text, so there every open goes through the UTF-16 functions.
   std::u16string wide;
-  if (streamed) {
+#ifdef _WIN32
+  bool utf16 = true;
+#else
+  bool utf16 = streamed;
+#endif
+  if (utf16) {
     try {
       wide = detail::Utf16Path(path);
     } catch (const Error&) {
-      streamed = false;
+      utf16 = streamed = false;
     }
   }
-  const bool opened = streamed ? KSTRN_OpenStreamedSessionW(detail::Units(wide.c_str()), &handle)
-                               : KSTRN_OpenSession(path.c_str(), &handle);
+  const bool opened = !utf16    ? KSTRN_OpenSession(path.c_str(), &handle)
+                      : streamed ? KSTRN_OpenStreamedSessionW(detail::Units(wide.c_str()), &handle)
+                                 : KSTRN_OpenSessionW(detail::Units(wide.c_str()), &handle);
   if (opened) return Session(handle);
   const uint32_t code = KSTRN_GetLastEE();
   std::string message = path + ": " + KSTRN_GetLastEEStr();

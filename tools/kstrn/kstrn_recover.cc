@@ -56,7 +56,13 @@ struct Rebuild {
     if (v.tid == kTidData) {
       const uint64_t offset = v.offset;
       const uint64_t length = v.size;
+#ifdef _WIN32
+      // UTF-8 here; the 8-bit function would read ANSI text.
+      const std::u16string wide = detail::Utf16Path(source);
+      return KSTRN_InsertDataFileW(detail::Units(wide.c_str()), &offset, &length, session);
+#else
       return KSTRN_InsertDataFile(source.c_str(), &offset, &length, session);
+#endif
     }
     const uint8_t* bytes = v.bytes.data();
     if (KSTRN_IsVariableSize(v.tid)) {

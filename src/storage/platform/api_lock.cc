@@ -1,12 +1,27 @@
 #include "storage/platform/api_lock.h"
 
-namespace kestron4 {
+#include <type_traits>
 
-std::mutex& ApiLock() {
-  // std::mutex has a constexpr constructor, so this is ready before any
-  // dynamic initialiser of the library could ask for it.
-  static std::mutex lock;
-  return lock;
-}
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace kestron4 {
+namespace {
+
+constinit ApiMutex g_lock;
+static_assert(std::is_trivially_destructible_v<ApiMutex>);
+
+}  // namespace
+
+ApiMutex& ApiLock() { return g_lock; }
+
+#ifdef _WIN32
+static_assert(sizeof(SRWLOCK) == sizeof(void*));
+
+void ApiMutex::lock() { AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&srw_)); }
+
+void ApiMutex::unlock() { ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&srw_)); }
+#endif
 
 }  // namespace kestron4

@@ -8,6 +8,10 @@
 #include "storage/platform/temp_paths.h"
 #include "text/text_codec.h"
 
+#ifdef _WIN32
+#include "storage/platform/win32_text.h"
+#endif
+
 namespace kestron4 {
 namespace {
 
@@ -75,6 +79,26 @@ bool IsUsablePath(std::string_view path) {
   return !path.empty() && path.find('\0') == std::string_view::npos;
 }
 
+std::string PathFromBytes(std::string_view path) {
+#ifdef _WIN32
+  return AnsiToUtf8(std::string(path));
+#else
+  return std::string(path);
+#endif
+}
+
+std::string PathFromUtf16(std::u16string_view path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const char16_t unit = path[i];
+    if (unit >= 0xDC00 && unit <= 0xDFFF) return {};
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i + 1 == path.size() || path[i + 1] < 0xDC00 || path[i + 1] > 0xDFFF) return {};
+      ++i;
+    }
+  }
+  return Utf16ToUtf8(path);
+}
+
 bool FileExists(const std::string& path, PathInfo* info) {
   if (!IsUsablePath(path)) return false;
   std::string lookup = path;
@@ -86,7 +110,7 @@ bool FileExists(const std::string& path, PathInfo* info) {
 }
 
 bool FileExists(const std::u16string& path, PathInfo* info) {
-  return FileExists(Utf16ToUtf8(path), info);
+  return FileExists(PathFromUtf16(path), info);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -97,7 +121,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 bool SameFile(const std::u16string& a, const std::u16string& b) {
-  return SameFile(Utf16ToUtf8(a), Utf16ToUtf8(b));
+  return SameFile(PathFromUtf16(a), PathFromUtf16(b));
 }
 
 bool ReplaceFile(const std::string& source, const std::string& target) {
@@ -113,22 +137,23 @@ bool ReplaceFile(const std::string& source, const std::string& target) {
 }
 
 bool ReplaceFile(const std::u16string& source, const std::u16string& target) {
-  return ReplaceFile(Utf16ToUtf8(source), Utf16ToUtf8(target));
+  return ReplaceFile(PathFromUtf16(source), PathFromUtf16(target));
 }
 
 bool DeleteFile(const std::string& path) {
   return IsUsablePath(path) && CurrentPlatform().Remove(path);
 }
 
-bool DeleteFile(const std::u16string& path) { return DeleteFile(Utf16ToUtf8(path)); }
+bool DeleteFile(const std::u16string& path) { return DeleteFile(PathFromUtf16(path)); }
 
 std::string ParentDirectory(const std::string& path) {
   size_t slash = path.size();
   while (slash > 0 && !IsPathSeparator(path[slash - 1])) --slash;
   if (slash == 0) return ".";
   --slash;
-  // The root keeps its separator: "/" or, on Windows, "C:\".
-  if (slash == 0 || (slash == 2 && kPathSeparator == '\\' && path[1] == ':'))
+  // The root keeps its separator: "/" or, on Windows, "C:\" and "\\?\C:\".
+  const size_t drive = kPathSeparator == '\\' && path.rfind("\\\\?\\", 0) == 0 ? 4 : 0;
+  if (slash == 0 || (slash == drive + 2 && kPathSeparator == '\\' && path[drive + 1] == ':'))
     return path.substr(0, slash + 1);
   return path.substr(0, slash);
 }

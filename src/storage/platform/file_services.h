@@ -24,6 +24,16 @@ bool IsPathSeparator(char c);
 
 bool IsUsablePath(std::string_view path);
 
+// A path of the 8-bit interface as a path here: on Windows its bytes are
+// text in the ANSI code page (what CreateFileA makes of them); elsewhere the
+// bytes themselves. Empty (unusable) when they are not such text.
+std::string PathFromBytes(std::string_view path);
+
+// A path of the UTF-16 interface as a path here. Empty (unusable) when it
+// holds an unpaired surrogate: no UTF-8 name carries one, and standing in
+// U+FFFD would write a file of another name.
+std::string PathFromUtf16(std::u16string_view path);
+
 // Whether something exists at path, one trailing separator ignored (so
 // "dir/" and "dir" agree, and "file/" finds the file). Fills info when given
 // and found.

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstring>
 
 #include "storage/platform/view_fault_state.h"
 
@@ -59,6 +60,14 @@ void InstallViewFaultHandler() {
   action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGBUS, &action, &gPrevious);
+}
+
+bool CopyFromView(const void* view, std::size_t size, std::size_t offset, void* destination,
+                  std::size_t count) {
+  if (count == 0) return true;
+  ViewFaultGuard guard(view, size);
+  std::memcpy(destination, static_cast<const char*>(view) + offset, count);
+  return !guard.Faulted();
 }
 
 bool RestoreView(NativeFile file, const void* view, uint64_t size) {

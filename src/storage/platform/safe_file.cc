@@ -39,7 +39,10 @@ std::string ScratchPathFor(const std::string& target) {
   if (name.size() + fixed > kMaxNameBytes) {
     char hash[18];
     std::snprintf(hash, sizeof hash, "~%016llx", static_cast<unsigned long long>(Fnv1a(name)));
-    name = name.substr(0, kMaxNameBytes - fixed - 17) + hash;
+    // Cut where a UTF-8 character starts, or the name is no longer UTF-8.
+    std::size_t keep = kMaxNameBytes - fixed - 17;
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+    name = name.substr(0, keep) + hash;
   }
   const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
   return folder + "." + name + kScratchSuffix;

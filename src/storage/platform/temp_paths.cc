@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <utility>
 
 #include "storage/platform/api_lock.h"
@@ -12,22 +13,24 @@
 namespace kestron4 {
 namespace {
 
-// Guarded by ApiLock().
+// Guarded by ApiLock(). Never destroyed, like the lock: a process may end
+// with a thread inside the library.
 std::u16string& GlobalTempDir() {
-  static std::u16string directory;
-  return directory;
+  alignas(std::u16string) static unsigned char storage[sizeof(std::u16string)];
+  static std::u16string* const directory = new (storage) std::u16string();
+  return *directory;
 }
 
 }  // namespace
 
 void SetGlobalTempDir(std::u16string directory) {
-  std::lock_guard<std::mutex> hold(ApiLock());
+  std::lock_guard<ApiMutex> hold(ApiLock());
   GlobalTempDir() = std::move(directory);
 }
 
 std::u16string GetTempDirectory() {
   {
-    std::lock_guard<std::mutex> hold(ApiLock());
+    std::lock_guard<ApiMutex> hold(ApiLock());
     if (!GlobalTempDir().empty()) return GlobalTempDir();
   }
   return Utf8ToUtf16(CurrentPlatform().TempDirectory());

@@ -7,7 +7,7 @@
 
 namespace kestron4 {
 
-constinit thread_local ViewGuardState tViewGuard{nullptr, nullptr, 0};
+constinit thread_local ViewGuardState tViewGuard{nullptr, nullptr, 0, nullptr};
 
 namespace {
 std::once_flag gInstalled;

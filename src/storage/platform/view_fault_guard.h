@@ -3,12 +3,13 @@
 // A session's view is a shared mapping of a file that other programs may
 // cut short. Touching a page of the view that lies past the file's new end
 // raises SIGBUS on POSIX and EXCEPTION_IN_PAGE_ERROR on Windows, and either
-// kills the process. So every read of a view runs inside a ViewFaultGuard:
-// a fault on a page of the guarded range is answered by putting zeros where
-// the file's pages were, the interrupted copy runs to its end, and the guard
-// reports the fault. The caller then throws away what it copied and restores
-// the view with RestoreView() so that the patched pages never serve a later
-// read.
+// kills the process. So every read of a view runs inside a ViewFaultGuard
+// (CopyFromView). On POSIX a fault on a page of the guarded range is
+// answered by putting zeros where the file's pages were, the interrupted
+// copy runs to its end, and the guard reports the fault; the caller then
+// throws away what it copied and restores the view with RestoreView() so
+// that the patched pages never serve a later read. On Windows the copy is
+// abandoned at the fault instead, and the view stays as it was.
 //
 // The handler (a SIGBUS handler on POSIX, a vectored exception handler on
 // Windows) is installed for the whole process by the first guard. A fault
@@ -47,6 +48,14 @@ class ViewFaultGuard {
   const char* savedEnd_;
   int savedFaulted_;
 };
+
+// Copies count bytes from offset of a view of size bytes, guarded. False
+// when a page of the view faulted; destination then holds a part of them
+// at most. On POSIX the faulted pages read as zeros until RestoreView(); on
+// Windows the view is left untouched (the read is abandoned at the fault),
+// so other threads reading it meanwhile are not disturbed.
+bool CopyFromView(const void* view, std::size_t size, std::size_t offset, void* destination,
+                  std::size_t count);
 
 // Maps file (size bytes from its start) read-only over the addresses of
 // view again, so that pointers handed out before stay pointers into the

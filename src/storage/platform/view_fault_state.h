@@ -13,6 +13,7 @@ struct ViewGuardState {
   const char* begin;
   const char* end;
   volatile std::sig_atomic_t faulted;
+  void* resume;  // Windows: where CopyFromView resumes after a fault
 };
 extern constinit thread_local ViewGuardState tViewGuard;
 

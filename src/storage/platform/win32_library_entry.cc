@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "storage/platform/library_entry.h"
+#include "storage/platform/unload_hooks.h"
 
 namespace {
 
@@ -13,10 +14,22 @@ std::atomic<void (*)()> g_threadDetach{nullptr};
 
 }  // namespace
 
+// Called by the runtime's entry point (see win32_dll_entry.cc), before its
+// own detach work (the static destructors). Process detach arrives here only
+// for FreeLibrary (reserved null): an ending process skips it altogether.
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) g_module = module;
-  if (reason == DLL_THREAD_DETACH) {
-    if (void (*hook)() = g_threadDetach.load(std::memory_order_acquire)) hook();
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      g_module = module;
+      break;
+    case DLL_THREAD_DETACH:
+      if (void (*hook)() = g_threadDetach.load(std::memory_order_acquire)) hook();
+      break;
+    case DLL_PROCESS_DETACH:
+      kestron4::g_unloadHooks.RunAll();
+      break;
+    default:
+      break;
   }
   return TRUE;
 }

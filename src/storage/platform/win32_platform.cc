@@ -1,15 +1,17 @@
 // The Platform of 64-bit Windows. Paths arrive as UTF-8 and go to the wide
-// (UTF-16) calls, so names outside the ANSI code page work; a path that is
-// not valid UTF-8 is taken as ANSI text, as the 8-bit interface hands it on.
+// (UTF-16) calls in their \\?\ form (win32_text.h), so names outside the
+// ANSI code page and paths past 260 characters work.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "storage/platform/platform.h"
+#include "storage/platform/win32_replace.h"
 #include "storage/platform/win32_text.h"
 
 namespace kestron4 {
@@ -49,7 +51,16 @@ class Win32 final : public Platform {
                          FILE_ATTRIBUTE_NORMAL, nullptr));
   }
   bool Close(NativeFile file) override { return CloseHandle(H(file)) != 0; }
+  // A new open of the file rather than a copy of the caller's handle: the
+  // copy would keep the caller's share mode, and a handle from _open or
+  // fopen (no FILE_SHARE_DELETE) would then stop every save over the file
+  // for as long as the session reads it. Handles that cannot be reopened
+  // (pipes, a file the caller opened without sharing read) are copied.
   NativeFile Duplicate(NativeFile file) override {
+    if (GetFileType(H(file)) == FILE_TYPE_DISK) {
+      const HANDLE reopened = ReOpenFile(H(file), GENERIC_READ, kShareAll, 0);
+      if (reopened != INVALID_HANDLE_VALUE) return N(reopened);
+    }
     HANDLE copy = nullptr;
     const HANDLE self = GetCurrentProcess();
     if (!DuplicateHandle(self, H(file), self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
@@ -119,14 +130,9 @@ class Win32 final : public Platform {
           H(file), buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED);
       if (length == 0) return false;
       if (length < buffer.size()) {
-        std::wstring text(buffer.data(), length);
-        // "\\?\C:\dir\name": the drive-letter form without the prefix.
-        if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-          text = L"\\" + text.substr(7);
-        } else if (text.rfind(L"\\\\?\\", 0) == 0) {
-          text = text.substr(4);
-        }
-        *path = Utf8Path(text);
+        // "\\?\C:\dir\name", kept whole: without the prefix a long path
+        // would not open again.
+        *path = Utf8Path(std::wstring(buffer.data(), length));
         return !path->empty();
       }
       buffer.resize(length + 1);
@@ -161,44 +167,60 @@ class Win32 final : public Platform {
     info->id = IdOf(found);
     return true;
   }
-  // A new file starts writable, which is what a replaced writable file was.
-  bool CopyPermissions(NativeFile, const PathInfo&) override { return true; }
-  // Windows links are not followed by the library; the name is the target.
+  // The attributes a user sets (hidden, system, not indexed, archive) go
+  // to the new file; read-only never reaches here (the old file was
+  // writable).
+  bool CopyPermissions(NativeFile file, const PathInfo& from) override {
+    constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    FILE_BASIC_INFO basic{};  // times of zero: left as they are
+    basic.FileAttributes = from.permissions & kKept;
+    if (basic.FileAttributes == 0) return true;
+    return SetFileInformationByHandle(H(file), FileBasicInfo, &basic, sizeof basic) != 0;
+  }
+  // A symbolic link is followed, so that the link stays and its target is
+  // replaced; other reparse points (junctions, cloud placeholders) are files
+  // of their own. A dangling link is replaced itself.
   bool ResolveTarget(const std::string& path, std::string* target) override {
     *target = path;
+    const std::wstring wide = WidePath(path);
+    if (wide.empty()) return false;
+    const HANDLE link = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr);
+    if (link == INVALID_HANDLE_VALUE) return true;  // nothing there yet
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    const bool symlink =
+        GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof tag) &&
+        (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        tag.ReparseTag == IO_REPARSE_TAG_SYMLINK;
+    CloseHandle(link);
+    if (!symlink) return true;
+    const HANDLE file = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return true;
+    std::string resolved;
+    const bool found = PathOf(N(file), &resolved);
+    CloseHandle(file);
+    if (found) *target = resolved;
     return true;
   }
   bool Replace(const std::string& source, const std::string& target, bool* across) override {
     if (across != nullptr) *across = false;
     const std::wstring from = WidePath(source), to = WidePath(target);
     if (from.empty() || to.empty()) return false;
-    constexpr DWORD kMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH;
-    if (MoveFileExW(from.c_str(), to.c_str(), kMove)) return true;
-    // Windows does not move a file over one that is still open (a session
-    // reading its own file, say), but it renames an open file that shares
-    // delete access. So the old file steps aside first, and comes back if
-    // the new one cannot take its place; it is deleted once nobody holds it.
-    if (GetLastError() != ERROR_ACCESS_DENIED && GetLastError() != ERROR_SHARING_VIOLATION)
-      return false;
-    uint8_t tag[8];
-    if (!RandomBytes(tag, sizeof tag)) return false;
-    std::wstring aside = to + L".replaced-";
-    for (const uint8_t byte : tag) aside += L"0123456789abcdef"[byte & 15];
-    if (!MoveFileExW(to.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return false;
-    if (!MoveFileExW(from.c_str(), to.c_str(), kMove)) {
-      MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-      return false;
-    }
-    if (!DeleteFileW(aside.c_str())) MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    return true;
+    const ReplaceOutcome outcome = ReplaceAtomically(from, to);
+    if (across != nullptr) *across = outcome == ReplaceOutcome::kAcrossVolumes;
+    return outcome == ReplaceOutcome::kReplaced;
   }
   bool Remove(const std::string& path) override {
     const std::wstring wide = WidePath(path);
     return !wide.empty() && DeleteFileW(wide.c_str()) != 0;
   }
-
-  // Replace moves with MOVEFILE_WRITE_THROUGH, which is durable by itself.
-  bool SyncFolder(const std::string&) override { return true; }
+  bool SyncFolder(const std::string& folder) override {
+    const std::wstring wide = WidePath(folder);
+    return !wide.empty() && FlushFolder(wide);
+  }
   bool Lock(NativeFile file) override {
     OVERLAPPED from{};
     return LockFileEx(H(file), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &from) != 0;

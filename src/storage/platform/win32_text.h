@@ -1,36 +1,25 @@
-// UTF-8 and UTF-16 paths for the wide Win32 calls. Windows only.
+// UTF-8 and UTF-16 paths for the wide Win32 calls. Windows only (but free of
+// <windows.h>, whose macros would rename the library's DeleteFile).
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
 namespace kestron4 {
 
-// UTF-16 for a path given as UTF-8; a path that is not valid UTF-8 is read
-// in the ANSI code page. Empty when neither works.
-inline std::wstring WidePath(const std::string& path) {
-  for (const UINT page : {static_cast<UINT>(CP_UTF8), static_cast<UINT>(CP_ACP)}) {
-    const DWORD strict = page == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
-    const int length = MultiByteToWideChar(page, strict, path.data(),
-                                           static_cast<int>(path.size()), nullptr, 0);
-    if (length <= 0) continue;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(page, strict, path.data(), static_cast<int>(path.size()), wide.data(),
-                        length);
-    return wide;
-  }
-  return {};
-}
+// The UTF-16 form in which a UTF-8 path reaches the system: made absolute
+// (GetFullPathNameW, against the current folder) and written with the
+// prefix \\?\ (\\?\UNC\ for a share), which lifts the 260-character limit without
+// the process's long-path opt-in. A path already in that form is normalised
+// again the same way; device paths (\\.\pipe\x, NUL, COM1) stay as the
+// system names them. Empty when the path is not valid UTF-8 or holds a NUL.
+std::wstring WidePath(const std::string& path);
 
-inline std::string Utf8Path(const std::wstring& path) {
-  const int length = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string text(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), text.data(), length,
-                      nullptr, nullptr);
-  return text;
-}
+// UTF-8 for UTF-16 text from the system; empty when it holds an unpaired
+// surrogate, which no UTF-8 text can carry.
+std::string Utf8Path(const std::wstring& path);
+
+// UTF-8 for text in the ANSI code page (what CreateFileA would make of the
+// same bytes); empty when the bytes are not text in that code page.
+std::string AnsiToUtf8(const std::string& text);
 
 }  // namespace kestron4

@@ -2,12 +2,12 @@
 
 #include <exception>
 
-#include "text/text_codec.h"
+#include "storage/platform/file_services.h"
 
 namespace kestron4 {
 
 AtomicFileWriter::AtomicFileWriter(const std::u16string& target)
-    : AtomicFileWriter(Utf16ToUtf8(target)) {}
+    : AtomicFileWriter(PathFromUtf16(target)) {}
 
 AtomicFileWriter::AtomicFileWriter(const std::string& target) {
   if (!file_.Open(target)) throw EOpenError();

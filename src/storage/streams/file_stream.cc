@@ -35,7 +35,7 @@ TFileStream::TFileStream(std::string path, uint32_t mode)
     : file_(OpenOrThrow(path, FlagsOf(mode))), owns_(true), path8_(std::move(path)), mode_(mode) {}
 
 TFileStream::TFileStream(std::u16string path, uint32_t mode)
-    : file_(OpenOrThrow(Utf16ToUtf8(path), FlagsOf(mode))),
+    : file_(OpenOrThrow(PathFromUtf16(path), FlagsOf(mode))),
       owns_(true),
       path16_(std::move(path)),
       mode_(mode) {}
@@ -45,7 +45,7 @@ TFileStream::TFileStream(std::string path8, std::u16string path16) : owns_(true)
     file_ = OpenOrThrow(path8, FlagsOf(mode_));
     path8_ = std::move(path8);
   } else {
-    file_ = OpenOrThrow(Utf16ToUtf8(path16), FlagsOf(mode_));
+    file_ = OpenOrThrow(PathFromUtf16(path16), FlagsOf(mode_));
     path16_ = std::move(path16);
   }
 }
@@ -82,7 +82,7 @@ std::unique_ptr<TStream> TFileStream::Clone() {
     path = path8_;
     clone->path8_ = path8_;
   } else if (!path16_.empty()) {
-    path = Utf16ToUtf8(path16_);
+    path = PathFromUtf16(path16_);
     clone->path16_ = path16_;
   } else if (!CurrentPlatform().PathOf(file_, &path)) {
     return clone;
