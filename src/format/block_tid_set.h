@@ -6,6 +6,7 @@
 // can report would make the two disagree.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -18,28 +19,28 @@ class BlockTidSet {
   // Most entries one block may hold of each kind.
   static constexpr uint32_t kMostEntries = 0xFFFF;
 
-  // Adds tid; false when the block already holds it.
+  // Adds tid; false when the block already holds it. One load and one store:
+  // the loader calls it for every entry it reads.
   bool Add(Tid tid) {
-    if (bits_.empty()) bits_.assign(kWords, 0);
-    uint64_t& word = bits_[tid >> 6];
-    const uint64_t bit = uint64_t{1} << (tid & 63);
-    if ((word & bit) != 0) return false;
-    word |= bit;
-    members_.push_back(tid);
+    if (marks_.empty()) marks_.assign(std::size_t{1} << 16, 0);
+    uint16_t& mark = marks_[tid];
+    if (mark == block_) return false;
+    mark = block_;
     return true;
   }
 
-  // Forgets every TID, in time proportional to their number (a load ends
-  // one block for every few entries, so the whole table is never cleared).
+  // Forgets every TID: the next block gets a mark of its own, and the table
+  // is cleared only when the marks wrap.
   void Clear() {
-    for (const Tid tid : members_) bits_[tid >> 6] = 0;
-    members_.clear();
+    if (++block_ == 0) {
+      std::fill(marks_.begin(), marks_.end(), 0);
+      block_ = 1;
+    }
   }
 
  private:
-  static constexpr std::size_t kWords = (1u << 16) / 64;
-  std::vector<uint64_t> bits_;
-  std::vector<Tid> members_;
+  std::vector<uint16_t> marks_;  // by TID: the mark of the last block that held it
+  uint16_t block_ = 1;
 };
 
 }  // namespace kestron4

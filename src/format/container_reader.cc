@@ -128,10 +128,10 @@ class BlockReader {
     uint32_t entries = 0;
     uint32_t latestDataLength = *dataLength;
     spanTids_.clear();
-    if (SpanLikeTheLast(p, have)) {
+    const bool likeTheLast = SpanLikeTheLast(p, have);
+    if (likeTheLast) {
       span = lastSpan_.bytes;
       entries = lastSpan_.count;
-      for (uint32_t i = 0; i < entries; ++i) spanTids_.push_back(lastSpan_.entries[i].tid);
     } else {
       lastSpan_.count = 0;
       bool recorded = true;  // every entry of the span is in lastSpan_
@@ -174,11 +174,15 @@ class BlockReader {
       }
     }
     if (entries == 0 || arena_.RunLength() + span > UINT32_MAX) return false;
-    for (const Tid t : spanTids_) {
-      if (!tids_.Add(t)) {
-        refused_ = true;
-        return true;
-      }
+    bool added = true;
+    if (likeTheLast) {
+      for (uint32_t i = 0; i < entries; ++i) added &= tids_.Add(lastSpan_.entries[i].tid);
+    } else {
+      for (const Tid t : spanTids_) added &= tids_.Add(t);
+    }
+    if (!added) {
+      refused_ = true;
+      return true;
     }
     uint8_t* run = arena_.Extend(span);
     std::memcpy(run, p, span);
