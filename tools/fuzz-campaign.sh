@@ -67,7 +67,7 @@ for entry in "${targets[@]}"; do
     # Only what adds coverage to the committed corpus joins it.
     "$build/fuzz/$name" -merge=1 $(options "$name") "fuzz/corpus/$corpus" "$dir/corpus" \
       >"$dir/merge.log" 2>&1
-    echo "$name: $(grep -o 'added [0-9]* new units' "$dir/merge.log" | tail -1)"
+    echo "$name: $(grep -o '[0-9]* new files' "$dir/merge.log" | tail -1)"
     continue
   fi
   seconds=$((total / ${#targets[@]}))
