@@ -4,12 +4,23 @@
 // block, reads every value and text, and saves to a buffer. Whatever the
 // input, the load must end with a code, leave a consistent tree, and the
 // saved bytes must load back to the same tree.
+//
+// An input that starts with "BIG" is a recipe for a container with a large
+// root block (large_block.h), which mutation alone would never grow to:
+//   "BIG" flags (u8: bit 0 values, else items) count (u24, modulo 70001 for
+//   items, 2049 for values) first (u16) step (u16) tail (bytes after the
+//   generated entries)
+// A block holds at most 13,000 distinct value TIDs, and every check reads
+// each value several ways, so value recipes stay small enough to keep the
+// executions quick; a repeated TID is met within them all the same.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "fuzz_checks.h"
+#include "large_block.h"
 #include "kestron4/kestron4.h"
 #include "session/session_core.h"
 
@@ -32,10 +43,34 @@ bool Open(const uint8_t* data, size_t size, int fd, KSTRN_SessionHandle* s) {
   }
 }
 
+constexpr std::size_t kRecipeBytes = 11;
+constexpr uint32_t kMostRecipeItems = 70000;
+constexpr uint32_t kMostRecipeValues = 2048;
+
+bool IsRecipe(const uint8_t* data, size_t size) {
+  return size >= kRecipeBytes && data[0] == 'B' && data[1] == 'I' && data[2] == 'G';
+}
+
+std::vector<uint8_t> FromRecipe(const uint8_t* data, size_t size) {
+  LargeBlock b;
+  b.items = (data[3] & 1) == 0;
+  b.count = (data[4] | data[5] << 8 | data[6] << 16) %
+            ((b.items ? kMostRecipeItems : kMostRecipeValues) + 1);
+  b.first = data[7] | data[8] << 8;
+  b.step = data[9] | data[10] << 8;
+  return LargeBlockContainer(b, data + kRecipeBytes, size - kRecipeBytes);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 24)) return 0;
+  std::vector<uint8_t> expanded;
+  if (IsRecipe(data, size)) {
+    expanded = FromRecipe(data, size);
+    data = expanded.data();
+    size = expanded.size();
+  }
   const int fd = KESTRON4_FUZZ_POLICY == 0 ? -1 : MemoryFile(data, size);
   if (KESTRON4_FUZZ_POLICY != 0 && fd < 0) return 0;
 

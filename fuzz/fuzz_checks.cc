@@ -22,6 +22,19 @@ constexpr uint32_t kExactReadLimit = 1u << 20;
 constexpr uint64_t kShortSaveLimit = 1u << 16;
 constexpr uint8_t kGuard = 0xA5;
 constexpr std::size_t kGuardBytes = 16;
+constexpr uint32_t kMostEntries = 0xFFFF;
+constexpr uint16_t kGuardTid = 0xA5A5;
+
+// A list of count TIDs read into a buffer of exactly that many, followed by
+// guard entries that must stay as they were.
+template <typename List>
+std::vector<uint16_t> ReadList(uint16_t count, List list, const char* overrun) {
+  std::vector<uint16_t> tids(count + kGuardBytes, kGuardTid);
+  list(tids.data());
+  for (std::size_t i = count; i < tids.size(); ++i) Check(tids[i] == kGuardTid, overrun);
+  tids.resize(count);
+  return tids;
+}
 
 void ReadText(KSTRN_SessionHandle s, uint16_t tid) {
   const uint32_t need8 = KSTRN_GetBufferLenUTF8(tid, s);
@@ -46,8 +59,11 @@ void ReadText(KSTRN_SessionHandle s, uint16_t tid) {
 void ReadValuesHere(KSTRN_SessionHandle s) {
   uint16_t count = 0;
   Check(KSTRN_GetValueCount(&count, s), "GetValueCount fails");
-  std::vector<uint16_t> tids(count);
-  if (count != 0) KSTRN_GetValueList(tids.data(), s);
+  Check(Core(s).current() == nullptr || count == Core(s).current()->valueCount,
+        "GetValueCount is not the block's value count");
+  const std::vector<uint16_t> tids =
+      ReadList(count, [s](uint16_t* list) { KSTRN_GetValueList(list, s); },
+               "GetValueList writes more TIDs than GetValueCount reports");
   std::vector<uint8_t> bytes;
   for (const uint16_t tid : tids) {
     const KSTRN_ValueHandle handle = KSTRN_GetValueHandle(tid, s);
@@ -91,8 +107,10 @@ WalkLevel EnterBlock(KSTRN_SessionHandle s) {
   WalkLevel level;
   uint16_t count = 0;
   KSTRN_GetTypeCount(&count, s);
-  level.tids.resize(count);
-  if (count != 0) KSTRN_GetTypeList(level.tids.data(), s);
+  Check(Core(s).current() == nullptr || count == Core(s).current()->itemCount,
+        "GetTypeCount is not the block's item count");
+  level.tids = ReadList(count, [s](uint16_t* list) { KSTRN_GetTypeList(list, s); },
+                        "GetTypeList writes more TIDs than GetTypeCount reports");
   return level;
 }
 
@@ -167,7 +185,8 @@ uint64_t CheckTree(SessionCore& session, const TreeRules& rules) {
       tids.push_back(v->tid);
     }
     Check(values == block->valueCount, "a block's value count is wrong");
-    Check(!rules.edited || !HasDuplicates(tids), "two values of one TID in a block");
+    Check(values <= kMostEntries, "a block holds more values than GetValueCount can report");
+    Check(!HasDuplicates(tids), "two values of one TID in a block");
 
     uint32_t items = 0;
     tids.clear();
@@ -185,7 +204,8 @@ uint64_t CheckTree(SessionCore& session, const TreeRules& rules) {
       }
     }
     Check(items == block->itemCount, "a block's item count is wrong");
-    Check(!rules.edited || !HasDuplicates(tids), "two items of one TID in a block");
+    Check(items <= kMostEntries, "a block holds more items than GetTypeCount can report");
+    Check(!HasDuplicates(tids), "two items of one TID in a block");
     Check(block->contentSize == SessionCore::ComputeContentSize(block),
           "a cached content size differs from a fresh computation");
   }

@@ -24,12 +24,14 @@ void Check(bool ok, const char* what);
 SessionCore& Core(KSTRN_SessionHandle handle);
 
 struct TreeRules {
-  // Sessions built by edits alone never hold an item without blocks or two
-  // records of one TID in a block; loaded files may.
+  // Sessions built by edits alone never hold an item without blocks; loaded
+  // files may.
   bool edited = false;
 };
 
-// Checks the records of the whole tree: list counts and links, parent links,
+// Checks the records of the whole tree: no block with one TID twice or with
+// more values or items than their 16-bit counts can report (loaded or
+// edited), list counts and links, parent links,
 // block counts equal to the blocks held, TIDs of the right kind, depth
 // within the limit, every cached content size equal to a fresh computation
 // from its children's caches (so all of them are exact), value storage that

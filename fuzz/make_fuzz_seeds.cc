@@ -2,7 +2,8 @@
 // the command line (fuzz/corpus in the repository):
 //
 //   container_load/       containers saved by the library, a few hand-laid
-//                         ones the writer never produces, one older file
+//                         ones the writer never produces, one older file,
+//                         recipes of wide blocks (container_load_fuzz.cc)
 //   legacy_convert/       setup and data files of both older loggers
 //   lzrw1kh_decompress/   compressed buffers of typical inputs
 //   lzrw1kh_roundtrip/    the raw inputs
@@ -223,6 +224,15 @@ Bytes CompressionInput(int kind) {
   return b;
 }
 
+// A recipe of container_load_fuzz for a container with a wide root block:
+// "BIG", flags (bit 0: values), count (u24), first TID index, step.
+Bytes LargeBlockRecipe(bool values, uint32_t count, uint16_t first, uint16_t step) {
+  Raw r;
+  r.Text("BIG").U8(values ? 1 : 0).U16(static_cast<uint16_t>(count));
+  r.U8(static_cast<uint8_t>(count >> 16)).U16(first).U16(step);
+  return r.b;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -239,6 +249,10 @@ int main(int argc, char** argv) {
   Write("container_load", "wide-block", WideBlock());
   Write("container_load", "interleaved", Interleaved());
   Write("container_load", "legacy-setup", LegacySample(LegacyKind::kFirstSetup).Build());
+  // The widest blocks a file may hold, and one entry too many.
+  Write("container_load", "recipe-every-item", LargeBlockRecipe(false, 52535, 0, 1));
+  Write("container_load", "recipe-values", LargeBlockRecipe(true, 2048, 0, 1));
+  Write("container_load", "recipe-item-65537", LargeBlockRecipe(false, 65537, 0, 0));
 
   Write("legacy_convert", "first-setup", LegacySample(LegacyKind::kFirstSetup).Build());
   Write("legacy_convert", "first-data", LegacySample(LegacyKind::kFirstData).Build());

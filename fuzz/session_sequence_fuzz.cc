@@ -20,6 +20,7 @@
 
 #include "api/session_registry.h"
 #include "fuzz_checks.h"
+#include "large_block.h"
 #include "kestron4/kestron4.h"
 #include "session/records.h"
 #include "session/session_core.h"
@@ -34,6 +35,7 @@ constexpr int kMaxSteps = 300;
 constexpr uint64_t kMaxBlocksForCopy = 2000;
 constexpr std::size_t kMaxBookmarks = 16;
 constexpr std::size_t kOutsideFileBytes = 4096;
+constexpr uint32_t kMostWide = 4096;
 
 // Files outside the sessions: one that blobs may stand for, and a target
 // for path saves. Made once per process, in memory-backed storage when the
@@ -298,7 +300,18 @@ void Step(Slot (&slots)[2], int& active, Input& in) {
       break;
     case Op::kInsertItemBlocks: {
       const uint16_t tid = in.AnyTid();
-      KSTRN_InsertItemBlocks(tid, in.U8() % 5, s);
+      const uint8_t count = in.U8();
+      if (count != kWideBlock) {
+        KSTRN_InsertItemBlocks(tid, count % 5, s);
+        break;
+      }
+      // A wide block, up to kMostWide item TIDs in turn from first; one the
+      // block holds already must get a block added to its item, not an item.
+      // (The widest, every item TID, is a unit test: the checks after every
+      // step would make each execution take seconds.)
+      const uint32_t wide = in.U16() % (kMostWide + 1);
+      const uint32_t first = in.U16();
+      for (uint32_t i = 0; i < wide; ++i) KSTRN_InsertItemBlocks(ItemTidAt(first + i), 1, s);
       break;
     }
     case Op::kDeleteItem: {
@@ -455,6 +468,7 @@ void Step(Slot (&slots)[2], int& active, Input& in) {
     case Op::kMoveToRam:
       KSTRN_MoveToRAM(s);
       break;
+
     case Op::kOpCount:
       break;
   }

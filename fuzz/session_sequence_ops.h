@@ -15,7 +15,7 @@ enum class Op : uint8_t {
   kNextItem,
   kPreviousItem,
   kGotoItem,          // block index (signed byte)
-  kInsertItemBlocks,  // any TID index, count byte (modulo 5)
+  kInsertItemBlocks,  // any TID index, count byte (modulo 5; 255: a wide block, see below)
   kDeleteItem,        // item TID index, block index (signed byte)
   kDeleteCurrentItem,
   kDeleteItemBlocks,   // item TID index
@@ -50,6 +50,11 @@ enum class Op : uint8_t {
   kMoveToRam,
   kOpCount
 };
+
+// kInsertItemBlocks with the count byte 255 makes the current block wide: a
+// count (two bytes) and the index of a first item TID (two bytes) follow, and
+// that many item TIDs in turn from there (large_block.h) get a block each.
+inline constexpr uint8_t kWideBlock = 255;
 
 // TIDs the steps choose from by index (modulo the table size): item TIDs of
 // several ranges, the reference item, and TIDs that are not item TIDs.

@@ -39,6 +39,9 @@ def reason(path: str, code: int) -> str:
         return f"cut short at byte {size} of the {len(_HEADER)}-byte header"
     if head.upper() == _HEADER.upper():
         return f"a container, cut short or damaged (it ends at byte {size})"
+    if size < len(_HEADER):
+        # Shorter than any header the library recognises a file by.
+        return f"too short to be a container or an older logger file ({size} bytes)"
     if code == 2:
         return f"not a container: starts with {_start(head)}"
     # The library recognised an older logger file but could not read it all.
@@ -49,7 +52,7 @@ def named(error: errors.Error, path: str) -> errors.Error:
     """The error again, its text naming the file and the reason."""
     why = reason(path, error.code)
     cls: Type[errors.Error] = type(error)
-    if why in ("empty file",) or why.startswith("not a container"):
+    if why in ("empty file",) or why.startswith(("not a container", "too short")):
         cls = errors.FileTypeError
     elif why == "is a directory":
         cls = errors.FolderError

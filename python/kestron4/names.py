@@ -14,8 +14,8 @@ range holding it); among equally narrow ones the later line, and so the later
 file, wins. Further TABs belong to the description, read as blanks.
 
 :func:`default` loads the dictionary installed with kestron4 (package data,
-``share/kestron4/tids.tsv`` under the install prefix, or ``data/tids.tsv`` of
-a source tree), then the files named in the environment variable
+``share/kestron4/tids.tsv`` under the install prefix; a build tree stages it
+as package data), then the files named in the environment variable
 ``KESTRON4_TIDS`` (separated by ``os.pathsep``) over it.
 """
 
@@ -165,8 +165,6 @@ def search_paths() -> List[Path]:
     paths = [here / "data" / "tids.tsv"]
     # <prefix>/lib/python3.X/site-packages/kestron4 -> <prefix>/share/kestron4
     paths += [parent / "share" / "kestron4" / "tids.tsv" for parent in here.parents[:5]]
-    # a source tree or its build tree: <repo>/data/tids.tsv
-    paths += [parent / "data" / "tids.tsv" for parent in here.parents[:3]]
     paths += [Path(sys.prefix) / "share" / "kestron4" / "tids.tsv",
               Path("/usr/local/share/kestron4/tids.tsv"),
               Path("/usr/share/kestron4/tids.tsv")]

@@ -14,7 +14,15 @@
 
 namespace kestron4 {
 
+// Thrown by SessionOf for a null handle and turned into code 4 by the
+// guards below, so that a desktop program that passes one (a session it
+// failed to open) gets an error instead of a crash.
+struct NullSessionHandle {};
+[[noreturn, gnu::cold, gnu::noinline]] void ThrowNullSessionHandle();
+
+// Any other invalid handle is the caller's fault and is not detected.
 inline AbstractSession& SessionOf(KSTRN_SessionHandle handle) {
+  if (handle == nullptr) [[unlikely]] ThrowNullSessionHandle();
   return *reinterpret_cast<AbstractSession*>(handle);
 }
 inline KSTRN_SessionHandle ToHandle(AbstractSession* session) {
@@ -74,6 +82,9 @@ bool Reported(Body&& body) {
     return body();
   } catch (abi::__forced_unwind&) {
     throw;  // thread cancellation must keep unwinding
+  } catch (const NullSessionHandle&) {
+    SetLastError(ErrInvalidSession);
+    return false;
   } catch (...) {
     SetLastError(ErrFileAccess);
     return false;
@@ -81,26 +92,36 @@ bool Reported(Body&& body) {
 }
 
 // Runs the body of a function that returns its own result and leaves the
-// cell alone; an exception gives `failure`.
+// cell alone; an exception gives `failure`, a null session handle code 4
+// as well.
 template <typename Result, typename Body>
 Result Direct(Result failure, Body&& body) {
   try {
     return body();
   } catch (abi::__forced_unwind&) {
     throw;
+  } catch (const NullSessionHandle&) {
+    SetLastError(ErrInvalidSession);
+    return failure;
   } catch (...) {
     return failure;
   }
 }
 
+// The same for a body without a result; false only for a null session
+// handle.
 template <typename Body>
-void DirectVoid(Body&& body) {
+bool DirectVoid(Body&& body) {
   try {
     body();
   } catch (abi::__forced_unwind&) {
     throw;
+  } catch (const NullSessionHandle&) {
+    SetLastError(ErrInvalidSession);
+    return false;
   } catch (...) {
   }
+  return true;
 }
 
 }  // namespace kestron4

@@ -10,18 +10,15 @@
 using namespace kestron4;
 
 bool KSTRN_MoveToRAM(KSTRN_SessionHandle s) {
-  DirectVoid([&] { SessionOf(s).MoveToRAM(); });
-  return true;
+  return DirectVoid([&] { SessionOf(s).MoveToRAM(); });
 }
 
 bool KSTRN_Unmap(KSTRN_SessionHandle s) {
-  DirectVoid([&] { SessionOf(s).Unmap(); });
-  return true;
+  return DirectVoid([&] { SessionOf(s).Unmap(); });
 }
 
 bool KSTRN_Remap(KSTRN_SessionHandle s) {
-  DirectVoid([&] { SessionOf(s).Remap(); });
-  return true;
+  return DirectVoid([&] { SessionOf(s).Remap(); });
 }
 
 KSTRN_StreamHandle KSTRN_CreateStream(KSTRN_SessionHandle s) {
@@ -34,6 +31,11 @@ void KSTRN_DestroyStream(KSTRN_StreamHandle stream, KSTRN_SessionHandle s) {
 
 uint32_t KSTRN_ReadValueStream(KSTRN_StreamHandle stream, KSTRN_ValueHandle value, uint64_t offset,
                                void* destination, uint32_t count, KSTRN_SessionHandle s) {
+  // The result is the code here, so a null session gives it as well.
+  if (s == nullptr) {
+    SetLastError(ErrInvalidSession);
+    return ErrInvalidSession;
+  }
   return Direct(uint32_t{ErrFileAccess}, [&] {
     return SessionOf(s).ReadValueStream(ToStream(stream), ToValue(value), offset, destination,
                                         count);

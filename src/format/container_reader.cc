@@ -6,6 +6,7 @@
 #include <exception>
 #include <vector>
 
+#include "format/block_tid_set.h"
 #include "format/container_format.h"
 #include "session/packed_values.h"
 #include "session/session_core.h"
@@ -37,18 +38,28 @@ class BlockReader {
 
   // Reads the entry list and its end marker; the values become one packed
   // run (session/packed_values.h). A short input throws; Close then keeps
-  // the values read completely.
+  // the values read completely. A block that holds a TID twice is refused
+  // (false) as soon as the second one is met.
   bool ReadEntries(ItemBlock* block) {
     block_ = block;
     count_ = 0;
     valueBytes_ = 0;
+    refused_ = false;
+    tids_.Clear();
     uint32_t dataLength = 0;  // held by the latest 1066 of this block
     uint64_t childBlocks = 0;
     Item* last = nullptr;
     for (;;) {
-      if (ReadInPlace(&dataLength, &childBlocks, &last)) continue;
+      if (ReadInPlace(&dataLength, &childBlocks, &last)) {
+        if (refused_) break;
+        continue;
+      }
       const Tid tid = input_.ReadU16();
       if (tid == 0) break;
+      if (!tids_.Add(tid)) {
+        refused_ = true;
+        break;
+      }
       if (IsValueID(tid)) {
         if (!ReadValue(tid, &dataLength)) {
           Close();
@@ -61,6 +72,11 @@ class BlockReader {
       childBlocks += count;
     }
     Close();
+    // Distinct TIDs keep both lists within what their 16-bit counts can
+    // report; checked all the same, as callers size buffers by the counts.
+    if (refused_ || count_ > BlockTidSet::kMostEntries ||
+        block->itemCount > BlockTidSet::kMostEntries)
+      return false;
     // Every announced block needs at least its size field and end marker;
     // refusing here keeps a lying count from driving the walk.
     return childBlocks * kMinBlockRecordBytes <= static_cast<uint64_t>(input_.Remaining());
@@ -95,6 +111,10 @@ class BlockReader {
     const Tid tid = container::LoadU16(p);
     if (!IsValueID(tid)) {
       if (tid == 0) return false;
+      if (!tids_.Add(tid)) {
+        refused_ = true;
+        return true;
+      }
       const uint16_t count = container::LoadU16(p + 2);
       *last = session_.AppendItem(block_, tid, count, *last);
       *childBlocks += count;
@@ -107,7 +127,9 @@ class BlockReader {
     std::size_t span = 0;
     uint32_t entries = 0;
     uint32_t latestDataLength = *dataLength;
-    if (SpanLikeTheLast(p, have)) {
+    spanTids_.clear();
+    const bool likeTheLast = SpanLikeTheLast(p, have);
+    if (likeTheLast) {
       span = lastSpan_.bytes;
       entries = lastSpan_.count;
     } else {
@@ -143,6 +165,7 @@ class BlockReader {
           recorded = false;
         }
         span += container::kTidBytes + static_cast<std::size_t>(size);
+        spanTids_.push_back(t);
         ++entries;
       }
       if (recorded) {
@@ -151,6 +174,16 @@ class BlockReader {
       }
     }
     if (entries == 0 || arena_.RunLength() + span > UINT32_MAX) return false;
+    bool added = true;
+    if (likeTheLast) {
+      for (uint32_t i = 0; i < entries; ++i) added &= tids_.Add(lastSpan_.entries[i].tid);
+    } else {
+      for (const Tid t : spanTids_) added &= tids_.Add(t);
+    }
+    if (!added) {
+      refused_ = true;
+      return true;
+    }
     uint8_t* run = arena_.Extend(span);
     std::memcpy(run, p, span);
     arena_.Commit(span);
@@ -281,6 +314,9 @@ class BlockReader {
   StreamReader& input_;
   const LargeValueHome large_;
   ItemBlock* block_ = nullptr;  // whose run is open
+  BlockTidSet tids_;            // of the open block
+  std::vector<Tid> spanTids_;   // of the span ReadInPlace takes
+  bool refused_ = false;        // the open block holds a TID twice
   uint32_t count_ = 0;
   uint64_t valueBytes_ = 0;
   uint64_t runBytes_ = 0;

@@ -1,4 +1,6 @@
 // Moving the cursor and describing the tree around it.
+#include <algorithm>
+
 #include "session/session_core.h"
 
 namespace kestron4 {
@@ -64,12 +66,15 @@ ErrorCode SessionCore::GotoItem(int32_t index) {
 }
 
 uint16_t SessionCore::GetTypeCount() {
-  return current_ == nullptr ? 0 : static_cast<uint16_t>(current_->itemCount);
+  return current_ == nullptr ? 0 : static_cast<uint16_t>(std::min<uint32_t>(current_->itemCount, 0xFFFF));
 }
 
+// As GetValueList: never more entries than GetTypeCount can report.
 void SessionCore::GetTypeList(uint16_t* tids) {
   if (current_ == nullptr) return;
-  for (const Item* item = current_->firstItem; item != nullptr; item = item->next) *tids++ = item->tid;
+  const uint16_t* const last = tids + std::min<uint32_t>(current_->itemCount, 0xFFFF);
+  for (const Item* item = current_->firstItem; item != nullptr && tids < last; item = item->next)
+    *tids++ = item->tid;
 }
 
 uint16_t SessionCore::GetItemCount(Tid tid) {

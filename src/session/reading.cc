@@ -1,4 +1,5 @@
 // Reading the values of the current item block.
+#include <algorithm>
 #include <cstring>
 
 #include "session/packed_values.h"
@@ -8,16 +9,19 @@
 namespace kestron4 {
 
 uint16_t SessionCore::GetValueCount() {
-  return current_ == nullptr ? 0 : static_cast<uint16_t>(current_->valueCount);
+  return current_ == nullptr ? 0 : static_cast<uint16_t>(std::min<uint32_t>(current_->valueCount, 0xFFFF));
 }
 
+// Callers size the list by GetValueCount, which cannot report more than
+// 0xFFFF entries: no more are ever written, whatever the block holds.
 void SessionCore::GetValueList(uint16_t* tids) {
   if (current_ == nullptr) return;
+  const uint16_t* const last = tids + std::min<uint32_t>(current_->valueCount, 0xFFFF);
   if (current_->IsPacked()) {
-    if (reader_.ListTids(current_, tids)) return;
+    if (current_->valueCount <= 0xFFFF && reader_.ListTids(current_, tids)) return;
     const uint8_t* p = current_->packed;
     const uint8_t* const end = p + current_->packedBytes;
-    while (p < end) {
+    while (p < end && tids < last) {
       // A near entry starts with its TID, which no other kind's tag equals.
       const auto first = static_cast<Tid>(p[0] | (p[1] << 8));
       if (first != packed::kFarTag && first != packed::kSizedTag) {
@@ -33,7 +37,8 @@ void SessionCore::GetValueList(uint16_t* tids) {
     }
     return;
   }
-  for (const Value* v = current_->firstValue; v != nullptr; v = v->next) *tids++ = v->tid;
+  for (const Value* v = current_->firstValue; v != nullptr && tids < last; v = v->next)
+    *tids++ = v->tid;
 }
 
 ErrorCode SessionCore::ValSizeOf(Tid tid, uint32_t* size) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "session/edit/target_finder.h"
 #include "session/packed_values.h"
 
 namespace kestron4 {
@@ -14,10 +15,17 @@ SessionCore::~SessionCore() {
   DestroyBlock(root_);
 }
 
+void SessionCore::TreeEdited() {
+  referenceFinder_.reset();
+  referenceAsked_ = false;
+}
+
 ItemBlock* SessionCore::NewRootBlock() { return blockPool_.New(); }
 
 void SessionCore::ResetTree() {
+  TreeEdited();
   DestroyBlock(root_);
+  items_.ForgetAll();
   for (Decoded& slot : decoded_) slot.block = nullptr;
   reader_.ForgetAll();
   arena_.Clear();
@@ -39,6 +47,7 @@ Item* SessionCore::AppendItem(ItemBlock* block, Tid tid, uint16_t blockCount, It
     block->firstItem = item;
   }
   ++block->itemCount;
+  items_.Added(block, item);
   return item;
 }
 
@@ -142,12 +151,6 @@ void SessionCore::Parse(ItemBlock* block) {
   block->packedBytes = 0;
   block->firstValue = first;
   block->valueCount = count;
-}
-Item* SessionCore::FindItem(const ItemBlock* block, Tid tid) {
-  if (block == nullptr) return nullptr;
-  for (Item* item = block->firstItem; item != nullptr; item = item->next)
-    if (item->tid == tid) return item;
-  return nullptr;
 }
 
 Value* SessionCore::FindDecoded(const ItemBlock* block, Tid tid) {
@@ -281,6 +284,7 @@ void SessionCore::DestroyBlock(ItemBlock* top) {
       item = next;
     }
     if (current_ == block) current_ = nullptr;
+    items_.Forget(block);
     blockPool_.Delete(block);
   }
 }
@@ -302,6 +306,7 @@ void SessionCore::RemoveItem(ItemBlock* block, Item* item) {
       block->firstItem = i->next;
     }
     --block->itemCount;
+    items_.Removed(block, i);
     itemPool_.Delete(i);
     return;
   }

@@ -6,17 +6,21 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "session/abstract_session.h"
 #include "session/arena.h"
+#include "session/item_index.h"
 #include "session/run_reader.h"
 #include "session/pool.h"
 #include "session/records.h"
 #include "storage/streams/copy_bytes.h"
 
 namespace kestron4 {
+
+class IndexedTargetFinder;
 
 class SessionCore : public AbstractSession {
  public:
@@ -139,7 +143,9 @@ class SessionCore : public AbstractSession {
   uint8_t referenceMode() const { return refMode_; }
   void SetReferenceMode(uint8_t mode) { refMode_ = mode; }
 
-  static Item* FindItem(const ItemBlock* block, Tid tid);
+  // The first item of the TID in block, null if none: in constant time for
+  // a wide block (ItemIndex).
+  Item* FindItem(const ItemBlock* block, Tid tid) { return items_.Find(block, tid); }
   // The first of block's values, in order (follow Value::next). For a packed
   // block they are decoded into one of a few scratch lists of the session:
   // read-only, and valid until four other packed blocks have been decoded or
@@ -185,6 +191,9 @@ class SessionCore : public AbstractSession {
   // The first value of the TID, or a new one at the end (*existed says
   // which), in one walk. REQUIRES: block is not packed.
   Value* FindOrAppendValue(ItemBlock* block, Tid tid, bool* existed);
+  // To be called by every operation that may change the tree, a value's
+  // bytes included: drops what GotoReference keeps between its calls.
+  void TreeEdited();
   // Where a load keeps the bytes it read; cleared with the tree.
   Arena& arena() { return arena_; }
   // Replaces the root with an empty one (everything below is destroyed).
@@ -305,6 +314,11 @@ class SessionCore : public AbstractSession {
   uint8_t refMode_ = 0;
   // The bytes packed blocks and kArena values point into.
   Arena arena_;
+  ItemIndex items_;
+  // Reference lookups kept from one GotoReference to the next while the tree
+  // does not change (TreeEdited); built on the second call after a change.
+  std::unique_ptr<IndexedTargetFinder> referenceFinder_;
+  bool referenceAsked_ = false;
 };
 
 }  // namespace kestron4

@@ -88,6 +88,7 @@ uint32_t SessionCore::GetBufferLenUTF16(Tid tid) {
 }
 
 bool SessionCore::InsertMarkedText(Tid tid, const char* text, std::size_t length) {
+  TreeEdited();
   bool cut = false;
   if (IsVariableSize(tid) && length > kShortTextLimit) {
     length = kShortTextLimit;

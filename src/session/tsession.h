@@ -28,9 +28,20 @@ class TSession final : public SessionCore, public PolicyTypedefs<Policy> {
   ErrorCode SavePathW(const char16_t* path) override { return policy_.SavePathW(*this, path); }
   ErrorCode SaveHandle(FileHandle file) override { return policy_.SaveHandle(*this, file); }
 
-  void MoveToRAM() override { policy_.MoveToRAM(*this); }
-  void Unmap() override { policy_.Unmap(); }
-  void Remap() override { policy_.Remap(); }
+  // Which values can be read changes with these: what GotoReference kept
+  // from reading them goes too.
+  void MoveToRAM() override {
+    TreeEdited();
+    policy_.MoveToRAM(*this);
+  }
+  void Unmap() override {
+    TreeEdited();
+    policy_.Unmap();
+  }
+  void Remap() override {
+    TreeEdited();
+    policy_.Remap();
+  }
   StreamHandle* CreateStream() override { return policy_.CreateStream(); }
   void DestroyStream(StreamHandle* stream) override { policy_.DestroyStream(stream); }
   ErrorCode ReadValueStream(StreamHandle* stream, Value* value, uint64_t offset, void* destination,

@@ -61,10 +61,10 @@ TEST_F(ConvertTest, CheckListsEveryProblemAndExitsOne) {
     s.OpenItem(112, 0);
     s.DeleteValue(1052);
   });
-  // The blob takes its length from the 1066 just before it, readers from the
-  // first 1066 of the block.
-  WriteWholeFile(File("blob.kst"), Container(std::string("\x2a\x04\x09\x00\x00\x00\x2a\x04\x05\x00"
-                                                         "\x00\x00\x27\x04" "abcde\x00\x00", 21)));
+  // The blob takes its length from a 1066 before it (none: no bytes),
+  // readers from the block's 1066.
+  WriteWholeFile(File("blob.kst"),
+                 Container(std::string("\x27\x04\x2a\x04\x09\x00\x00\x00\x00\x00", 10)));
   RunCases({{{"check", "@good.kst"}, 0, "1 reference(s), 0 problem(s)\n", ""},
             {{"check", kSample}, 0, "", ""},
             {{"info", kSample}, 0, "file type    2 (logger data file)", ""},
@@ -72,7 +72,7 @@ TEST_F(ConvertTest, CheckListsEveryProblemAndExitsOne) {
              ""},
             {{"check", "@dangling.kst"}, 1,
              "/107:0: reference 112:0 (number 7) does not resolve: Kestron Error 10", ""},
-            {{"check", "@blob.kst"}, 1, "/: blob holds 5 bytes, its length value says 9", ""}});
+            {{"check", "@blob.kst"}, 1, "/: blob holds 0 bytes, its length value says 9", ""}});
 }
 
 }  // namespace

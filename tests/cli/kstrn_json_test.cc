@@ -163,19 +163,20 @@ TEST_F(JsonTest, OddButLoadableFilesRoundTripRepeatsAreRefused) {
        nullptr},  // blob apart from its length
       {std::string("\x27\x04\x2a\x04\x03\x00\x00\x00\x00\x00", 10), nullptr},  // blob first
       {std::string("\x10\x27\x01\x00\x00\x00\x10\x27\x02\x00\x00\x00\x00\x00", 14),
-       "value 10000 occurs twice"},
+       "TID 10000 appears twice in the block"},
       {std::string("\x64\x00\x01\x00\x64\x00\x01\x00\x00\x00\x02\x00\x00\x00\x00\x00"
                    "\x02\x00\x00\x00\x00\x00",
                    22),
-       "item 100 occurs twice"}};
+       "TID 100 appears twice in the block"}};
   for (const auto& [body, refused] : cases) {
     SCOPED_TRACE(refused ? refused : "round trip");
     WriteWholeFile(File("odd.kst"), Container(body));
-    ASSERT_EQ(Run({"convert", File("odd.kst"), "-o", File("saved.kst")}).status, 0);
     if (refused == nullptr) {
+      ASSERT_EQ(Run({"convert", File("odd.kst"), "-o", File("saved.kst")}).status, 0);
       EXPECT_TRUE(RoundTrip(File("saved.kst")) == ReadWholeFile(File("saved.kst")));
     } else {
-      ExpectRefused({"to-json", File("saved.kst"), "-o", File("odd.json")}, refused);
+      // The library refuses to load such a file at all.
+      ExpectRefused({"to-json", File("odd.kst"), "-o", File("odd.json")}, refused);
       EXPECT_TRUE(ReadWholeFile(File("odd.json")).empty()) << "no partial output";
     }
   }

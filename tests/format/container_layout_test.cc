@@ -67,20 +67,19 @@ TEST(ContainerLayout, InterleavedEntriesAndWrongSizesLoadAndSaveNormalised) {
 
 TEST(ContainerLayout, ValueLengthsFollowTheTidAndTheLatestDataSize) {
   const std::string file = Bytes().Header().U32(0)
-      .U16(1063)                                         // no 1066 yet: no bytes
       .U16(1066).U32(5).U16(1063).Raw("12345")           // takes five
-      .U16(1066).U32(2).U16(1063).Raw("xy")              // the latest 1066 counts
       .U16(2000).U8(0).U16(2001).U8(255).Fill(255, 'a')  // 1 + n
       .U16(4000).U16(300).Fill(300, 'b').U16(1135).U16(1).Raw("z")  // 2 + n
       .U16(13999).Fill(8, 'f').U16(1169)                 // fixed 8; no size known: 0
-      .U16(100).U16(1).U16(0)
-      .U32(0).U16(1063).U16(0).s;                        // a child has its own data size
+      .U16(100).U16(2).U16(0)
+      .U32(0).U16(1063).U16(0)                           // a child has its own data size
+      .U32(0).U16(1063).U16(1066).U32(2).U16(0).s;       // none before it: no bytes
   ErrorCode code = 99;
   auto s = LoadBytes(file, &code);
   ASSERT_EQ(code, ErrNone);
-  EXPECT_EQ(ValueSizes(*s, s->root()),
-            (std::vector<uint64_t>{0, 4, 5, 4, 2, 1, 256, 302, 3, 8, 0}));
+  EXPECT_EQ(ValueSizes(*s, s->root()), (std::vector<uint64_t>{4, 5, 1, 256, 302, 3, 8, 0}));
   EXPECT_EQ(ValueSizes(*s, s->root()->firstItem->blocks[0]), (std::vector<uint64_t>{0}));
+  EXPECT_EQ(ValueSizes(*s, s->root()->firstItem->blocks[1]), (std::vector<uint64_t>{0, 4}));
   EXPECT_EQ(SavedBytes(*s).size(), file.size());
 }
 

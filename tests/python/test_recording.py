@@ -1,4 +1,5 @@
 import types
+from pathlib import Path
 
 import numpy as np
 import pandas as pd
@@ -89,6 +90,7 @@ def test_the_recording_module_is_not_shadowed_and_names_stand_for_tids(sample_pa
     ("empty.dat", b"", kestron4.FileTypeError, "empty file"),
     ("text.dat", b"hello world, no logger", kestron4.FileTypeError, 'starts with "hello world,..."'),
     ("head.kst", b"KESTRON v1.0", kestron4.FileAccessError, "cut short at byte 12 of the 19-byte header"),
+    ("four.dat", b"RB41", kestron4.FileTypeError, "too short to be a container or an older logger file"),
     ("cut.dat", None, kestron4.FileAccessError, "cut short at byte 3000"),
     ("folder", "dir", kestron4.FolderError, "is a directory"),
 ])
@@ -140,6 +142,16 @@ def test_tid_dictionary(tmp_path, monkeypatch):
         base.write_text(bad + "\n")
         with pytest.raises(ValueError, match="base.tsv:1"):
             names.TidNames.load(base)
+
+
+def test_the_package_finds_its_own_dictionary(source_dir, monkeypatch):
+    # Beside the staged or installed package, never by walking up into a
+    # source tree (a build tree elsewhere has none above it).
+    monkeypatch.delenv("KESTRON4_TIDS", raising=False)
+    found = [p.resolve() for p in names.search_paths() if p.is_file()]
+    assert found and found[0].parent.parent == Path(names.__file__).resolve().parent
+    assert (source_dir / "data" / "tids.tsv").resolve() not in found
+    assert names.default().name(0) == "none"
 
 
 @pytest.mark.parametrize("rates", [(0, 3, 6), (0, 16)])  # 1, 10, 100 ms on one grid; 1 ms beside 5 min

@@ -48,6 +48,19 @@ class Scanner {
     return true;
   }
 
+  // The TIDs met in the block whose entries are read.
+  bool NewTid(uint16_t tid) {
+    if (seen_.empty()) seen_.assign(1u << 16, false);
+    if (seen_[tid]) return false;
+    seen_[tid] = true;
+    seenList_.push_back(tid);
+    return true;
+  }
+  void ForgetTids() {
+    for (const uint16_t tid : seenList_) seen_[tid] = false;
+    seenList_.clear();
+  }
+
   // Notes the first damage; returns false so callers can stop.
   bool Damage(uint64_t at, uint64_t needed, const std::string& what) {
     if (!result_->damaged) {
@@ -102,11 +115,17 @@ class Scanner {
 
   bool ReadEntries(ScanBlock& block, uint64_t& p, uint64_t end) {
     int64_t dataLength = 0;
+    ForgetTids();
     for (;;) {
       uint16_t tid = 0;
       if (p + 2 > end || !U16(p, tid)) return Damage(p, p + 2, "entry list cut off");
       p += 2;
       if (tid == 0) return true;
+      // The library refuses such a block: its counts could not report it.
+      if (!NewTid(tid)) {
+        p -= 2;
+        return Damage(p, p, "TID " + std::to_string(tid) + " appears twice in the block");
+      }
       if (!KSTRN_IsValueID(tid)) {
         uint16_t count = 0;
         if (p + 2 > end || !U16(p, count)) return Damage(p, p + 2, "item entry cut off");
@@ -181,6 +200,8 @@ class Scanner {
   bool bounded_;
   uint64_t pos_ = 0;
   ScanResult* result_ = nullptr;
+  std::vector<bool> seen_;          // by TID
+  std::vector<uint16_t> seenList_;  // the TIDs set in seen_
   std::vector<std::pair<uint16_t, uint16_t>> path_;
 };
 

@@ -26,6 +26,7 @@ void StoreString(SessionCore& session, Value& value, const void* data, uint32_t 
 // Inserting a value TID is the only way a value enters a block: anything
 // else would be written as an item entry and corrupt the saved file.
 bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
+  TreeEdited();
   if (current_ == nullptr || !IsValueID(tid)) return false;
   Parse(current_);
   bool existed = false;
@@ -60,6 +61,7 @@ bool SessionCore::InsertValue(Tid tid, const void* data, uint32_t byteCount) {
 }
 
 bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
+  TreeEdited();
   if (!IsVariableSize(tid) && !IsLongVariableSize(tid)) return InsertValue(tid, data, 0);
   if (current_ == nullptr || data == nullptr) return current_ != nullptr;
   const bool longKind = IsLongVariableSize(tid);
@@ -78,6 +80,7 @@ bool SessionCore::InsertValueS(Tid tid, const void* data, uint32_t size) {
 }
 
 bool SessionCore::AllocData(Tid tid, uint32_t size) {
+  TreeEdited();
   if (current_ == nullptr || !IsValueID(tid)) return false;
   Parse(current_);
   bool existed = false;
@@ -109,6 +112,7 @@ bool SessionCore::AllocData(Tid tid, uint32_t size) {
 }
 
 bool SessionCore::WriteData(Tid tid, uint32_t offset, const void* source, uint32_t length) {
+  TreeEdited();
   Parse(current_);
   Value* value = FindValue(current_, tid);
   if (value == nullptr) return false;
@@ -121,6 +125,7 @@ bool SessionCore::WriteData(Tid tid, uint32_t offset, const void* source, uint32
 }
 
 bool SessionCore::InsertDataFile(const char* path, uint64_t offset, uint64_t length) {
+  TreeEdited();
   if (current_ == nullptr) return false;
   const uint32_t low = static_cast<uint32_t>(length);
   InsertValue(kTidDataSize, &low, 4);  // parses the block
@@ -136,6 +141,7 @@ bool SessionCore::InsertDataFile(const char* path, uint64_t offset, uint64_t len
 }
 
 bool SessionCore::InsertDataFileW(const char16_t* path, uint64_t offset, uint64_t length) {
+  TreeEdited();
   if (current_ == nullptr) return false;
   const std::u16string wide = path != nullptr ? std::u16string(path, U16Length(path)) : u"";
   if (!InsertDataFile(nullptr, offset, length)) return false;
@@ -146,6 +152,7 @@ bool SessionCore::InsertDataFileW(const char16_t* path, uint64_t offset, uint64_
 }
 
 bool SessionCore::DeleteValue(Tid tid) {
+  TreeEdited();
   if (current_ == nullptr || FindValue(current_, tid) == nullptr) return false;
   Parse(current_);
   for (Value** link = &current_->firstValue; *link != nullptr; link = &(*link)->next) {

@@ -10,7 +10,7 @@ Resolution Fail(ErrorCode code) { return Resolution{code, nullptr}; }
 Resolution ResolveReference(SessionCore& session, ItemBlock* holder, uint16_t refNo,
                             TargetFinder& finder) {
   const Item* references =
-      holder != nullptr ? SessionCore::FindItem(holder, kTidReferenceItem) : nullptr;
+      holder != nullptr ? session.FindItem(holder, kTidReferenceItem) : nullptr;
   if (references == nullptr || references->blocks.empty()) return Fail(ErrRefNotFound);
   const ItemBlock* entry = finder.FindEntry(*references, refNo);
   if (entry == nullptr) return Fail(ErrRefNotFound);

@@ -18,6 +18,7 @@ void PutU16(uint16_t number, uint8_t (&bytes)[2]) {
 }  // namespace
 
 ErrorCode SessionCore::CreateReference(uint32_t bookmark, uint16_t refNo, Tid keyTid) {
+  TreeEdited();
   ItemBlock* const referrer = current_;
   if (referrer == nullptr) return ErrInvalidSession;
   if (!GotoBookMark(bookmark)) return ErrNoBookmark;

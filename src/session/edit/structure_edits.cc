@@ -19,6 +19,7 @@ constexpr int64_t kEmptyBlock = 4 + 2;
 // 0 (refused by the C interface, used by the older-file conversion) creates
 // the item without blocks so that it keeps its place in the item order.
 bool SessionCore::InsertItemBlocks(Tid tid, uint16_t count) {
+  TreeEdited();
   if (current_ == nullptr || !IsItemID(tid)) return false;
   if (DepthOf(current_) + 1 > kMaxDepth) return false;
   Item* item = FindItem(current_, tid);
@@ -36,6 +37,7 @@ bool SessionCore::InsertItemBlocks(Tid tid, uint16_t count) {
 }
 
 ErrorCode SessionCore::DeleteItem(Tid tid, int32_t index) {
+  TreeEdited();
   if (current_ == nullptr) return ErrTypeNotFound;
   Item* item = FindItem(current_, tid);
   if (item == nullptr || item->blockCount == 0 || item->blocks.empty()) return ErrTypeNotFound;
@@ -58,6 +60,7 @@ ErrorCode SessionCore::DeleteItem(Tid tid, int32_t index) {
 }
 
 ErrorCode SessionCore::DeleteCurrentItem() {
+  TreeEdited();
   ItemBlock* x = current_;
   if (x == nullptr || x->parent == nullptr) return ErrTypeNotFound;
   const Tid t = x->parent->tid;
@@ -78,6 +81,7 @@ ErrorCode SessionCore::DeleteCurrentItem() {
 }
 
 ErrorCode SessionCore::DeleteItemBlocks(Tid tid) {
+  TreeEdited();
   if (current_ == nullptr) return ErrTypeNotFound;
   Item* item = FindItem(current_, tid);
   if (item == nullptr) return ErrTypeNotFound;
@@ -94,6 +98,7 @@ ErrorCode SessionCore::DeleteItemBlocks(Tid tid) {
 }
 
 ErrorCode SessionCore::MoveCurrentItem(uint16_t newIndex) {
+  TreeEdited();
   ItemBlock* x = current_;
   if (x == nullptr || x->parent == nullptr) return ErrTypeNotFound;
   std::vector<ItemBlock*>& blocks = x->parent->blocks;
@@ -111,6 +116,7 @@ ErrorCode SessionCore::MoveCurrentItem(uint16_t newIndex) {
 }
 
 bool SessionCore::ChangeTID(Tid newTid) {
+  TreeEdited();
   ItemBlock* x = current_;
   if (x == nullptr || x->parent == nullptr) return false;
   Item* old = x->parent;

@@ -102,7 +102,7 @@ void TargetIndex::Collect(SessionCore& session) {
       }
       const auto wanted = keyTidsOf_.find(item->tid);
       // The lookup only ever examines the first item of a TID.
-      if (wanted == keyTidsOf_.end() || SessionCore::FindItem(lister, item->tid) != item) continue;
+      if (wanted == keyTidsOf_.end() || session.FindItem(lister, item->tid) != item) continue;
       for (const Tid vtid : wanted->second) {
         const bool comparesBytes = IsStringKind(vtid) || ValSize(vtid, 0) != 0;
         for (std::size_t i = 0; i < item->blocks.size(); ++i) {
