@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 tools/install-deps.sh
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR=ON \
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR=ON -DKESTRON4_BUILD_TESTS=ON \
   -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
