@@ -49,7 +49,7 @@ Upstream-Name: kestron4
 Source: commit $commit
 
 Files: *
-Copyright: the kestron4 developers
+Copyright: $(date -u -d "@$SOURCE_DATE_EPOCH" +%Y) the kestron4 developers
 License: custom
  Distributed under the terms of the agreement it was delivered with.
 EOF
