@@ -21,6 +21,10 @@ tests/consumer/run-consumer.sh build
 # Windows: kestron4.dll cross-built with mingw-w64, its tests under Wine.
 tools/run-windows-tests.sh
 
+# The release artifacts: built twice (the same bytes), the Debian packages and
+# the Windows zip tried out.
+tests/release/run-release-tests.sh
+
 # The benchmarks build in the same tree and each runs once on tiny data, so
 # that they keep compiling and working; tools/run-benchmarks.sh measures.
 cmake -S . -B build -DKESTRON4_BUILD_BENCH=ON
