@@ -84,8 +84,11 @@ step "installing into a staging tree" env DESTDIR="$work/win-stage" cmake --inst
 step "making the Windows zip" "$root/tools/release/make-zip.sh" "$work/win-stage" "$src/data/tids.tsv" \
   "$out" "$version" "$commit"
 
-if [ -x "$root/tools/build-wheel.sh" ]; then
-  step "building the Python wheel" "$root/tools/build-wheel.sh" "$out"
+# The Python wheel (and its sdist), from the same committed tree; without
+# debug information, which would hold the paths of pip's temporary build folders.
+if [ -x "$src/tools/build-wheel.sh" ]; then
+  step "building the Python wheel" env CFLAGS="-g0 $prefix_map" CXXFLAGS="-g0 $prefix_map" \
+    "$src/tools/build-wheel.sh" "$out"
 else
   echo "no tools/build-wheel.sh: no Python wheel"
 fi

@@ -11,23 +11,28 @@
 # - the Windows zip: a C program built for Microsoft's ABI links kestron4.lib,
 #   runs under Wine, opens a file kstrn made, edits and saves it; the
 #   Debian package's kstrn reads the edits back.
-# Usage: tests/release/run-release-tests.sh
+# Usage: tests/release/run-release-tests.sh [--dist DIR]
+# (--dist: test the artifacts already in DIR, without building them twice)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source=$(cd "$here/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$source/tools/release.sh" --out "$work/dist" --work "$work/one"
-"$source/tools/release.sh" --out "$work/dist2" --work "$work/two/deeper" >/dev/null
-(cd "$work/dist" && ls) >"$work/list1"
-(cd "$work/dist2" && ls) >"$work/list2"
-diff "$work/list1" "$work/list2"
-while read -r f; do cmp "$work/dist/$f" "$work/dist2/$f"; done <"$work/list1"
-echo "== two builds in different folders, the same bytes: $(tr '\n' ' ' <"$work/list1")"
-(cd "$work/dist" && sha256sum -c --quiet SHA256SUMS)
+if [ "${1:-}" = --dist ]; then
+  dist=$(realpath "$2")
+else
+  dist=$work/dist
+  "$source/tools/release.sh" --out "$dist" --work "$work/one"
+  "$source/tools/release.sh" --out "$work/dist2" --work "$work/two/deeper" >/dev/null
+  (cd "$dist" && ls) >"$work/list1"
+  (cd "$work/dist2" && ls) >"$work/list2"
+  diff "$work/list1" "$work/list2"
+  while read -r f; do cmp "$dist/$f" "$work/dist2/$f"; done <"$work/list1"
+  echo "== two builds in different folders, the same bytes: $(tr '\n' ' ' <"$work/list1")"
+fi
+if [ -f "$dist/SHA256SUMS" ]; then (cd "$dist" && sha256sum -c --quiet SHA256SUMS); fi
 
-dist=$work/dist
 deb=$(ls "$dist"/kestron4_*.deb)
 dev=$(ls "$dist"/kestron4-dev_*.deb)
 zip=$(ls "$dist"/kestron4-*-win64.zip)
@@ -44,9 +49,8 @@ if grep -rl -e "$work" -e "$source" "$root"; then
 fi
 libdir=$(dirname "$(find "$root" -name 'libkestron4.so.*.*' -type f)")
 export LD_LIBRARY_PATH=$libdir
-test "$("$root/usr/bin/kstrn" --version)" = "${version%.0}" ||
-  test "$("$root/usr/bin/kstrn" --version)" = "$version"
 kstrn=$root/usr/bin/kstrn
+test "$("$kstrn" --version)" = "kstrn with kestron4 $version"
 "$kstrn" convert "$source/samples/logger_data_v2.dat" -o "$work/in.kst"
 # The shipped dictionary, found beside the program: names in the tree.
 "$kstrn" tree --depth 1 "$work/in.kst" | grep -q ' logger '
