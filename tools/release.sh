@@ -76,11 +76,11 @@ step "checking them with lintian" lintian --fail-on error,warning \
 # Windows, cross-built; kstrn.exe finds the dictionary beside it only.
 step "configuring the Windows build" cmake -S "$src" -B "$work/win" "${common[@]}" \
   --toolchain "$src/cmake/mingw-w64-x86_64.cmake" -DKESTRON4_KSTRN_SOURCE_TIDS=OFF \
-  -DCMAKE_INSTALL_PREFIX=/ "-DCMAKE_C_FLAGS=$prefix_map" "-DCMAKE_CXX_FLAGS=$prefix_map" \
+  "-DCMAKE_C_FLAGS=$prefix_map" "-DCMAKE_CXX_FLAGS=$prefix_map" \
   "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--no-insert-timestamp" \
   "-DCMAKE_SHARED_LINKER_FLAGS=-Wl,--no-insert-timestamp"
 step "building kestron4.dll and kstrn.exe" cmake --build "$work/win" -j "$(nproc)"
-step "installing into a staging tree" env DESTDIR="$work/win-stage" cmake --install "$work/win"
+step "installing into a staging tree" cmake --install "$work/win" --prefix "$work/win-stage"
 step "making the Windows zip" "$root/tools/release/make-zip.sh" "$work/win-stage" "$src/data/tids.tsv" \
   "$out" "$version" "$commit"
 

@@ -89,6 +89,7 @@ clang --target=x86_64-pc-windows-msvc -fuse-ld=lld -nostdlib -ffreestanding -fno
 cp "$win/bin/kestron4.dll" "$run/"
 cp "$work/in.kst" "$run/in.kst"
 out=$(cd "$run" && WINEPREFIX=$work/wine WINEDEBUG=-all timeout 300 wine msvc_session.exe)
+WINEPREFIX=$work/wine wineserver -w
 echo "$out"
 grep -qxF "kestron4.dll $version" <<<"${out//$'\r'/}"
 test "$("$kstrn" get "$run/out.kst" /2:0 1018)" = 4321
