@@ -36,14 +36,17 @@ git -C "$root" archive HEAD | tar -x -C "$src"
 cp -a "$root/tools/kstrn/view/page/node_modules" "$src/tools/kstrn/view/page/"
 
 # No path of this machine in the binaries: sources and build trees map to
-# fixed names.
+# fixed names. ccache must hand the compiler the absolute paths that these
+# maps rewrite, not paths it made relative to its base folder.
 prefix_map="-ffile-prefix-map=$src=kestron4 -ffile-prefix-map=$work=."
+export CCACHE_BASEDIR=
 common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRON4_BUILD_TESTS=OFF -DKESTRON4_BUILD_EXAMPLES=OFF
         -DKESTRON4_BUILD_PYTHON=OFF)
 
 # Linux, with Debian's hardening flags; the library lies in a system folder,
 # so kstrn needs no search path of its own.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+# (Its own file-prefix map would name the folder this script runs in.)
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all,reproducible=-fixfilepath
 cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS) $prefix_map"
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS) $prefix_map"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
