@@ -46,7 +46,7 @@ common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRON4_BUILD_TESTS=OFF -DKESTRON
 # Linux, with Debian's hardening flags; the library lies in a system folder,
 # so kstrn needs no search path of its own.
 # (Its own file-prefix map would name the folder this script runs in.)
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all,reproducible=-fixfilepath
+export DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=-fixfilepath,-fixdebugpath"
 cflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CFLAGS) $prefix_map"
 cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS) $prefix_map"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
