@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 tools/install-deps.sh
 
 jobs=$(nproc)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR=ON \
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRON4_WERROR=ON -DKESTRON4_BUILD_TESTS=ON \
   -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
@@ -22,6 +22,10 @@ tests/consumer/run-consumer.sh build
 
 # Windows: kestron4.dll cross-built with mingw-w64, its tests under Wine.
 tools/run-windows-tests.sh
+
+# The release artifacts: built twice (the same bytes), the Debian packages and
+# the Windows zip tried out.
+tests/release/run-release-tests.sh
 
 # The benchmarks build in the same tree and each runs once on tiny data, so
 # that they keep compiling and working; tools/run-benchmarks.sh measures.

@@ -224,6 +224,13 @@ std::size_t Distance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
+// Only the program run from the build tree knows the source tree's dictionary.
+#ifdef KESTRON4_SOURCE_TIDS
+constexpr const char* kBuildTreeTids = KESTRON4_SOURCE_TIDS;
+#else
+constexpr const char* kBuildTreeTids = nullptr;
+#endif
+
 // Options before the subcommand that take a value.
 bool TakesValue(const std::string& arg) { return arg == "--names"; }
 
@@ -241,7 +248,7 @@ std::string Prescan(int argc, char** argv) {
     if (command.empty() && !arg.empty() && arg[0] != '-' && (i == 1 || !TakesValue(argv[i - 1])))
       command = arg;
   }
-  if (shipped) LoadShippedDictionary(argc > 0 ? argv[0] : nullptr);
+  if (shipped) LoadShippedDictionary(argc > 0 ? argv[0] : nullptr, kBuildTreeTids);
   for (const std::string& file : files) Dictionary().AddFile(file);
   return command;
 }

@@ -22,11 +22,9 @@ kstrn::Names& Dictionary() {
   return names;
 }
 
-bool LoadShippedDictionary(const char* argv0) {
+bool LoadShippedDictionary(const char* argv0, const char* build_tree_file) {
   std::vector<std::string> candidates{ProgramDir(argv0) + "/../share/kestron4/tids.tsv"};
-#ifdef KESTRON4_SOURCE_TIDS
-  candidates.emplace_back(KESTRON4_SOURCE_TIDS);
-#endif
+  if (build_tree_file != nullptr) candidates.emplace_back(build_tree_file);
   for (const std::string& path : candidates) {
     if (kestron4::FileExists(path)) {
       Dictionary().AddFile(path);

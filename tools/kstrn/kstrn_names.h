@@ -16,8 +16,11 @@ namespace kstrn::tool {
 kstrn::Names& Dictionary();
 
 // Adds the shipped dictionary to Dictionary() when it can be found; returns
-// whether it was.
-bool LoadShippedDictionary(const char* argv0);
+// whether it was. It lies in share/kestron4 beside the program's folder, or,
+// for a program run from its build tree, at build_tree_file. An installed
+// program passes nullptr: it must not read files at paths of the machine it
+// was built on.
+bool LoadShippedDictionary(const char* argv0, const char* build_tree_file);
 
 // Names of ranges this wide or wider only repeat the kind; listings leave
 // them out.
