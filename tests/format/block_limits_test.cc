@@ -3,9 +3,6 @@
 // way of loading refuses a block that holds a TID twice (which is also the
 // only way to more than 65,535 entries) with code 1, and the lists never
 // write more entries than the counts report.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -16,6 +13,7 @@
 #include "kestron4/kestron4.h"
 #include "large_block.h"
 #include "session/session_core.h"
+#include "support/caller_file.h"
 #include "support/scratch_dir.h"
 
 namespace kestron4 {
@@ -50,11 +48,13 @@ KSTRN_SessionHandle OpenFile(const Bytes& bytes, uint32_t* code,
   ScratchDir dir;
   const std::string path = dir.File("block.kst");
   WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  EXPECT_GE(fd, 0);
   KSTRN_SessionHandle s = nullptr;
-  const bool opened = open(fd, &s);
-  ::close(fd);  // file-backed sessions keep a descriptor of their own
+  bool opened = false;
+  {
+    const CallerFile file(path);
+    EXPECT_TRUE(file.ok());
+    opened = open(file.get(), &s);
+  }  // file-backed sessions keep a handle of their own
   return Finish(opened, s, code);
 }
 

@@ -28,8 +28,7 @@ std::vector<std::string> ValidNames(const std::vector<std::string>& wanted,
     const std::string base = Valid(w);
     std::string name = base;
     for (int n = 2; taken.count(name) != 0; ++n) {
-      std::string suffix(1, '_');
-      suffix += std::to_string(n);
+      const std::string suffix = "_" + std::to_string(n);
       name = base.substr(0, kMaxNameBytes - suffix.size()) + suffix;
     }
     taken.insert(name);
