@@ -84,7 +84,9 @@ def test_csv_per_rate_reads_back_as_the_frames_exactly(generated, tmp_path, phys
         # numpy reads ISO 8601 of any precision; pandas 2 and later want one format per column.
         stamps = np.array(back["timestamp"], dtype="datetime64[ns]")
         assert pd.DatetimeIndex(stamps).tolist() == list(frame.index)
-        np.testing.assert_array_equal(back["time_s"], (frame.index - START).total_seconds())
+        # One correctly rounded division of whole nanoseconds, whatever unit the index has.
+        elapsed_ns = (frame.index - START).to_numpy().astype("timedelta64[ns]").astype(np.int64)
+        np.testing.assert_array_equal(back["time_s"], elapsed_ns / 1e9)
         for column in frame.columns:  # shortest round-trip text: every bit comes back
             np.testing.assert_array_equal(back[column].to_numpy(np.float64),
                                           frame[column].to_numpy(np.float64))
