@@ -39,6 +39,13 @@ def pybind11_include():
     return None
 
 
+def zlib_headers():
+    """Whether zlib's header is there: MDF 4 exports compress their data blocks
+    with it (libz.so.1 is one of the libraries every manylinux policy allows)."""
+    folders = ("/usr/include", "/usr/local/include", sysconfig.get_paths()["include"])
+    return any((Path(folder) / "zlib.h").exists() for folder in folders)
+
+
 def check_build_needs(pybind11_headers):
     missing = []
     if not (Path(sysconfig.get_paths()["include"]) / "Python.h").exists():
@@ -88,6 +95,9 @@ class BuildExt(build_ext):
             ext.sources += library_sources()
             ext.include_dirs += [os.path.relpath(LIBRARY / "include", HERE),
                                  os.path.relpath(LIBRARY / "src", HERE), headers]
+            if zlib_headers():
+                ext.define_macros.append(("KESTRON4_HAVE_ZLIB", None))
+                ext.libraries.append("z")
         super().run()
 
 

@@ -31,7 +31,7 @@ from typing import TYPE_CHECKING, Any
 from . import _core
 from ._abi import check_numpy_abi
 
-check_numpy_abi(tuple(_core.pybind11_version))
+check_numpy_abi(_core.pybind11_version)
 from ._block import Block
 from ._session import Session, from_bytes, new, open
 from .errors import (

@@ -1,6 +1,9 @@
 # The compiled layer's interface as the package uses it. TIDs are 0..65535 and
 # counts, indexes and offsets unsigned: pybind11 raises TypeError outside them.
-from typing import Dict, List, Optional, Tuple, Type, Union
+from typing import Any, Dict, List, Optional, Tuple, Type, TypedDict, Union
+
+import numpy as np
+import numpy.typing as npt
 
 _Value = Union[int, float, str, bytes]
 _Bytes = Union[bytes, bytearray, memoryview]
@@ -15,6 +18,65 @@ def value_kind(tid: int) -> str: ...  # "none", "fixed", "short", "long" or "dat
 def value_size(tid: int) -> int: ...
 def value_type(tid: int) -> int: ...
 def write_file(path: _Path, data: bytes) -> None: ...
+def export_formats() -> List[str]: ...
+def rate_output_path(out: str, period_ms: int) -> str: ...  # one output per rate
+def apply_table(points: List[Tuple[float, float]], raw: List[float]) -> List[float]: ...
+
+pybind11_version: Tuple[int, int]
+
+# A recording's channel as the compiled layer describes it; scaling is
+# "sensor", "table" or None.
+class ChannelInfo(TypedDict):
+    index: int
+    module: int
+    name: str
+    column: str
+    source: str
+    rate_index: Optional[int]
+    period_ms: int
+    sample_bytes: int
+    samples: int
+    scaling: Optional[str]
+    scaling_name: Optional[str]
+    sensor_reals: Optional[Tuple[float, ...]]
+    table_range: Optional[Tuple[float, float]]
+    table_points: List[Tuple[int, float]]
+    physical: bool
+
+# The keys the compiled layer reads: channels, from_ms, to_ms, raster_ms,
+# physical, fill ("auto", "hold" or "linear"), chunk_rows, settings; None
+# values count as absent, other keys raise TypeError.
+_Options = Dict[str, Any]
+
+class RecordingChunks:
+    """(time ns int64[rows], values float64[columns, rows]) a chunk at a time."""
+
+    @property
+    def total_rows(self) -> int: ...
+    def __iter__(self) -> RecordingChunks: ...
+    def __next__(self) -> Tuple[npt.NDArray[np.int64], npt.NDArray[np.float64]]: ...
+
+# An export request's group: (period ms or 0 for the raster, channel indexes,
+# its chunks, from ns, to ns).
+_Group = Tuple[int, List[int], RecordingChunks, int, int]
+
+class Recording:
+    @property
+    def length_ms(self) -> int: ...
+    def channels(self) -> List[ChannelInfo]: ...
+    def start_ns(self) -> Optional[int]: ...
+    def scale(self, channel: int, samples: npt.NDArray[Any]) -> npt.NDArray[np.float64]: ...
+    def groups(self, options: _Options) -> List[_Group]: ...
+    def export(self, format: str, path: str, options: _Options) -> None: ...
+
+class SafeOutput:
+    """A file written through the safe writer: the target changes on commit only."""
+
+    def __init__(self, path: str) -> None: ...
+    def write(self, data: _Bytes) -> int: ...
+    def tell(self) -> int: ...
+    def commit(self) -> None: ...
+    def abandon(self) -> None: ...
 
 class Session:
     @property
@@ -27,6 +89,7 @@ class Session:
     def file_type(self) -> int: ...
     def check_integrity(self) -> int: ...
     def move_to_ram(self) -> None: ...
+    def recording(self) -> Recording: ...  # ValueError without a recording
     def close(self) -> None: ...
 
 class BlobView:

@@ -34,9 +34,9 @@ def main(argv: List[str]) -> int:
     args = parser.parse_args(argv)
     settings: Dict[str, str] = dict(s.split("=", 1) for s in args.set)
     try:
-        import kestron4
+        from .recording import recording
 
-        rec = kestron4.recording(args.file)
+        rec = recording(args.file)
         if args.format != "parquet":
             raise ValueError(f"no format {args.format!r} here")
         if settings:

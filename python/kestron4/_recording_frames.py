@@ -74,7 +74,7 @@ def frame(tracks: List[Track], physical: bool, start: Optional[pd.Timestamp]) ->
         # is copied once, and pandas keeps the block without another copy.
         block = np.empty((len(tracks), rows), dtype=kinds.pop())
         for row, track in zip(block, tracks):
-            row[:] = track.table(track.window()) if _scaled(track, physical) \
+            row[:] = track.table(track.window()) if physical and track.table is not None \
                 else track.window()
         return pd.DataFrame(block.T, index=index, columns=names, copy=False)
     # One channel cut short makes every integer column nullable, so the

@@ -110,10 +110,12 @@ def read(session: Session) -> Contents:
         width = info["sample_bytes"]
         raw = block.blob() if block.blob_size else np.zeros(0, dtype=np.uint8)
         samples = raw[: info["samples"] * width].view(np.uint8 if width == 1 else "<u2")
-        reals: Tuple[Optional[float], ...] = info["sensor_reals"] or (None,) * 4
+        reals: List[Optional[float]] = [*(info["sensor_reals"] or ()), None, None, None, None]
         channel = Channel(info["column"], module, info["source"], info["period_ms"], width,
-                          len(samples), info["scaling"], info["scaling_name"], *reals,
-                          table_range=info["table_range"], table_points=info["table_points"])
+                          len(samples), info["scaling"], info["scaling_name"],
+                          sensor_real_1=reals[0], sensor_real_2=reals[1], sensor_real_3=reals[2],
+                          sensor_real_4=reals[3], table_range=info["table_range"],
+                          table_points=info["table_points"])
         table = partial(core.scale, info["index"]) if info["physical"] else None
         tracks[channel.column] = Track(channel, samples, table=table, index=info["index"])
     events = pd.DataFrame([dict(e.items()) for e in logger.items(_EVENTS)])

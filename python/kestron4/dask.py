@@ -25,7 +25,7 @@ from __future__ import annotations
 
 import math
 import os
-from typing import Any, Iterable, List, Optional, Sequence, Union
+from typing import Any, Dict, Iterable, List, Optional, Sequence, Union
 
 import dask
 import dask.bag as db
@@ -125,7 +125,7 @@ def to_parquet(paths: Iterable[PathLike], out_dir: PathLike, *, raster: Any = No
         raise ValueError("two paths share a file name, and so a partition of the dataset")
     target = os.fsdecode(out_dir)
     os.makedirs(target, exist_ok=True)
-    opts = {"channels": list(channels) if channels else None, "from_ms": None, "to_ms": None,
+    opts: Dict[str, Any] = {"channels": list(channels) if channels else None, "from_ms": None, "to_ms": None,
             "raster_ms": _raster_ms(raster), "physical": physical, "fill": fill, "settings": {}}
     bag = _bag(files).map(fleet_file, target, opts).flatten() if files else db.from_sequence([])
     return bag.compute() if compute else bag

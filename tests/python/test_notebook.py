@@ -30,3 +30,6 @@ def test_recording_notebook_runs(source_dir, sample_path, monkeypatch):
     comparison = next(t for t in text if "difference" in t)
     mean_row = next(line for line in comparison.splitlines() if line.startswith("mean"))
     assert mean_row.split()[-1] == "5.0"                            # run 2 is run 1 plus 5
+    exported = next(t for t in text if "Parquet:" in t)
+    assert "run1_" in exported and "run1.mf4" in exported           # a CSV per rate, the MDF file
+    assert "Oil Press" in exported and "NaN" not in exported        # on the raster, every row filled
