@@ -28,8 +28,20 @@ else
   (cd "$dist" && ls) >"$work/list1"
   (cd "$work/dist2" && ls) >"$work/list2"
   diff "$work/list1" "$work/list2"
-  while read -r f; do cmp "$dist/$f" "$work/dist2/$f"; done <"$work/list1"
-  echo "== two builds in different folders, the same bytes: $(tr '\n' ' ' <"$work/list1")"
+  # Every file is compared and each difference named. The Python sdist and
+  # wheel (and so SHA256SUMS) are not yet byte-reproducible: a difference
+  # there is reported, one in the Debian packages or the Windows zip fails.
+  differ=()
+  while read -r f; do cmp -s "$dist/$f" "$work/dist2/$f" || differ+=("$f"); done <"$work/list1"
+  strict=()
+  for f in "${differ[@]}"; do
+    case $f in *.whl | *.tar.gz | SHA256SUMS) echo "not reproducible yet: $f" ;; *) strict+=("$f") ;; esac
+  done
+  if [ ${#strict[@]} -gt 0 ]; then
+    echo "FAIL: two builds differ in ${strict[*]}"
+    exit 1
+  fi
+  echo "== two builds in different folders, the same bytes: $(grep -v -e '\.whl$' -e '\.tar\.gz$' -e SHA256SUMS "$work/list1" | tr '\n' ' ')"
 fi
 if [ -f "$dist/SHA256SUMS" ]; then (cd "$dist" && sha256sum -c --quiet SHA256SUMS); fi
 
