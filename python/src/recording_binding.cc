@@ -171,15 +171,15 @@ class Recording {
     py::list groups;
     try {
       const rec::ExportPlan plan = rec::PlanExport(core_->recording, options);
-      std::map<uint32_t, std::vector<rec::ColumnSpec>> columns;
+      std::map<uint32_t, std::vector<rec::ColumnDesc>> columns;
       if (plan.rasterNs) columns[0] = plan.columns;
       else columns = plan.RateGroups();
       auto sources = plan.Sources();
-      for (auto& [key, specs] : columns) {
+      for (auto& [key, descs] : columns) {
         py::list indices;
-        for (const rec::ColumnSpec& spec : specs) indices.append(spec.channel);
+        for (const rec::ColumnDesc& desc : descs) indices.append(desc.channel);
         groups.append(py::make_tuple(key, indices,
-                                     Chunks(core_, std::move(sources.at(key)), specs.size()),
+                                     Chunks(core_, std::move(sources.at(key)), descs.size()),
                                      plan.fromNs, plan.toNs));
       }
     } catch (const rec::RecordingError& e) {

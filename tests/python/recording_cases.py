@@ -1,5 +1,5 @@
 """Recordings for the export tests: the bundled sample, the benchmark's
-generated recordings at a small scale, and trees built from a short spec
+generated recordings at a small scale, and trees built from a short desc
 (periods, widths, lengths, tables, events) for property tests."""
 
 from __future__ import annotations
@@ -16,9 +16,9 @@ from kestron4.recording import RATE_PERIODS_MS
 
 def bench_recordings(source_dir: Path, folder: Path, files: int = 2, minutes: float = 0.05):
     """The benchmark's generated recordings (containers), at a small scale."""
-    spec = importlib.util.spec_from_file_location("recording_bench", source_dir / "bench" / "recording_bench.py")
-    bench = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(bench)
+    desc = importlib.util.spec_from_file_location("recording_bench", source_dir / "bench" / "recording_bench.py")
+    bench = importlib.util.module_from_spec(desc)
+    desc.loader.exec_module(bench)
     return [Path(kst) for kst, _ in bench.write_files(folder, files, minutes)]
 
 

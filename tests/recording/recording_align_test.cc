@@ -47,21 +47,21 @@ double Expected(const rec::Channel& c, const std::vector<uint16_t>& samples, int
 TEST(RecordingAlign, RasterHoldsIntegersInterpolatesScaledValuesAndIgnoresChunkBoundaries) {
   std::mt19937 random(5);
   for (int round = 0; round < 12; ++round) {
-    std::vector<ChannelSpec> specs;
+    std::vector<ChannelDesc> descs;
     std::vector<std::vector<uint16_t>> data;
     for (int c = 0; c < 3; ++c) {
       std::vector<uint16_t> samples(1 + random() % 300);
       for (uint16_t& v : samples) v = static_cast<uint16_t>(random() % 1000);
-      ChannelSpec spec{"c" + std::to_string(c), static_cast<uint8_t>(random() % 6), 2, samples};
-      if (c == 1) spec.table = {{0, 0.0}, {500, 1.0}, {1000, -3.0}};
-      specs.push_back(spec);
+      ChannelDesc desc{"c" + std::to_string(c), static_cast<uint8_t>(random() % 6), 2, samples};
+      if (c == 1) desc.table = {{0, 0.0}, {500, 1.0}, {1000, -3.0}};
+      descs.push_back(desc);
       data.push_back(samples);
     }
-    kstrn::Session s = BuildRecording(specs);
+    kstrn::Session s = BuildRecording(descs);
     const rec::Recording r = rec::Recording::Read(s);
     const bool physical = round % 2 == 0;
     const rec::Fill fill = round % 3 == 0 ? rec::Fill::kAuto : round % 3 == 1 ? rec::Fill::kHold : rec::Fill::kLinear;
-    std::vector<rec::ColumnSpec> columns;
+    std::vector<rec::ColumnDesc> columns;
     for (std::size_t c = 0; c < 3; ++c) columns.push_back({c, physical, fill});
     const int64_t raster = 1 + static_cast<int64_t>(random() % 7'000'000);
     const int64_t from = static_cast<int64_t>(random() % 20'000'000);

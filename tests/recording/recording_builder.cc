@@ -19,15 +19,15 @@ void PutReal(kstrn::Session& s, uint16_t tid, double real) {
 
 }  // namespace
 
-kstrn::Session BuildRecording(const std::vector<ChannelSpec>& channels,
-                              const std::vector<EventSpec>& events) {
+kstrn::Session BuildRecording(const std::vector<ChannelDesc>& channels,
+                              const std::vector<EventDesc>& events) {
   kstrn::Session s = kstrn::Session::Create();
   s.InsertItemBlocks(2, 1);
   s.OpenItem(2, 0);
   // What each channel's reference leads to: a bookmark, or 0.
   std::vector<uint32_t> targets;
   for (std::size_t i = 0; i < channels.size(); ++i) {
-    const ChannelSpec& c = channels[i];
+    const ChannelDesc& c = channels[i];
     uint32_t mark = 0;
     if (!c.table.empty()) {
       s.InsertItemBlocks(102, 1);
@@ -59,7 +59,7 @@ kstrn::Session BuildRecording(const std::vector<ChannelSpec>& channels,
   s.InsertItemBlocks(133, n);
   s.InsertItemBlocks(135, n);
   for (uint16_t i = 0; i < n; ++i) {
-    const ChannelSpec& c = channels[i];
+    const ChannelDesc& c = channels[i];
     s.OpenItem(133, i);
     Put(s, 1050, c.rateIndex);
     Put(s, 1010, c.width == 1 ? 1 : 0);

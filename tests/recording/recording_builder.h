@@ -13,8 +13,8 @@
 
 namespace kestron4::recording_test {
 
-struct ChannelSpec {
-  ChannelSpec(std::string name_, uint8_t rateIndex_, uint32_t width_,
+struct ChannelDesc {
+  ChannelDesc(std::string name_, uint8_t rateIndex_, uint32_t width_,
               std::vector<uint16_t> samples_, std::vector<std::pair<uint16_t, double>> table_ = {},
               std::optional<std::vector<double>> sensor_ = std::nullopt, bool nameless_ = false)
       : name(std::move(name_)),
@@ -35,14 +35,14 @@ struct ChannelSpec {
   bool nameless;  // no item 107 for it
 };
 
-struct EventSpec {
+struct EventDesc {
   // ms (1067), second, minute, hour, day, month, year
   std::vector<uint64_t> clock;
   std::optional<uint32_t> timeMs;  // 1018
 };
 
 // A session with the recording. The cursor is left on the root.
-kstrn::Session BuildRecording(const std::vector<ChannelSpec>& channels,
-                              const std::vector<EventSpec>& events = {});
+kstrn::Session BuildRecording(const std::vector<ChannelDesc>& channels,
+                              const std::vector<EventDesc>& events = {});
 
 }  // namespace kestron4::recording_test

@@ -21,22 +21,22 @@ RecordingFixture MakeRecording(const std::vector<std::pair<uint64_t, std::vector
     group.period_ns = groups[g].first;
     f.bytes.emplace_back();
     for (size_t c = 0; c < groups[g].second.size(); ++c) {
-      const FixtureChannel& spec = groups[g].second[c];
+      const FixtureChannel& desc = groups[g].second[c];
       written::WrittenChannel channel;
       channel.name = "ch " + std::to_string(g) + "." + std::to_string(c);
       channel.source = "input " + std::to_string(c);
-      channel.sample_bytes = spec.width;
-      channel.samples = spec.samples;
-      if (spec.table) {
+      channel.sample_bytes = desc.width;
+      channel.samples = desc.samples;
+      if (desc.table) {
         channel.table_name = "curve";
         channel.table = {{0, 130.0}, {100, 90.0}, {200, 50.0}};
         channel.unit = "degC";
         channel.properties = {{"note", "a <table> & \"more\""}};
       }
-      std::vector<uint8_t> bytes(spec.samples * spec.width);
-      for (uint64_t i = 0; i < spec.samples; ++i) {
+      std::vector<uint8_t> bytes(desc.samples * desc.width);
+      for (uint64_t i = 0; i < desc.samples; ++i) {
         const uint64_t v = (i * 2654435761u) ^ (g << 5) ^ c;
-        std::memcpy(bytes.data() + i * spec.width, &v, spec.width);
+        std::memcpy(bytes.data() + i * desc.width, &v, desc.width);
       }
       f.bytes.back().push_back(std::move(bytes));
       group.channels.push_back(channel);

@@ -34,13 +34,13 @@ enum class Fill {
             // values when physical, else of the raw numbers)
 };
 
-struct ColumnSpec {
+struct ColumnDesc {
   std::size_t channel = 0;  // index into Recording::Channels()
   bool physical = false;    // apply the channel's table (if it has one)
   Fill fill = Fill::kAuto;  // raster only; resolved by ResolvedFill
 };
 // kHold or kLinear: what kAuto means for this column.
-Fill ResolvedFill(const Channel& channel, const ColumnSpec& column);
+Fill ResolvedFill(const Channel& channel, const ColumnDesc& column);
 
 struct Chunk {
   uint64_t firstRow = 0;        // row number of the chunk's first row
@@ -64,14 +64,14 @@ class ChunkSource {
 // Channels of one period; rows whose time lies in [fromNs, toNs).
 // REQUIRES: every column's channel has that period (non-zero).
 std::unique_ptr<ChunkSource> RateGroupReader(const Recording& recording,
-                                             std::vector<ColumnSpec> columns, uint32_t periodMs,
+                                             std::vector<ColumnDesc> columns, uint32_t periodMs,
                                              int64_t fromNs, int64_t toNs,
                                              std::size_t chunkRows = 65536);
 
 // Rows at fromNs + k x rasterNs below toNs. REQUIRES: rasterNs > 0, every
 // column's channel has a non-zero period.
 std::unique_ptr<ChunkSource> RasterAligner(const Recording& recording,
-                                           std::vector<ColumnSpec> columns, int64_t rasterNs,
+                                           std::vector<ColumnDesc> columns, int64_t rasterNs,
                                            int64_t fromNs, int64_t toNs,
                                            std::size_t chunkRows = 65536);
 

@@ -17,7 +17,7 @@ constexpr uint64_t kCopyLimit = 1 << 20;
 
 class Raster final : public ChunkSource {
  public:
-  Raster(const Recording& recording, std::vector<ColumnSpec> columns, int64_t rasterNs,
+  Raster(const Recording& recording, std::vector<ColumnDesc> columns, int64_t rasterNs,
          int64_t fromNs, int64_t toNs, std::size_t chunkRows)
       : recording_(recording),
         columns_(std::move(columns)),
@@ -25,7 +25,7 @@ class Raster final : public ChunkSource {
         fromNs_(fromNs),
         chunkRows_(std::max<std::size_t>(chunkRows, 1)) {
     total_ = toNs > fromNs ? static_cast<uint64_t>((toNs - fromNs + rasterNs - 1) / rasterNs) : 0;
-    for (const ColumnSpec& column : columns_) windows_.emplace_back(recording, column.channel);
+    for (const ColumnDesc& column : columns_) windows_.emplace_back(recording, column.channel);
   }
 
   bool Next(Chunk& chunk) override {
@@ -45,7 +45,7 @@ class Raster final : public ChunkSource {
 
  private:
   void Fill(std::size_t c, const Chunk& chunk, double* out) {
-    const ColumnSpec& column = columns_[c];
+    const ColumnDesc& column = columns_[c];
     const Channel& channel = recording_.Channels()[column.channel];
     const int64_t period = int64_t{channel.periodMs} * kNsPerMs;
     const bool linear = ResolvedFill(channel, column) == Fill::kLinear;
@@ -75,7 +75,7 @@ class Raster final : public ChunkSource {
   }
 
   const Recording& recording_;
-  std::vector<ColumnSpec> columns_;
+  std::vector<ColumnDesc> columns_;
   int64_t rasterNs_, fromNs_;
   std::size_t chunkRows_;
   uint64_t total_ = 0, next_ = 0;
@@ -85,7 +85,7 @@ class Raster final : public ChunkSource {
 }  // namespace
 
 std::unique_ptr<ChunkSource> RasterAligner(const Recording& recording,
-                                           std::vector<ColumnSpec> columns, int64_t rasterNs,
+                                           std::vector<ColumnDesc> columns, int64_t rasterNs,
                                            int64_t fromNs, int64_t toNs, std::size_t chunkRows) {
   return std::make_unique<Raster>(recording, std::move(columns), rasterNs, fromNs, toNs, chunkRows);
 }

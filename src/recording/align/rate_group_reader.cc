@@ -13,14 +13,14 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 class RateGroup final : public ChunkSource {
  public:
-  RateGroup(const Recording& recording, std::vector<ColumnSpec> columns, uint32_t periodMs,
+  RateGroup(const Recording& recording, std::vector<ColumnDesc> columns, uint32_t periodMs,
             int64_t fromNs, int64_t toNs, std::size_t chunkRows)
       : recording_(recording),
         columns_(std::move(columns)),
         periodNs_(int64_t{periodMs} * kNsPerMs),
         chunkRows_(std::max<std::size_t>(chunkRows, 1)) {
     uint64_t longest = 0;
-    for (const ColumnSpec& column : columns_)
+    for (const ColumnDesc& column : columns_)
       longest = std::max(longest, recording.Channels().at(column.channel).count);
     // Rows whose time lies in [from, to): the half-open window of the
     // Python package's slices.
@@ -63,7 +63,7 @@ class RateGroup final : public ChunkSource {
 
  private:
   const Recording& recording_;
-  std::vector<ColumnSpec> columns_;
+  std::vector<ColumnDesc> columns_;
   int64_t periodNs_;
   std::size_t chunkRows_;
   uint64_t first_ = 0, stop_ = 0, next_ = 0;
@@ -73,13 +73,13 @@ class RateGroup final : public ChunkSource {
 }  // namespace
 
 std::unique_ptr<ChunkSource> RateGroupReader(const Recording& recording,
-                                             std::vector<ColumnSpec> columns, uint32_t periodMs,
+                                             std::vector<ColumnDesc> columns, uint32_t periodMs,
                                              int64_t fromNs, int64_t toNs, std::size_t chunkRows) {
   return std::make_unique<RateGroup>(recording, std::move(columns), periodMs, fromNs, toNs,
                                      chunkRows);
 }
 
-Fill ResolvedFill(const Channel& channel, const ColumnSpec& column) {
+Fill ResolvedFill(const Channel& channel, const ColumnDesc& column) {
   if (column.fill != Fill::kAuto) return column.fill;
   return column.physical && channel.Physical() ? Fill::kLinear : Fill::kHold;
 }

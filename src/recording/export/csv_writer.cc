@@ -37,13 +37,13 @@ void Number(std::string& line, double value) {
   line.append(text, result.ptr);
 }
 
-void WriteTable(const ExportPlan& plan, const std::vector<ColumnSpec>& columns, ChunkSource& source,
+void WriteTable(const ExportPlan& plan, const std::vector<ColumnDesc>& columns, ChunkSource& source,
                 ExportFile& file) {
   const Recording& recording = *plan.recording;
   const std::optional<WallClock>& start = recording.Start();
   std::string line = "time_s";
   if (start) line += ",timestamp";
-  for (const ColumnSpec& column : columns) {
+  for (const ColumnDesc& column : columns) {
     line += ',';
     Field(line, recording.Channels()[column.channel].column);
   }

@@ -43,7 +43,7 @@ struct ExportOptions {
 // A request checked against its recording.
 struct ExportPlan {
   const Recording* recording = nullptr;
-  std::vector<ColumnSpec> columns;  // in the order asked for
+  std::vector<ColumnDesc> columns;  // in the order asked for
   int64_t fromNs = 0, toNs = 0;     // [fromNs, toNs), inside the samples
   std::optional<int64_t> rasterNs;
   bool physical = true;
@@ -51,7 +51,7 @@ struct ExportPlan {
   std::map<std::string, std::string> settings;
 
   // The columns per sample period, fastest first (their order kept).
-  std::map<uint32_t, std::vector<ColumnSpec>> RateGroups() const;
+  std::map<uint32_t, std::vector<ColumnDesc>> RateGroups() const;
   // A chunk source per group: the raster's single one (key 0), or one per
   // rate (key: period in ms).
   std::map<uint32_t, std::unique_ptr<ChunkSource>> Sources() const;

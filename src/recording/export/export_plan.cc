@@ -24,7 +24,7 @@ ExportPlan PlanExport(const Recording& recording, const ExportOptions& options) 
   plan.chunkRows = options.chunkRows == 0 ? 65536 : options.chunkRows;
   plan.settings = options.settings;
   const auto add = [&](const Channel& channel) {
-    plan.columns.push_back(ColumnSpec{channel.index, options.physical, options.fill});
+    plan.columns.push_back(ColumnDesc{channel.index, options.physical, options.fill});
   };
   if (options.channels.empty()) {
     for (const Channel& channel : recording.Channels())
@@ -39,7 +39,7 @@ ExportPlan PlanExport(const Recording& recording, const ExportOptions& options) 
     }
   }
   uint64_t spanMs = 0;
-  for (const ColumnSpec& column : plan.columns)
+  for (const ColumnDesc& column : plan.columns)
     spanMs = std::max(spanMs, recording.Channels()[column.channel].EndMs());
   const double from = options.fromMs.value_or(0.0);
   const double to = options.toMs.value_or(static_cast<double>(spanMs));
@@ -62,9 +62,9 @@ ExportPlan PlanExport(const Recording& recording, const ExportOptions& options) 
   return plan;
 }
 
-std::map<uint32_t, std::vector<ColumnSpec>> ExportPlan::RateGroups() const {
-  std::map<uint32_t, std::vector<ColumnSpec>> groups;
-  for (const ColumnSpec& column : columns)
+std::map<uint32_t, std::vector<ColumnDesc>> ExportPlan::RateGroups() const {
+  std::map<uint32_t, std::vector<ColumnDesc>> groups;
+  for (const ColumnDesc& column : columns)
     groups[recording->Channels()[column.channel].periodMs].push_back(column);
   return groups;
 }

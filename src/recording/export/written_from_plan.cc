@@ -86,7 +86,7 @@ WrittenPlan WrittenFromPlan(const ExportPlan& plan, const std::string& format) {
     group.period_ns = static_cast<uint64_t>(periodNs);
     group.first_tick = CeilDiv(plan.fromNs, periodNs);
     windows.emplace_back();
-    for (const ColumnSpec& column : columns) {
+    for (const ColumnDesc& column : columns) {
       const Channel& channel = recording.Channels()[column.channel];
       const uint64_t stop = std::min(channel.count, CeilDiv(plan.toNs, periodNs));
       written::WrittenChannel w;

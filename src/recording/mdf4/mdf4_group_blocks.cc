@@ -14,7 +14,7 @@ uint64_t Text(BlockOutput& out, std::string_view kind, std::string_view text) {
   return text.empty() ? 0 : out.Append(TextBlock(kind, text));
 }
 
-struct ChannelSpec {
+struct ChannelDesc {
   ChannelType type = kValueChannel;
   SyncType sync = kNoSync;
   DataType data_type = kUnsignedLe;
@@ -25,12 +25,12 @@ struct ChannelSpec {
   uint64_t name = 0, source = 0, conversion = 0, unit = 0, comment = 0;
 };
 
-uint64_t WriteChannel(BlockOutput& out, const ChannelSpec& spec, uint64_t next) {
+uint64_t WriteChannel(BlockOutput& out, const ChannelDesc& desc, uint64_t next) {
   Block cn("CN", kCnLinks);
-  cn.Link(0, next).Link(2, spec.name).Link(3, spec.source).Link(4, spec.conversion)
-      .Link(6, spec.unit).Link(7, spec.comment);
-  cn.U8(spec.type).U8(spec.sync).U8(spec.data_type).U8(0)
-      .U32(spec.byte_offset).U32(spec.bits).U32(spec.flags).U32(spec.invalidation_bit)
+  cn.Link(0, next).Link(2, desc.name).Link(3, desc.source).Link(4, desc.conversion)
+      .Link(6, desc.unit).Link(7, desc.comment);
+  cn.U8(desc.type).U8(desc.sync).U8(desc.data_type).U8(0)
+      .U32(desc.byte_offset).U32(desc.bits).U32(desc.flags).U32(desc.invalidation_bit)
       .U8(0).U8(0).U16(0)
       .Zeros(6 * 8);  // value, limit and extended limit ranges: not given
   return out.Append(cn.Finish());
@@ -59,12 +59,12 @@ uint64_t WriteSource(BlockOutput& out, const std::string& source) {
 
 uint64_t WriteValueChannel(BlockOutput& out, const written::WrittenChannel& channel,
                            const GroupLayout::Column& column, uint64_t next) {
-  ChannelSpec spec;
-  spec.name = Text(out, "TX", channel.name);
-  spec.source = WriteSource(out, channel.source);
-  spec.unit = Text(out, "TX", channel.unit);
+  ChannelDesc desc;
+  desc.name = Text(out, "TX", channel.name);
+  desc.source = WriteSource(out, channel.source);
+  desc.unit = Text(out, "TX", channel.unit);
   if (!channel.properties.empty()) {
-    spec.comment = Text(out, "MD", CommentXml("CN", "", channel.properties));
+    desc.comment = Text(out, "MD", CommentXml("CN", "", channel.properties));
   }
   if (!channel.table.empty()) {
     // Table points as they are: the reader interpolates between them and
@@ -74,32 +74,32 @@ uint64_t WriteValueChannel(BlockOutput& out, const written::WrittenChannel& chan
       values.push_back(p.raw);
       values.push_back(p.physical);
     }
-    spec.conversion = WriteConversion(out, kTableInterpolated, values,
+    desc.conversion = WriteConversion(out, kTableInterpolated, values,
                                       Text(out, "TX", channel.table_name));
   }
-  spec.byte_offset = column.offset;
-  spec.bits = 8u * column.width;
+  desc.byte_offset = column.offset;
+  desc.bits = 8u * column.width;
   if (column.invalidation_bit >= 0) {
-    spec.flags = kInvalidationBitValid;
-    spec.invalidation_bit = static_cast<uint32_t>(column.invalidation_bit);
+    desc.flags = kInvalidationBitValid;
+    desc.invalidation_bit = static_cast<uint32_t>(column.invalidation_bit);
   }
-  return WriteChannel(out, spec, next);
+  return WriteChannel(out, desc, next);
 }
 
 uint64_t WriteTimeChannel(BlockOutput& out, const GroupLayout& layout, uint64_t next) {
-  ChannelSpec spec;
-  spec.type = kMasterChannel;
-  spec.sync = kTimeSync;
-  spec.name = Text(out, "TX", "time");
-  spec.unit = Text(out, "TX", "s");
-  spec.bits = 8 * layout.time_bytes;
+  ChannelDesc desc;
+  desc.type = kMasterChannel;
+  desc.sync = kTimeSync;
+  desc.name = Text(out, "TX", "time");
+  desc.unit = Text(out, "TX", "s");
+  desc.bits = 8 * layout.time_bytes;
   if (layout.float_time) {
-    spec.data_type = kFloatLe;
+    desc.data_type = kFloatLe;
   } else {
-    spec.conversion = WriteConversion(
+    desc.conversion = WriteConversion(
         out, kLinear, {0.0, static_cast<double>(layout.period_ns) * 1e-9}, 0);
   }
-  return WriteChannel(out, spec, next);
+  return WriteChannel(out, desc, next);
 }
 
 std::string PeriodText(uint64_t period_ns) {
